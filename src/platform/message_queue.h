@@ -1,0 +1,45 @@
+#pragma once
+// The thread's message queue: window messages, posted messages and the quit
+// message, taken one at a time by the main loop without waiting.
+#include <cstdint>
+
+namespace vesperon {
+
+using THandle = std::uintptr_t;  // a window handle; 0 is none
+
+// Message identifiers carry the numbers of their Win32 counterparts, so that
+// logs and tables compare with the original Windows build.
+enum TMessageId : uint32_t {
+  wmNull = 0x0000,
+  wmQuit = 0x0012,
+  wmUser = 0x0400,
+};
+
+struct TMessage {
+  THandle Window = 0;
+  uint32_t Msg = wmNull;
+  std::uintptr_t WParam = 0;
+  std::intptr_t LParam = 0;
+};
+
+// Appends a message to the queue. Safe to call from a signal handler only
+// through PostQuitMessageFromSignal.
+void PostMessage(const TMessage& message);
+void PostQuitMessage(int exitCode);
+// Async-signal-safe: marks a quit message as pending; the next PeekMessage
+// delivers it.
+void PostQuitMessageFromSignal();
+
+// Takes the oldest message, pumping the windowing backend first, without
+// waiting. False when there is none.
+bool PeekMessage(TMessage& message);
+// Turns key-down messages into character messages (done by the backend).
+void TranslateMessage(const TMessage& message);
+// Hands the message to its window's handler; a message without a window
+// goes nowhere.
+void DispatchMessage(const TMessage& message);
+
+// Drops every queued message (between tests).
+void ClearMessageQueue();
+
+}  // namespace vesperon
