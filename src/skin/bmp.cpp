@@ -52,6 +52,7 @@ struct THeader {
   uint32_t Compression = bcRgb;
   uint32_t ColorsUsed = 0;
   bool HasMasks = false;
+  uint32_t MaskBytesAfterHeader = 0;  // masks stored between a 40-byte header and the palette
   std::array<TChannelMask, 3> Masks{};  // red, green, blue
 };
 
@@ -114,13 +115,26 @@ bool ReadMasks(TByteReader& in, THeader& h, std::string& error) {
   if (h.BitCount != 16 && h.BitCount != 32)
     return Refuse(error, "bit-field masks with " + std::to_string(h.BitCount) + " bits per pixel");
   const std::size_t at = kFileHeaderSize + kInfoHeaderSize;
+  h.HasMasks = true;
+  if (h.HeaderSize == kInfoHeaderSize) {
+    // Some writers announce bit fields after a 40-byte header but let the
+    // pixels start right there; their masks are the usual ones.
+    if (h.PixelOffset == at) {
+      if (h.BitCount == 16) {
+        MakeMask(0x7C00, h.Masks[0]), MakeMask(0x03E0, h.Masks[1]), MakeMask(0x001F, h.Masks[2]);
+      } else {
+        MakeMask(0xFF0000, h.Masks[0]), MakeMask(0x00FF00, h.Masks[1]), MakeMask(0x0000FF, h.Masks[2]);
+      }
+      return true;
+    }
+    h.MaskBytesAfterHeader = h.Compression == bcAlphaBitFields ? 16 : 12;
+  }
   if (!in.Seek(at)) return Refuse(error, "the bit-field masks are cut off");
   const uint32_t r = in.U32(), g = in.U32(), b = in.U32();
   if (in.Failed()) return Refuse(error, "the bit-field masks are cut off");
   if (!MakeMask(r, h.Masks[0]) || !MakeMask(g, h.Masks[1]) || !MakeMask(b, h.Masks[2]))
     return Refuse(error, "the bit-field masks are not contiguous");
   if (h.BitCount == 16 && ((r | g | b) >> 16) != 0) return Refuse(error, "the bit-field masks exceed 16 bits");
-  h.HasMasks = true;
   return true;
 }
 
@@ -158,8 +172,7 @@ bool CheckHeader(const THeader& h, std::string& error) {
 
 bool ReadPalette(TByteReader& in, const THeader& h, TPalette& palette, std::size_t& end, std::string& error) {
   const bool core = h.HeaderSize == kCoreHeaderSize;
-  std::size_t at = kFileHeaderSize + h.HeaderSize;
-  if (h.HeaderSize == kInfoHeaderSize && h.HasMasks) at += h.Compression == bcAlphaBitFields ? 16 : 12;
+  const std::size_t at = kFileHeaderSize + h.HeaderSize + h.MaskBytesAfterHeader;
   end = at;
   if (h.BitCount > 8) return true;
   const uint32_t full = 1u << h.BitCount;

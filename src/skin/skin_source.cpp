@@ -36,7 +36,6 @@ TSkinChoice ChooseSkin(std::u16string_view name) {
 
 bool LoadSkinPackage(std::u16string_view name, TPackedSkin& skin) {
   const TSkinChoice choice = ChooseSkin(name);
-  gSettings.LastSkin = choice.Builtin() ? std::u16string() : U16FromPath(choice.Path);
   std::string fileBytes;
   std::string_view compressed = BuiltinSkinFile();
   std::string origin(kBuiltinSkinOrigin);
@@ -61,6 +60,9 @@ bool LoadSkinPackage(std::u16string_view name, TPackedSkin& skin) {
     LogError("could not load the skin " + origin + ": " + error);
     return false;
   }
+  // Only a file that reads is remembered: a damaged one would otherwise be
+  // tried again at every start and end each with the skin error.
+  gSettings.LastSkin = choice.Builtin() ? std::u16string() : U16FromPath(choice.Path);
   return true;
 }
 

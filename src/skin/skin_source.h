@@ -21,10 +21,11 @@ struct TSkinChoice {
 // chosen.
 TSkinChoice ChooseSkin(std::u16string_view name);
 
-// Chooses the skin, stores the choice in the LastSkin setting (empty for
-// the built-in skin) so the next start loads the same file, then inflates
-// and reads it. False when the file cannot be read or is damaged; the
-// error is logged naming the file and the problem.
+// Chooses the skin, inflates and reads it, and stores the choice in the
+// LastSkin setting (empty for the built-in skin) so the next start loads
+// the same file. False when the file cannot be read or is damaged; the
+// error is logged naming the file and the problem, and LastSkin keeps its
+// value.
 bool LoadSkinPackage(std::u16string_view name, TPackedSkin& skin);
 
 // How the built-in skin is named in messages.
