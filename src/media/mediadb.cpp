@@ -1,7 +1,5 @@
 #include "media/mediadb.h"
 
-#include <chrono>
-#include <ctime>
 #include <utility>
 
 #include "core/paths.h"
@@ -53,17 +51,6 @@ void SortByString(std::vector<std::unique_ptr<TMediaEntry>>& e, Key key, bool de
 }
 
 }  // namespace
-
-TDateTime NowAsDateTime() {
-  using namespace std::chrono;
-  const auto now = system_clock::now();
-  const std::time_t t = system_clock::to_time_t(now);
-  std::tm local{};
-  localtime_r(&t, &local);
-  const double unixSeconds = duration<double>(now.time_since_epoch()).count();
-  // 25569 days lie between 1899-12-30 and 1970-01-01.
-  return 25569.0 + (unixSeconds + static_cast<double>(local.tm_gmtoff)) / 86400.0;
-}
 
 int CompareWide(std::u16string_view a, std::u16string_view b, bool descending) {
   const std::size_t n = a.size() < b.size() ? a.size() : b.size();

@@ -16,13 +16,14 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/random.h"
 #include "media/id3_tag.h"
 
 namespace vesperon {
 
-// Days since 1899-12-30, the fraction being the time of day, local time.
+// Days since 1899-12-30, the fraction being the time of day, local time
+// (NowAsDateTime gives the current one).
 using TDateTime = double;
-TDateTime NowAsDateTime();
 
 // Stored as an unsigned 32-bit value; values other than these three are
 // kept unchanged through loading and saving.

@@ -139,7 +139,8 @@ bool TMediaDB::LoadFromFile(const std::filesystem::path& name) {
     LogWarning(u"Could not load mediadb. The file " + U16FromPath(name) + u" does not exists");
     return false;
   }
-  const std::optional<std::string> bytes = ReadWholeFile(name);
+  const std::optional<std::string> bytes =
+      std::filesystem::is_regular_file(name, ec) ? ReadWholeFile(name) : std::nullopt;
   if (!bytes) {
     Clear();
     LogWarning(u"Could not load mediadb. The file " + U16FromPath(name) + u" cannot be read");

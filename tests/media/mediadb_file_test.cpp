@@ -240,19 +240,41 @@ TEST_F(MediaDBFile, LoadingReplacesTheContents) {
   EXPECT_EQ(db.FindByFilename(FullEntry(1).Filename).size(), 1u);
 }
 
+// Saving goes through a temporary file: when it cannot be completed, the
+// old file stays as it was and no temporary file is left behind.
 TEST_F(MediaDBFile, FailedSaveKeepsThePreviousFile) {
   TMediaDB db;
   db.Add(FullEntry(1));
   ASSERT_TRUE(db.SaveToFile(Dir / "media.db"));
   const std::string before = *ReadWholeFile(Dir / "media.db");
   db.Add(FullEntry(2));
-  if (::geteuid() == 0) GTEST_SKIP() << "root ignores directory permissions";
-  fs::permissions(Dir, fs::perms::owner_write, fs::perm_options::remove);
-  EXPECT_FALSE(db.SaveToFile(Dir / "media.db"));
-  fs::permissions(Dir, fs::perms::owner_write, fs::perm_options::add);
-  EXPECT_EQ(*ReadWholeFile(Dir / "media.db"), before);
-  EXPECT_EQ(Capture.Count("Could not save mediadb"), 1);
-  EXPECT_EQ(std::distance(fs::directory_iterator(Dir), fs::directory_iterator()), 1);
+  if (::geteuid() != 0) {
+    fs::permissions(Dir, fs::perms::owner_write, fs::perm_options::remove);
+    EXPECT_FALSE(db.SaveToFile(Dir / "media.db"));
+    fs::permissions(Dir, fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_EQ(*ReadWholeFile(Dir / "media.db"), before);
+    EXPECT_EQ(Capture.Count("WARNING: Could not save mediadb. The file "), 1);
+  }
+  // A folder where the file should go cannot be replaced (also as root).
+  fs::create_directories(Dir / "sub" / "media.db" / "x");
+  EXPECT_FALSE(db.SaveToFile(Dir / "sub" / "media.db"));
+  EXPECT_TRUE(fs::is_directory(Dir / "sub" / "media.db" / "x"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "sub"), fs::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(Dir), fs::directory_iterator()), 2);
+  // A successful save replaces the old file.
+  ASSERT_TRUE(db.SaveToFile(Dir / "media.db"));
+  TMediaDB loaded;
+  ASSERT_TRUE(loaded.LoadFromFile(Dir / "media.db"));
+  EXPECT_EQ(loaded.Count(), 2);
+}
+
+TEST_F(MediaDBFile, UnreadableFileWarnsAndLoadsNothing) {
+  fs::create_directories(Dir / "media.db");
+  TMediaDB db;
+  db.Add(FullEntry(1));
+  EXPECT_FALSE(db.LoadFromFile(Dir / "media.db"));
+  EXPECT_EQ(db.Count(), 0);
+  EXPECT_EQ(Capture.Count("WARNING: Could not load mediadb. The file "), 1);
 }
 
 TEST_F(MediaDBFile, StartUpPathIsBesideTheExecutable) {
