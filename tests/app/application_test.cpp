@@ -180,8 +180,9 @@ TEST_F(ApplicationTest, WrongSettingsRootIsReportedAndTheFileKept) {
   const std::string original = "<PREFS lastvolume=\"1\"/>";
   WriteFile("settings.xml", original);
   EXPECT_EQ(Run({}), 0);
-  EXPECT_EQ(Body(), (std::vector<std::string>{"ERROR: cannot read or create file Settings.xml",
-                                              "ERROR: cannot write configuration to file"}));
+  EXPECT_EQ(MissingInOrder(Body(), {"ERROR: cannot read or create file Settings.xml",
+                                    "ERROR: cannot write configuration to file"}),
+            "");
   EXPECT_EQ(ReadFile("settings.xml"), original);
 }
 
@@ -211,7 +212,10 @@ TEST_F(ApplicationTest, MissingFirstStartFolderIsAnError) {
 TEST_F(ApplicationTest, AddDirThatIsNoDirectoryWarns) {
   WriteFile("settings.xml", "<CONFIG/>");
   EXPECT_EQ(Run({"--adddir=no/such/dir"}), 0);
-  EXPECT_EQ(Body(), std::vector<std::string>{"WARNING: Directory no/such/dir does not exist!"});
+  const std::vector<std::string> warned = Body();
+  EXPECT_EQ(std::count(warned.begin(), warned.end(), "WARNING: Directory no/such/dir does not exist!"), 1);
+  // Without --debug the progress lines stay out.
+  EXPECT_EQ(std::count(warned.begin(), warned.end(), "initialization done"), 0);
   fs::create_directory("music");
   EXPECT_EQ(Run({"--debug", "--adddir=music"}), 0);
   const std::vector<std::string> body = Body();
