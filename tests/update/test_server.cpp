@@ -74,16 +74,13 @@ void TTestServer::Serve() {
       requests.push_back(request);
     }
     const TReply reply = handler(request);
-    if (reply.Silent) {
-      while (!stopping) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    } else {
-      std::string_view rest = reply.Bytes;
-      while (!rest.empty()) {
-        const ssize_t n = ::send(fd, rest.data(), rest.size(), MSG_NOSIGNAL);
-        if (n <= 0) break;
-        rest.remove_prefix(static_cast<std::size_t>(n));
-      }
+    std::string_view rest = reply.Bytes;
+    while (!rest.empty()) {
+      const ssize_t n = ::send(fd, rest.data(), rest.size(), MSG_NOSIGNAL);
+      if (n <= 0) break;
+      rest.remove_prefix(static_cast<std::size_t>(n));
     }
+    while (reply.Silent && !stopping) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ::close(fd);
   }
 }

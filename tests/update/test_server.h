@@ -13,7 +13,7 @@ namespace vesperon::testing {
 
 struct TReply {
   std::string Bytes;    // sent in one send call, then the connection closes
-  bool Silent = false;  // accept and read, but never answer or close
+  bool Silent = false;  // after the bytes, the connection stays open and quiet
 };
 
 // "HTTP/1.0 <status> X" with Content-Length, then the body.
