@@ -3,9 +3,12 @@
 // path holds blanks and shell characters.
 #include "update/install.h"
 
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
@@ -17,6 +20,8 @@
 #include "test_server.h"
 #include "update/http_client.h"
 #include "update/update_check.h"
+
+extern char** environ;
 
 namespace vesperon {
 namespace {
@@ -201,7 +206,6 @@ TEST_F(Install, ScriptReplacesTheProgramWhateverThePathsHold) {
 // The whole installation: the check and the download from the local server,
 // the process ending with 0, then the detached script replacing the program.
 TEST_F(Install, EndToEndReplacesTheExecutableAfterTheProgramEnds) {
-  Serve(HttpAnswer(200, kNewProgram));
   TUpdateInfo skin = Entry(utSkin, "skin", "/files/skin");
   TUpdateInfo first = Entry(utMainApp, "vesperon", "/files/vesperon new");
   TUpdateInfo second = Entry(utMainApp, "other", "/files/other");
@@ -232,6 +236,45 @@ TEST_F(Install, EndToEndReplacesTheExecutableAfterTheProgramEnds) {
   const std::vector<std::string> requests = Server->Requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[1].rfind("GET /files/vesperon new HTTP/1.0\r\n", 0), 0u);
+}
+
+// The built player itself, copied into the program folder and started with
+// --update, installs the update listed by the local server.
+TEST_F(Install, PlayerStartedWithUpdateReplacesItself) {
+  fs::copy_file(fs::path(VESPERON_PROGRAM_DIR) / "vesperon", Program.Exe, fs::copy_options::overwrite_existing);
+  const std::string list = WriteUpdateRecord(Entry(utMainApp, "vesperon", "/files/vesperon new"));
+  ServerEnv.reset();
+  Server = std::make_unique<TTestServer>([list](const std::string& request) {
+    if (request.rfind("GET /updates/vesperon/updates.dat ", 0) == 0) return TReply{HttpAnswer(200, list)};
+    if (request.rfind("GET /files/vesperon new ", 0) == 0) return TReply{HttpAnswer(200, kNewProgram)};
+    return TReply{HttpAnswer(404, "not here")};
+  });
+  ServerEnv = std::make_unique<TScopedEnv>("VESPERON_UPDATE_SERVER", Server->Address());
+
+  const std::string exe = Program.Exe.string();
+  char* argv[] = {const_cast<char*>(exe.c_str()), const_cast<char*>("--update"), nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(::posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, environ), 0);
+  int status = 0;
+  const auto stop = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > stop) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      FAIL() << "the player did not end after installing the update";
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline &&
+         (ReadWholeFile(Program.Exe) != kNewProgram || !Listing(Temp).empty()))
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(ReadWholeFile(Program.Exe), kNewProgram);
+  EXPECT_TRUE(Listing(Temp).empty());
+  EXPECT_EQ(Listing(Program.Dir), (std::vector<std::string>{"vesperon", "vesperon.tmp"}));
 }
 
 }  // namespace
