@@ -3,6 +3,8 @@
 #include "app/subsystems.h"
 
 #include "media/mediadb.h"
+#include "update/install.h"
+#include "update/update_check.h"
 
 namespace vesperon::app {
 
@@ -20,7 +22,10 @@ int CompileSkin(const std::u16string&) { return 0; }
 
 // ===== update: --update ====================================================
 
-void RunUpdateAndInstall() {}
+void RunUpdateAndInstall() {
+  CheckForUpdates();
+  InstallUpdate();
+}
 
 // ===== audio: initialisation ===============================================
 
@@ -40,7 +45,7 @@ void RunConfigurationAssistant() {}
 
 // ===== update: automatic check =============================================
 
-void RunUpdateCheck() {}
+void RunUpdateCheck() { CheckForUpdates(); }
 
 // ===== media: directory scan ===============================================
 
