@@ -4,6 +4,8 @@
 
 #include "audio/audio_binding.h"
 #include "media/mediadb.h"
+#include "update/install.h"
+#include "update/update_check.h"
 
 namespace vesperon::app {
 
@@ -21,7 +23,10 @@ int CompileSkin(const std::u16string&) { return 0; }
 
 // ===== update: --update ====================================================
 
-void RunUpdateAndInstall() {}
+void RunUpdateAndInstall() {
+  CheckForUpdates();
+  InstallUpdate();
+}
 
 // ===== audio: initialisation ===============================================
 
@@ -41,7 +46,7 @@ void RunConfigurationAssistant() {}
 
 // ===== update: automatic check =============================================
 
-void RunUpdateCheck() {}
+void RunUpdateCheck() { CheckForUpdates(); }
 
 // ===== media: directory scan ===============================================
 
