@@ -123,6 +123,7 @@ bool TPlayback::OpenStream(const std::u16string& fileName, int32_t extra) {
   if (channel.Sound != nullptr) Call(gAudioLib.Sound_Release, channel.Sound);
   channel.IsPlaying = 0;
   channel.Sound = nullptr;
+  SongEndHandled = false;
   FMOD_SOUND* sound = nullptr;
   const int result = Call(gAudioLib.System_CreateSound, gAudioSystem,
                           reinterpret_cast<const char*>(fileName.c_str()), kStreamMode,
@@ -221,6 +222,7 @@ bool TPlayback::Play() {
     } else {
       current.Channel = handle;
       current.IsPlaying = 1;
+      SongEndHandled = false;
     }
     return true;
   }
@@ -364,7 +366,11 @@ void TPlayback::Step() {
     } else {
       position = ChannelPosition(current.Channel);
     }
-    if (position >= length) {
+    // The end is handled once per song: when Next finds nothing to open,
+    // the song stays current and would otherwise be counted again and
+    // Next retried on every step.
+    if (position >= length && !SongEndHandled) {
+      SongEndHandled = true;
       CountFinishedSong();
       Next(true);
     }

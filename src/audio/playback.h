@@ -102,6 +102,8 @@ class TPlayback : public TCommandPlayer {
   bool ReadPlaylist(const std::u16string& fileName);
 
   int FailedLoadsInARow = 0;
+  // Set once the current song's end has been handled (counted, Next run).
+  bool SongEndHandled = false;
 };
 
 // The player of this process: created by the first call, installed as the
