@@ -2,6 +2,8 @@
 // the subsystem named in its heading; an empty body succeeds.
 #include "app/subsystems.h"
 
+#include "media/mediadb.h"
+
 namespace vesperon::app {
 
 // ===== windows: splash =====================================================
@@ -26,7 +28,7 @@ bool InitAudio() { return true; }
 
 // ===== media: load =========================================================
 
-void LoadMediaDB() {}
+void LoadMediaDB() { CreateMediaDB().LoadFromFile(MediaDBPath()); }
 
 // ===== skin packages: create and load ======================================
 
@@ -42,7 +44,9 @@ void RunUpdateCheck() {}
 
 // ===== media: directory scan ===============================================
 
-void AddDirectoryToMediaDB(const std::u16string&) {}
+void AddDirectoryToMediaDB(const std::u16string& dir) {
+  if (MediaDB() != nullptr) MediaDB()->AddDirectory(dir, true);
+}
 
 // ===== playback: open the command-line file ================================
 
@@ -68,6 +72,9 @@ void FreeSkin() {}
 
 // ===== media: save =========================================================
 
-void SaveAndFreeMediaDB() {}
+void SaveAndFreeMediaDB() {
+  if (MediaDB() != nullptr) MediaDB()->SaveToFile(MediaDBPath());
+  FreeMediaDB();
+}
 
 }  // namespace vesperon::app
