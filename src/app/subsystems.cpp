@@ -2,6 +2,9 @@
 // the subsystem named in its heading; an empty body succeeds.
 #include "app/subsystems.h"
 
+#include "audio/playback.h"
+#include "core/commands.h"
+#include "core/skin_link.h"
 #include "media/mediadb.h"
 
 namespace vesperon::app {
@@ -50,21 +53,29 @@ void AddDirectoryToMediaDB(const std::u16string& dir) {
 
 // ===== playback: open the command-line file ================================
 
-void OpenFileIntoNextChannel(const std::u16string&) {}
+void OpenFileIntoNextChannel(const std::u16string& file) { Playback().OpenStream(file, 0); }
 
 // ===== playback: per-step work =============================================
 
-void PlaybackStep() {}
+void PlaybackStep() { Playback().Step(); }
+
+void SetNestedMainLoopStep(std::function<void()> step) { Playback().RunMainLoopStep = std::move(step); }
 
 // ===== skin: slow timer ====================================================
 
-bool SkinExists() { return false; }
+bool SkinExists() { return gSkinLink != nullptr; }
 
-void SkinSlowWork() {}
+void SkinSlowWork() {
+  RunOnTimeCommand();
+  if (gSkinLink != nullptr) gSkinLink->AdvanceScrolling();
+}
 
 // ===== audio: shutdown =====================================================
 
-void DeinitAudio() {}
+void DeinitAudio() {
+  // Both channels stop before the library closes.
+  Playback().Stop();
+}
 
 // ===== skin packages: free =================================================
 

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "audio/audio_binding.h"
+#include "core/files.h"
 #include "core/log.h"
 #include "core/params.h"
 #include "core/paths.h"

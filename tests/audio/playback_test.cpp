@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "audio/audio_binding.h"
+#include "core/files.h"
 #include "core/random.h"
 #include "core/settings.h"
 #include "core/skin_link.h"
