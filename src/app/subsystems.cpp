@@ -6,6 +6,8 @@
 #include "core/commands.h"
 #include "core/skin_link.h"
 #include "media/mediadb.h"
+#include "update/install.h"
+#include "update/update_check.h"
 
 namespace vesperon::app {
 
@@ -23,7 +25,10 @@ int CompileSkin(const std::u16string&) { return 0; }
 
 // ===== update: --update ====================================================
 
-void RunUpdateAndInstall() {}
+void RunUpdateAndInstall() {
+  CheckForUpdates();
+  InstallUpdate();
+}
 
 // ===== audio: initialisation ===============================================
 
@@ -43,7 +48,7 @@ void RunConfigurationAssistant() {}
 
 // ===== update: automatic check =============================================
 
-void RunUpdateCheck() {}
+void RunUpdateCheck() { CheckForUpdates(); }
 
 // ===== media: directory scan ===============================================
 
