@@ -2,6 +2,7 @@
 // the subsystem named in its heading; an empty body succeeds.
 #include "app/subsystems.h"
 
+#include "audio/audio_binding.h"
 #include "audio/playback.h"
 #include "core/commands.h"
 #include "core/skin_link.h"
@@ -32,7 +33,7 @@ void RunUpdateAndInstall() {
 
 // ===== audio: initialisation ===============================================
 
-bool InitAudio() { return true; }
+bool InitAudio() { return vesperon::InitAudio(); }
 
 // ===== media: load =========================================================
 
@@ -80,6 +81,7 @@ void SkinSlowWork() {
 void DeinitAudio() {
   // Both channels stop before the library closes.
   Playback().Stop();
+  CloseAudio();
 }
 
 // ===== skin packages: free =================================================
