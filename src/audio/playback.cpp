@@ -51,6 +51,20 @@ std::u16string TrayTipFor(const TMediaEntry& entry) {
   return u"Vesperon";
 }
 
+// Starts the sound on the channel `handle` (reused when it is one). With
+// crossfade on, the sound starts at its fade-in volume: it is started paused,
+// given the volume and resumed, because the mixer would otherwise play its
+// first block at full volume before the next step sets the fade.
+int StartSound(FMOD_SOUND* sound, FMOD_CHANNEL*& handle) {
+  const bool fadeIn = gSettings.Crossfade;
+  const int result = Call(gAudioLib.System_PlaySound, gAudioSystem, FMOD_CHANNELINDEX{FMOD_CHANNEL_REUSE}, sound,
+                          FMOD_BOOL{fadeIn ? 1 : 0}, &handle);
+  if (result != FMOD_OK || !fadeIn) return result;
+  SetChannelVolume(handle, CrossfadeVolume(0, SoundLength(sound), gSettings.CrossfadeInTime,
+                                           gSettings.CrossfadeOutTime));
+  return Call(gAudioLib.Channel_SetPaused, handle, FMOD_BOOL{0});
+}
+
 TQueueEntry PopFront(std::vector<TQueueEntry>& queue) {
   TQueueEntry first = std::move(queue.front());
   queue.erase(queue.begin());
@@ -215,8 +229,7 @@ bool TPlayback::Play() {
   if (current.Sound != nullptr) {
     Log(u"play channel " + ChannelText(c));
     FMOD_CHANNEL* handle = current.Channel;
-    const int result = Call(gAudioLib.System_PlaySound, gAudioSystem, FMOD_CHANNELINDEX{FMOD_CHANNEL_REUSE},
-                            current.Sound, FMOD_BOOL{0}, &handle);
+    const int result = StartSound(current.Sound, handle);
     if (result != FMOD_OK) {
       LogError(u"playing channel " + ChannelText(c) + u" failed: " + ErrorText16(result));
     } else {

@@ -88,23 +88,36 @@ TEST_F(CrossfadeRecordingTest, OldSongFallsAndNewSongRisesLinearlyOverTheFadeTim
 
   const TEnvelope e = ReadEnvelope(RecordingPath());
   ASSERT_FALSE(e.Left.empty());
+  // The length of a fade is measured on its middle part (from 25% to 75%
+  // of full level), since the volume changes in the mixer's block steps.
   const int aStart = e.FirstTime(e.Left, 0, true, 0.02);
+  const int aRise25 = e.FirstTime(e.Left, aStart, true, 0.25);
+  const int aRise75 = e.FirstTime(e.Left, aRise25, true, 0.75);
+  const int aFull = e.FirstTime(e.Left, aRise75, true, 0.97);
+  const int aFalls = e.FirstTime(e.Left, aFull, false, 0.97);
+  const int aFall75 = e.FirstTime(e.Left, aFalls, false, 0.75);
+  const int aFall25 = e.FirstTime(e.Left, aFall75, false, 0.25);
   const int bStart = e.FirstTime(e.Right, 0, true, 0.02);
+  const int bRise25 = e.FirstTime(e.Right, bStart, true, 0.25);
+  const int bRise75 = e.FirstTime(e.Right, bRise25, true, 0.75);
   ASSERT_GE(aStart, 0);
-  ASSERT_GE(bStart, 0);
+  ASSERT_GE(aFall25, 0);
+  ASSERT_GE(bRise75, 0);
 
-  // A fades in over 300 ms.
+  // A rises over 300 ms, plays at full volume until 400 ms before its end
+  // and falls linearly over those 400 ms.
+  EXPECT_NEAR(2 * (aRise75 - aRise25), 300, 20);
   EXPECT_NEAR(e.At(e.Left, aStart + 150), 0.5, 0.1);
-  EXPECT_NEAR(e.FirstTime(e.Left, aStart, true, 0.97), aStart + 300, 20);
-  // B starts when A has 400 ms left, at A's full volume.
-  EXPECT_NEAR(bStart, aStart + 600, 20);
-  EXPECT_GT(e.At(e.Left, bStart - 20), 0.95);
-  // A falls to silence over those 400 ms, B rises over 300 ms.
-  EXPECT_NEAR(e.At(e.Left, bStart + 200), 0.5, 0.1);
-  EXPECT_NEAR(e.FirstTime(e.Left, bStart, false, 0.02), bStart + 400, 20);
+  EXPECT_NEAR(aFalls - aStart, 600, 20);
+  EXPECT_NEAR(2 * (aFall25 - aFall75), 400, 20);
+  EXPECT_NEAR(e.At(e.Left, aFalls + 200), 0.5, 0.1);
+  // B starts as A begins to fall (after an open of a few 10 ms polls), from
+  // silence with no full-volume burst, and rises linearly over 300 ms.
+  EXPECT_GE(bStart, aFalls - 10);
+  EXPECT_LE(bStart, aFalls + 40);
+  EXPECT_LT(e.At(e.Right, bStart), 0.1);
+  EXPECT_NEAR(2 * (bRise75 - bRise25), 300, 20);
   EXPECT_NEAR(e.At(e.Right, bStart + 150), 0.5, 0.1);
-  EXPECT_NEAR(e.FirstTime(e.Right, bStart, true, 0.97), bStart + 300, 20);
-  // B then holds its full volume until its own fade-out.
   EXPECT_GT(e.At(e.Right, bStart + 350), 0.95);
 }
 

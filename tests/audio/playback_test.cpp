@@ -69,6 +69,18 @@ TEST_F(PlaybackTest, PauseHoldsThePositionAndPlayResumes) {
   EXPECT_LT(Player.GetPosition(), paused + 600);  // resumed, not restarted
 }
 
+TEST_F(PlaybackTest, PauseAndResumeAfterSkippingReportNoErrors) {
+  ASSERT_TRUE(Player.OpenStream(Song("long.wav"), 0));
+  Player.Play();
+  Player.Enqueue(Song("a.wav"));
+  Player.Next(false);
+  Player.Pause();
+  Player.Play();
+  for (const std::string& line : LogLines) EXPECT_NE(line.rfind("ERROR: ", 0), 0u) << line;
+  EXPECT_NE(Player.Channels[0].Channel, Player.Channels[1].Channel);
+  EXPECT_TRUE(LibraryPlays(Player.Current()));
+}
+
 TEST_F(PlaybackTest, PauseStopPlayLeavesSilenceAndClearsPaused) {
   ASSERT_TRUE(Player.OpenStream(Song("long.wav"), 0));
   Player.Play();
