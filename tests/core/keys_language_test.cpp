@@ -163,3 +163,24 @@ TEST(ConfigFiles, MalformedSamplesAreRejectedOrReadNeverCrash) {
   }
   EXPECT_GE(samples, 5);
 }
+
+// Inputs the fuzzer once found troublesome are kept and replayed here.
+TEST(ConfigFiles, FuzzerFindingsStayFixed) {
+  const std::filesystem::path dir = std::filesystem::path(VESPERON_TEST_DATA) / "fuzz" / "fuzz_core_config" / "crashes";
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    const std::string bytes = ReadFile(entry.path());
+    try {
+      ParseKeyTable(bytes);
+    } catch (const TKeyTableError&) {
+    }
+    try {
+      TConfigDocument doc = TConfigDocument::Parse(bytes);
+      const TSettings read = ReadSettingsFrom(doc);
+      WriteSettingsTo(read, doc);
+      const TSettings again = ReadSettingsFrom(TConfigDocument::Parse(doc.Serialize()));
+      EXPECT_EQ(again.LastSkin, read.LastSkin) << entry.path();
+    } catch (const TConfigError&) {
+    }
+  }
+}

@@ -2,6 +2,9 @@
 
 #include "core/help.h"
 #include "core/params.h"
+#include "core/random.h"
+
+#include <algorithm>
 
 using namespace vesperon;
 
@@ -49,4 +52,20 @@ TEST(Help, TextLineByLine) {
   EXPECT_EQ(lines[13], "");
   EXPECT_EQ(lines[15], "--adddir=DIR        adds the directory DIR and all subfolders to the media-db");
   EXPECT_EQ(lines[16], "");
+}
+
+TEST(Random, StaysInRangeAndRepeatsFromASeed) {
+  RandomSeed(12345);
+  std::vector<uint32_t> first;
+  for (int i = 0; i < 1000; ++i) {
+    first.push_back(Random(7));
+    ASSERT_LT(first.back(), 7u);
+  }
+  RandomSeed(12345);
+  for (int i = 0; i < 1000; ++i) ASSERT_EQ(Random(7), first[i]);
+  // Every value of a small range comes up.
+  for (uint32_t v = 0; v < 7; ++v) EXPECT_NE(std::find(first.begin(), first.end(), v), first.end());
+  EXPECT_EQ(Random(0), 0u);
+  // Days since 1899-12-30: 2020-01-01 is day 43831.
+  EXPECT_GT(NowAsDateTime(), 43831.0);
 }
