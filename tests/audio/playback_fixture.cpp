@@ -26,6 +26,11 @@ std::filesystem::path MakeSongDir() {
   const std::filesystem::path dir =
       TempDir() / ("vesperon-playback-test-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
+  static const std::filesystem::path removeAtExit = dir;
+  std::atexit([] {
+    std::error_code ec;
+    std::filesystem::remove_all(removeAtExit, ec);
+  });
   WriteToneWav(dir / "a.wav", 1000, 0.5, 0.0);
   WriteToneWav(dir / "b.wav", 800, 0.0, 0.5);
   WriteToneWav(dir / "short.wav", 200, 0.5, 0.5);
