@@ -1,0 +1,85 @@
+// The bodies of the calls into the other subsystems. Each block belongs to
+// the subsystem named in its heading; an empty body succeeds.
+#include "app/subsystems.h"
+
+#include "media/mediadb.h"
+#include "update/install.h"
+#include "update/update_check.h"
+
+namespace vesperon::app {
+
+// ===== windows: splash =====================================================
+
+void ShowSplash() {}
+
+void SetSplashStatus(const std::u16string&) {}
+
+void CloseSplash() {}
+
+// ===== skin packages: --compileskin ========================================
+
+int CompileSkin(const std::u16string&) { return 0; }
+
+// ===== update: --update ====================================================
+
+void RunUpdateAndInstall() {
+  CheckForUpdates();
+  InstallUpdate();
+}
+
+// ===== audio: initialisation ===============================================
+
+bool InitAudio() { return true; }
+
+// ===== media: load =========================================================
+
+void LoadMediaDB() { CreateMediaDB().LoadFromFile(MediaDBPath()); }
+
+// ===== skin packages: create and load ======================================
+
+bool CreateAndLoadSkin(const std::u16string&) { return true; }
+
+// ===== windows: configuration assistant ====================================
+
+void RunConfigurationAssistant() {}
+
+// ===== update: automatic check =============================================
+
+void RunUpdateCheck() { CheckForUpdates(); }
+
+// ===== media: directory scan ===============================================
+
+void AddDirectoryToMediaDB(const std::u16string& dir) {
+  if (MediaDB() != nullptr) MediaDB()->AddDirectory(dir, true);
+}
+
+// ===== playback: open the command-line file ================================
+
+void OpenFileIntoNextChannel(const std::u16string&) {}
+
+// ===== playback: per-step work =============================================
+
+void PlaybackStep() {}
+
+// ===== skin: slow timer ====================================================
+
+bool SkinExists() { return false; }
+
+void SkinSlowWork() {}
+
+// ===== audio: shutdown =====================================================
+
+void DeinitAudio() {}
+
+// ===== skin packages: free =================================================
+
+void FreeSkin() {}
+
+// ===== media: save =========================================================
+
+void SaveAndFreeMediaDB() {
+  if (MediaDB() != nullptr) MediaDB()->SaveToFile(MediaDBPath());
+  FreeMediaDB();
+}
+
+}  // namespace vesperon::app
