@@ -2,6 +2,7 @@
 // the subsystem named in its heading; an empty body succeeds.
 #include "app/subsystems.h"
 
+#include "audio/audio_binding.h"
 #include "media/mediadb.h"
 #include "update/install.h"
 #include "update/update_check.h"
@@ -29,7 +30,7 @@ void RunUpdateAndInstall() {
 
 // ===== audio: initialisation ===============================================
 
-bool InitAudio() { return true; }
+bool InitAudio() { return vesperon::InitAudio(); }
 
 // ===== media: load =========================================================
 
@@ -69,7 +70,8 @@ void SkinSlowWork() {}
 
 // ===== audio: shutdown =====================================================
 
-void DeinitAudio() {}
+// The playback controller stops both channels before this point.
+void DeinitAudio() { CloseAudio(); }
 
 // ===== skin packages: free =================================================
 
