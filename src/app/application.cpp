@@ -1,50 +1,254 @@
 #include "app/application.h"
 
+#include <fcntl.h>
+
 #include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <iostream>
+#include <optional>
 #include <thread>
 
+#include "app/subsystems.h"
+#include "core/documents.h"
+#include "core/files.h"
+#include "core/help.h"
+#include "core/keys.h"
+#include "core/language.h"
 #include "core/log.h"
 #include "core/params.h"
+#include "core/random.h"
 #include "core/settings.h"
+#include "core/text.h"
+#include "core/uninstall.h"
 #include "platform/message_queue.h"
 
 namespace vesperon {
 namespace {
 
+namespace fs = std::filesystem;
+
+// C++ exceptions carry no fault address; the log line keeps its form with 0.
+constexpr const char* kUnknownError = "unknown error at address 0";
+
 void OnTerminationSignal(int) { PostQuitMessageFromSignal(); }
 
-void RunMainLoop() {
-  bool ended = false;
-  while (!ended) {
-    TMessage m;
-    if (PeekMessage(m)) {
-      if (m.Msg == wmQuit) {
-        ended = true;
-      } else {
-        TranslateMessage(m);
-        DispatchMessage(m);
-      }
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+// Ctrl-C and a logout's SIGTERM post the quit message, so the session's
+// settings and media database are saved by the orderly shutdown.
+void InstallTerminationHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnTerminationSignal;
+  // Interrupted system calls elsewhere (reads, socket waits) restart, so a
+  // signal only posts the quit message and fails nothing on its way.
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+bool IsExistingFile(const std::u16string& name) {
+  std::error_code ec;
+  return fs::is_regular_file(PathFromU16(name), ec);
+}
+
+bool IsExistingDirectory(const std::u16string& name) {
+  std::error_code ec;
+  return fs::is_directory(PathFromU16(name), ec);
+}
+
+bool StandardOutputOpen() { return fcntl(1, F_GETFD) != -1; }
+
+TMainLoopWork SubsystemLoopWork() {
+  return {app::PlaybackStep, app::SkinExists, app::SkinSlowWork};
+}
+
+// Start-up steps 1-22. Returns the exit code when the process ends here, or
+// nothing when the main loop is to run.
+std::optional<int> StartUp(const std::vector<std::string>& args) {
+  // 1. Command line.
+  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  gParams = ParseCommandLine(args);
+
+  // 2. --compileskin: no log file in either case.
+  if (!gParams.CompileSkin.empty()) {
+    if (!IsExistingFile(gParams.CompileSkin)) return ecSkinSourceMissing;
+    return app::CompileSkin(gParams.CompileSkin);
   }
+
+  // 3. --help: printed to standard output; no key press is awaited.
+  if (gParams.Help) {
+    if (StandardOutputOpen()) PrintHelp(std::cout);
+    return ecOk;
+  }
+
+  // 4. --update: the check and the installation, before the log exists.
+  if (gParams.Update) app::RunUpdateAndInstall();
+
+  // 5. --uninstall: ends the process after starting the self-removal, or
+  // returns and start-up goes on.
+  if (gParams.Uninstall && RunUninstaller(gParams, StandardConsole()) == urSelfRemoval) return ecOk;
+
+  // 6. The log.
+  if (!gParams.Silent) OpenLog();
+  InstallTerminationHandlers();
+
+  // 7. Splash.
+  Log("starting core...");
+  app::ShowSplash();
+
+  // 8-9. Configuration; a first start writes the missing documents.
+  Log("loading configuration...");
+  app::SetSplashStatus(u"reading configuration...");
+  bool runAssistant = false;
+  std::error_code ec;
+  if (!fs::exists("settings.xml", ec)) {
+    WriteDefaultDocuments();
+    Log("no configuration found. starting configuration assistent...");
+    runAssistant = true;
+  }
+
+  // 10. Settings.
+  ReadSettings();
+
+  // 11. Audio.
+  app::SetSplashStatus(u"initializing audio...");
+  if (!app::InitAudio()) {
+    app::CloseSplash();
+    return ecAudioFailed;
+  }
+
+  // 12. Language.
+  app::SetSplashStatus(u"loading language...");
+  LoadLanguage(gSettings.LastLanguage);
+
+  // 13. Media database.
+  Log("loading database...");
+  app::SetSplashStatus(u"loading database...");
+  app::LoadMediaDB();
+  Log("loaded database");
+
+  // 14. Skin.
+  app::SetSplashStatus(u"loading skin");
+  Log(u"load_skin " + gSettings.LastSkin);
+  if (!app::CreateAndLoadSkin(gSettings.LastSkin)) {
+    app::CloseSplash();
+    return ecSkinFailed;
+  }
+
+  // 15. Key table.
+  app::SetSplashStatus(u"loading key table");
+  LoadKeyTable();
+
+  // 16. Splash closes.
+  app::CloseSplash();
+
+  // 17. Configuration assistant on a first start.
+  if (runAssistant) app::RunConfigurationAssistant();
+
+  // 18.
+  Log("initialization done");
+  Log("");
+
+  // 19. Automatic update check.
+  if (gSettings.LastCheck < 1 && gSettings.AutomaticUpdates) app::RunUpdateCheck();
+
+  // 20. Random seed.
+  RandomizeFromClock();
+
+  // 21. --adddir.
+  if (!gParams.AddDir.empty()) {
+    if (IsExistingDirectory(gParams.AddDir)) {
+      Log("Adding directory to mediadb");
+      app::AddDirectoryToMediaDB(gParams.AddDir);
+    } else {
+      LogWarning(u"Directory " + gParams.AddDir + u" does not exist!");
+    }
+  }
+
+  // 22. The file named on the command line, opened but not started.
+  if (!gParams.FileName.empty()) app::OpenFileIntoNextChannel(gParams.FileName);
+  return std::nullopt;
+}
+
+void ShutDown() {
+  // 1.
+  Log("stopping core...");
+
+  // 2. Audio.
+  Log("deinitializing audio...");
+  app::DeinitAudio();
+
+  // 3. Settings (WriteSettings reports its own failure).
+  Log("saving configuration...");
+  WriteSettings();
+
+  // 4. Skin.
+  Log("freeing skin...");
+  app::FreeSkin();
+
+  // 5. Media database.
+  Log("saving database...");
+  app::SaveAndFreeMediaDB();
+
+  // 6-7.
+  Log("terminated gracefully :)");
+  CloseLog();
 }
 
 }  // namespace
 
+void MainLoopStep(TMainLoop& loop, const TMainLoopWork& work) {
+  work.PlaybackStep();
+  if (loop.StepCounter > 25) {
+    loop.StepCounter = 0;
+    if (work.SkinExists()) work.SlowWork();
+  } else {
+    ++loop.StepCounter;
+  }
+  TMessage message;
+  if (PeekMessage(message)) {
+    if (message.Msg == wmQuit) {
+      loop.Ended = true;
+    } else {
+      TranslateMessage(message);
+      DispatchMessage(message);
+    }
+  }
+}
+
+void RunMainLoop(const TMainLoopWork& work) {
+  TMainLoop loop;
+  app::SetNestedMainLoopStep([&loop, &work] { MainLoopStep(loop, work); });
+  while (!loop.Ended) {
+    try {
+      MainLoopStep(loop, work);
+    } catch (const std::exception& e) {
+      LogError(std::string(kUnknownError) + ": " + e.what());
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  app::SetNestedMainLoopStep({});
+}
+
 int RunApplication(const std::vector<std::string>& args) {
-  gParams = ParseCommandLine(args);
-  if (!gParams.Silent) OpenLog();
-  Log("starting core...");
-  ReadSettings();
-  std::signal(SIGINT, OnTerminationSignal);
-  std::signal(SIGTERM, OnTerminationSignal);
-  Log("initialization done");
-  RunMainLoop();
-  Log("stopping core...");
-  WriteSettings();
-  Log("terminated gracefully :)");
-  CloseLog();
+  try {
+    if (const std::optional<int> exitCode = StartUp(args)) {
+      CloseLog();
+      return *exitCode;
+    }
+  } catch (...) {
+    LogError(kUnknownError);
+    CloseLog();
+    return ecStartupFailed;
+  }
+  RunMainLoop(SubsystemLoopWork());
+  try {
+    ShutDown();
+  } catch (...) {
+    LogError(kUnknownError);
+    CloseLog();
+    return ecShutdownFailed;
+  }
   return ecOk;
 }
 

@@ -12,6 +12,7 @@ std::optional<std::filesystem::path>& DirOverride() {
 }  // namespace
 
 std::filesystem::path ExecutablePath() {
+  if (DirOverride()) return *DirOverride() / "vesperon";
   std::error_code ec;
   std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   return ec ? std::filesystem::path("vesperon") : exe;
@@ -23,6 +24,7 @@ std::filesystem::path ExecutableDir() {
 }
 
 void SetExecutableDirForTesting(const std::filesystem::path& dir) { DirOverride() = dir; }
+void ClearExecutableDirForTesting() { DirOverride().reset(); }
 
 std::filesystem::path TempDir() {
   const char* tmp = std::getenv("TMPDIR");

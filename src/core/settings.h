@@ -8,6 +8,8 @@
 
 namespace vesperon {
 
+class TConfigDocument;
+
 struct TPoint {
   int32_t x = 0;
   int32_t y = 0;
@@ -38,10 +40,19 @@ struct TSettings {
 
 extern TSettings gSettings;
 
-// Reads "settings.xml" from the current directory into gSettings; on any
-// failure logs an error and leaves every field at its default.
+// Reads "settings.xml" from the current directory into gSettings (a missing
+// file gives the defaults); on an unusable file logs "cannot read or create
+// file Settings.xml" and sets every field to its default. Keys is kept.
 void ReadSettings();
-// Writes gSettings into "settings.xml", keeping what the file held before.
-void WriteSettings();
+// Writes gSettings into "settings.xml", keeping the elements and attributes
+// the file held before, through a temporary file renamed into place. On
+// failure logs "cannot write configuration to file", leaves the old file as
+// it was and returns false.
+bool WriteSettings();
+
+// The two directions on a parsed document (a missing key or an unusable
+// value gives that field's default). Throw nothing themselves.
+TSettings ReadSettingsFrom(const TConfigDocument& doc);
+void WriteSettingsTo(const TSettings& settings, TConfigDocument& doc);
 
 }  // namespace vesperon

@@ -1,0 +1,122 @@
+// CPU used by the idle main loop, as a share of one core.
+//
+// Starts the real player (headless, silent audio) in an empty folder, waits
+// until start-up is done, and measures the processor time it uses over the
+// measuring window. The baseline, measured in the same run, is a process
+// that does nothing but the loop's 2 ms sleep: the floor any polling loop of
+// this design can reach. Prints both shares and their ratio.
+//
+//   bench_idle_loop [seconds]     (default 10)
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// User plus system time so far, in seconds, of a whole process
+// (/proc/PID/stat) or of one of its threads (/proc/PID/task/TID/stat).
+double CpuSeconds(const std::string& statPath) {
+  std::ifstream in(statPath);
+  std::string text((std::istreambuf_iterator<char>(in)), {});
+  // Fields after the command name (which may hold spaces) start after ')'.
+  std::istringstream rest(text.substr(text.rfind(')') + 2));
+  std::string field;
+  unsigned long long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && rest >> field; ++i) {
+    if (i == 14) utime = std::stoull(field);
+    if (i == 15) stime = std::stoull(field);
+  }
+  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+struct TShares {
+  double Process = 0;     // every thread
+  double MainThread = 0;  // the thread that runs the main loop
+};
+
+TShares MeasureShares(pid_t pid, double seconds) {
+  const std::string process = "/proc/" + std::to_string(pid) + "/stat";
+  const std::string main = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/stat";
+  const double processBefore = CpuSeconds(process), mainBefore = CpuSeconds(main);
+  const auto start = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  const double processUsed = CpuSeconds(process) - processBefore, mainUsed = CpuSeconds(main) - mainBefore;
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return {processUsed / wall, mainUsed / wall};
+}
+
+pid_t StartBaseline() {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const timespec twoMs{0, 2'000'000};
+    for (;;) nanosleep(&twoMs, nullptr);
+  }
+  return pid;
+}
+
+pid_t StartPlayer(const fs::path& folder) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(folder.c_str()) != 0) _exit(126);
+    setenv("VESPERON_PLATFORM", "headless", 1);
+    setenv("VESPERON_AUDIO_OUTPUT", "null", 1);
+    const std::string exe = std::string(VESPERON_PROGRAM_DIR) + "/vesperon";
+    execl(exe.c_str(), "vesperon", "--debug", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return pid;
+}
+
+bool WaitForStartUp(const fs::path& log) {
+  for (int i = 0; i < 2000; ++i) {
+    std::ifstream in(log, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    if (text.find("\r\ninitialization done\r\n") != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
+  std::string tmpl = (fs::temp_directory_path() / "vesperon-bench-XXXXXX").native();
+  const fs::path folder = mkdtemp(tmpl.data());
+
+  const pid_t baseline = StartBaseline();
+  const double baselineShare = MeasureShares(baseline, seconds).Process;
+  kill(baseline, SIGKILL);
+  waitpid(baseline, nullptr, 0);
+
+  const pid_t playerPid = StartPlayer(folder);
+  if (!WaitForStartUp(folder / "vesperon.log")) {
+    std::fprintf(stderr, "the player did not finish its start-up\n");
+    kill(playerPid, SIGKILL);
+    return 1;
+  }
+  const TShares player = MeasureShares(playerPid, seconds);
+  kill(playerPid, SIGTERM);
+  int status = 0;
+  waitpid(playerPid, &status, 0);
+  fs::remove_all(folder);
+
+  std::printf("idle main loop (main thread) over %.1f s: %.3f%% of one core\n", seconds, player.MainThread * 100.0);
+  std::printf("whole player process (audio library threads too): %.3f%% of one core\n", player.Process * 100.0);
+  std::printf("baseline (2 ms sleeps only): %.3f%% of one core\n", baselineShare * 100.0);
+  if (baselineShare > 0) std::printf("ratio main loop/baseline: %.2f\n", player.MainThread / baselineShare);
+  std::printf("target: main loop below 1%% of one core -> %s\n", player.MainThread < 0.01 ? "met" : "NOT met");
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+}

@@ -1,0 +1,102 @@
+// The bodies of the calls into the other subsystems. Each block belongs to
+// the subsystem named in its heading; an empty body succeeds.
+#include "app/subsystems.h"
+
+#include "audio/audio_binding.h"
+#include "audio/playback.h"
+#include "core/commands.h"
+#include "core/files.h"
+#include "core/skin_link.h"
+#include "media/mediadb.h"
+#include "skin/skin_compiler.h"
+#include "update/install.h"
+#include "update/update_check.h"
+
+namespace vesperon::app {
+
+// ===== windows: splash =====================================================
+
+void ShowSplash() {}
+
+void SetSplashStatus(const std::u16string&) {}
+
+void CloseSplash() {}
+
+// ===== skin packages: --compileskin ========================================
+
+int CompileSkin(const std::u16string& descriptionFile) {
+  return vesperon::CompileSkin(PathFromU16(descriptionFile));
+}
+
+// ===== update: --update ====================================================
+
+void RunUpdateAndInstall() {
+  CheckForUpdates();
+  InstallUpdate();
+}
+
+// ===== audio: initialisation ===============================================
+
+bool InitAudio() { return vesperon::InitAudio(); }
+
+// ===== media: load =========================================================
+
+void LoadMediaDB() { CreateMediaDB().LoadFromFile(MediaDBPath()); }
+
+// ===== skin packages: create and load ======================================
+
+bool CreateAndLoadSkin(const std::u16string&) { return true; }
+
+// ===== windows: configuration assistant ====================================
+
+void RunConfigurationAssistant() {}
+
+// ===== update: automatic check =============================================
+
+void RunUpdateCheck() { CheckForUpdates(); }
+
+// ===== media: directory scan ===============================================
+
+void AddDirectoryToMediaDB(const std::u16string& dir) {
+  if (MediaDB() != nullptr) MediaDB()->AddDirectory(dir, true);
+}
+
+// ===== playback: open the command-line file ================================
+
+void OpenFileIntoNextChannel(const std::u16string& file) { Playback().OpenStream(file, 0); }
+
+// ===== playback: per-step work =============================================
+
+void PlaybackStep() { Playback().Step(); }
+
+void SetNestedMainLoopStep(std::function<void()> step) { Playback().RunMainLoopStep = std::move(step); }
+
+// ===== skin: slow timer ====================================================
+
+bool SkinExists() { return gSkinLink != nullptr; }
+
+void SkinSlowWork() {
+  RunOnTimeCommand();
+  if (gSkinLink != nullptr) gSkinLink->AdvanceScrolling();
+}
+
+// ===== audio: shutdown =====================================================
+
+void DeinitAudio() {
+  // Both channels stop before the library closes.
+  Playback().Stop();
+  CloseAudio();
+}
+
+// ===== skin packages: free =================================================
+
+void FreeSkin() {}
+
+// ===== media: save =========================================================
+
+void SaveAndFreeMediaDB() {
+  if (MediaDB() != nullptr) MediaDB()->SaveToFile(MediaDBPath());
+  FreeMediaDB();
+}
+
+}  // namespace vesperon::app

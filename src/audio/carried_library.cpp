@@ -1,0 +1,15 @@
+// The bytes of "fmodex.so" that the executable carries (see CMakeLists.txt:
+// the built library is embedded after it is linked).
+#include "audio/audio_binding.h"
+
+extern "C" const unsigned char vesperon_fmodex_so[];
+extern "C" const unsigned char vesperon_fmodex_so_end[];
+
+namespace vesperon {
+
+std::string_view CarriedAudioLibrary() {
+  return {reinterpret_cast<const char*>(vesperon_fmodex_so),
+          static_cast<size_t>(vesperon_fmodex_so_end - vesperon_fmodex_so)};
+}
+
+}  // namespace vesperon

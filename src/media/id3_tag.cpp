@@ -1,0 +1,159 @@
+#include "media/id3_tag.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <istream>
+
+#include "core/files.h"
+#include "core/text.h"
+
+namespace vesperon {
+
+const std::array<std::u16string_view, kGenreCount> GenreNames = {
+    u"Blues", u"Classic Rock", u"Country", u"Dance", u"Disco", u"Funk", u"Grunge", u"Hip-Hop",
+    u"Jazz", u"Metal", u"New age", u"Oldies", u"Other", u"Pop", u"R&B", u"Rap", u"Reggae", u"Rock",
+    u"Techno", u"Industrial", u"Alternative", u"Ska", u"Death metal", u"Pranks", u"Soundtrack",
+    u"Euro-Techno", u"Ambient", u"Trip-Hop", u"Vocal", u"Jazz+Funk", u"Fusion", u"Trance",
+    u"Classical", u"Instrumental", u"Acid", u"House", u"Game", u"Sound Clip", u"Gospel", u"Noise",
+    u"Alt. Rock", u"Bass", u"Soul", u"Punk", u"Space", u"Meditative", u"Instrumental Pop",
+    u"Instrumental Rock", u"Ethnic", u"Gothic", u"Darkwave", u"Techno-Industrial", u"Electronic",
+    u"Pop-folk", u"Eurodance", u"Dream", u"Southern Rock", u"Comedy", u"Cult", u"Gangsta Rap",
+    u"Top 40", u"Christian Rap", u"Pop/Funk", u"Jungle", u"Native American", u"Cabaret",
+    u"New Wave", u"Psychadelic", u"Rave", u"Showtunes", u"Trailer", u"Lo-Fi", u"Tribal",
+    u"Acid Punk", u"Acid Jazz", u"Polka", u"Retro", u"Musical", u"Rock & Roll", u"Hard Rock",
+    u"Folk", u"Folk/Rock", u"National Folk", u"Swing", u"Fast-Fusion", u"Bebop", u"Latin",
+    u"Revival", u"Celtic", u"Bluegrass", u"Avantgarde", u"Gothic Rock", u"Progressive Rock",
+    u"Psychedelic Rock", u"Symphonic Rock", u"Slow Rock", u"Big Band", u"Chorus",
+    u"Easy Listening", u"Acoustic", u"Humour", u"Speech", u"Chanson", u"Opera", u"Chamber Music",
+    u"Sonata", u"Symphony", u"Booty Bass", u"Primus", u"Porn Groove", u"Satire", u"Slow Jam",
+    u"Club", u"Tango", u"Samba", u"Folklore", u"Ballad", u"Power Ballad", u"Rhytmic Soul",
+    u"Freestyle", u"Duet", u"Punk Rock", u"Drum Solo", u"A Capella", u"Euro-House", u"Dance Hall",
+    u"Goa", u"Drum & Bass", u"Club-House", u"Hardcore", u"Terror", u"Indie", u"BritPop",
+    u"Afro-Punk", u"Polsk Punk", u"Beat", u"Christian Gangsta Rap", u"Heavy Metal", u"Black Metal",
+    u"Crossover", u"Contemporary Christian", u"Cristian Rock", u"Merengue", u"Salsa",
+    u"Thrash Metal", u"Anime", u"JPop", u"Synthpop"
+};
+
+namespace {
+
+// Byte ranges of the fields inside the 128-byte block.
+constexpr std::size_t kTitleAt = 3, kArtistAt = 33, kAlbumAt = 63, kYearAt = 93, kCommentAt = 97;
+constexpr std::size_t kTextSize = 30, kYearSize = 4, kCommentSize = 28, kGenreAt = 127;
+
+// Length of the UTF-8 sequence a lead byte announces (0 for a non-lead byte).
+std::size_t Utf8LeadLength(unsigned char b) {
+  if (b >= 0xC2 && b <= 0xDF) return 2;
+  if (b >= 0xE0 && b <= 0xEF) return 3;
+  if (b >= 0xF0 && b <= 0xF4) return 4;
+  return 0;
+}
+
+// When `text` is valid UTF-8 with at least one multi-byte character except
+// for a started but unfinished character at its end, the length without it;
+// otherwise npos.
+std::size_t Utf8WithoutCutTail(std::string_view text) {
+  for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
+    const auto b = static_cast<unsigned char>(text[text.size() - back]);
+    if ((b & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+    const std::size_t keep = text.size() - back;
+    if (Utf8LeadLength(b) <= back) return std::string_view::npos;
+    const std::string_view head = text.substr(0, keep);
+    bool multiByte = false;
+    for (const char c : head) multiByte = multiByte || static_cast<unsigned char>(c) >= 0x80;
+    return multiByte && IsValidUtf8(head) ? keep : std::string_view::npos;
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+std::string StripControls(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (const char c : bytes) {
+    if (static_cast<unsigned char>(c) >= 32) out += c;
+  }
+  return out;
+}
+
+std::u16string DecodeTagField(std::string_view field) {
+  const std::string text = StripControls(field);
+  if (IsValidUtf8(text)) return Utf8ToUtf16(text);
+  const bool fillsField = !field.empty() && static_cast<unsigned char>(field.back()) >= 32;
+  if (fillsField) {
+    const std::size_t keep = Utf8WithoutCutTail(text);
+    if (keep != std::string_view::npos) return Utf8ToUtf16(std::string_view(text).substr(0, keep));
+  }
+  return Cp1252ToUtf16(text);
+}
+
+void TID3TagReader::Clear() {
+  Artist.clear();
+  Album.clear();
+  Title.clear();
+  Comment.clear();
+  Year = 0;
+  Genre.clear();
+}
+
+void TID3TagReader::ParseBlock(std::string_view block) {
+  if (block.substr(0, 3) != "TAG") return;
+  Title = DecodeTagField(block.substr(kTitleAt, kTextSize));
+  Artist = DecodeTagField(block.substr(kArtistAt, kTextSize));
+  Album = DecodeTagField(block.substr(kAlbumAt, kTextSize));
+  Comment = DecodeTagField(block.substr(kCommentAt, kCommentSize));
+  int year = 0;
+  for (const char c : block.substr(kYearAt, kYearSize)) {
+    if (c < '0' || c > '9') {
+      year = 0;
+      break;
+    }
+    year = year * 10 + (c - '0');
+  }
+  Year = year;
+  const auto genre = static_cast<unsigned char>(block[kGenreAt]);
+  if (genre < kGenreCount) Genre = GenreNames[genre];
+}
+
+void TID3TagReader::ReadTail(std::string_view fileEnd) {
+  Clear();
+  if (fileEnd.size() < kID3TagSize) return;
+  ParseBlock(fileEnd.substr(fileEnd.size() - kID3TagSize));
+}
+
+void TID3TagReader::ReadStream(std::istream& stream) {
+  Clear();
+  stream.seekg(0, std::ios::end);
+  const std::streamoff size = stream.tellg();
+  if (!stream || size < static_cast<std::streamoff>(kID3TagSize)) return;
+  char block[kID3TagSize];
+  stream.seekg(size - static_cast<std::streamoff>(kID3TagSize));
+  if (stream.read(block, kID3TagSize)) ParseBlock(std::string_view(block, kID3TagSize));
+}
+
+void TID3TagReader::ReadFile(const std::u16string& fileName) {
+  Clear();
+  // Non-blocking open, so that a FIFO that happens to carry an audio
+  // extension cannot stall the scan; only regular files are read.
+  const int fd = ::open(PathFromU16(fileName).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return;
+  struct stat st {};
+  char block[kID3TagSize];
+  std::size_t got = 0;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= static_cast<off_t>(kID3TagSize)) {
+    const off_t at = st.st_size - static_cast<off_t>(kID3TagSize);
+    while (got < kID3TagSize) {
+      const ssize_t n = ::pread(fd, block + got, kID3TagSize - got, at + static_cast<off_t>(got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+  }
+  ::close(fd);
+  if (got == kID3TagSize) ParseBlock(std::string_view(block, kID3TagSize));
+}
+
+}  // namespace vesperon

@@ -1,0 +1,50 @@
+#pragma once
+// Reader of the 128-byte ID3 version 1 (and 1.1) tag at the end of a file.
+// ID3v2 tags at the start of a file are not looked at.
+#include <array>
+#include <cstddef>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+namespace vesperon {
+
+constexpr std::size_t kID3TagSize = 128;
+constexpr std::size_t kGenreCount = 148;
+
+// The ID3v1 genre list (0 to 79) followed by the common extension (80 to 147).
+extern const std::array<std::u16string_view, kGenreCount> GenreNames;
+
+// Removes every byte below 32 (NUL padding, tabs, line breaks) and keeps the
+// others, spaces included, in order.
+std::string StripControls(std::string_view bytes);
+
+// Decodes one fixed-size tag field: StripControls, then UTF-8 when the bytes
+// are valid UTF-8, otherwise Windows-1252. When UTF-8 text fills the field
+// and its last character was cut off by the field's end, that partial
+// character is dropped rather than turning the whole field into Windows-1252.
+std::u16string DecodeTagField(std::string_view field);
+
+class TID3TagReader {
+ public:
+  // Fill the fields from the file's tag. A missing, unreadable, short or
+  // untagged file leaves every string empty and Year 0.
+  void ReadFile(const std::u16string& fileName);
+  void ReadStream(std::istream& stream);
+  // The same on the last 128 bytes of a file already in memory (shorter
+  // input has no tag).
+  void ReadTail(std::string_view fileEnd);
+
+  std::u16string Artist;
+  std::u16string Album;
+  std::u16string Title;
+  std::u16string Comment;
+  int Year = 0;  // 0 when absent or not four ASCII digits
+  std::u16string Genre;
+
+ private:
+  void Clear();
+  void ParseBlock(std::string_view block);
+};
+
+}  // namespace vesperon
