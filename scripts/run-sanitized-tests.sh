@@ -11,8 +11,10 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$top/build-sanitize}
+# -O1 -g1 (line tables) compiles in less than half the time of -O2 -g and
+# still gives reports with file and line; the tests take seconds either way.
 cmake -S "$top" -B "$build" -DVESPERON_SANITIZE=ON -DVESPERON_BENCH=OFF \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -DCMAKE_C_FLAGS_DEBUG="-O1 -g1" >/dev/null
 cmake --build "$build" -j "${JOBS:-$(nproc)}"
 reports=$(cd "$build" && pwd)/sanitizer-reports
 rm -rf "$reports"
