@@ -20,11 +20,15 @@ struct TMessage {
   uint32_t Msg = wmNull;
   std::uintptr_t WParam = 0;
   std::intptr_t LParam = 0;
+  // Key-down messages: the character the key types (UTF-32, 0 for none),
+  // which TranslateMessage turns into wmChar messages.
+  uint32_t Char = 0;
 };
 
 // Appends a message to the queue. Safe to call from a signal handler only
 // through PostQuitMessageFromSignal.
 void PostMessage(const TMessage& message);
+void PostMessage(THandle window, uint32_t msg, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
 void PostQuitMessage(int exitCode);
 // Async-signal-safe: marks a quit message as pending; the next PeekMessage
 // delivers it.
@@ -33,10 +37,11 @@ void PostQuitMessageFromSignal();
 // Takes the oldest message, pumping the windowing backend first, without
 // waiting. False when there is none.
 bool PeekMessage(TMessage& message);
-// Turns key-down messages into character messages (done by the backend).
+// Posts the character messages of a key-down message.
 void TranslateMessage(const TMessage& message);
-// Hands the message to its window's handler; a message without a window
-// goes nowhere.
+// Hands the message to its window's handler; a timer message without a
+// window runs its timer's callback; anything else without a window goes
+// nowhere.
 void DispatchMessage(const TMessage& message);
 
 // Drops every queued message (between tests).
