@@ -1106,6 +1106,11 @@ uint32_t PresentCount(THandle window) {
 
 THandle WindowAtPoint(TPointI screen) { return WindowAt(screen); }
 
+std::uintptr_t NativeWindowForTesting(THandle window) {
+  const TWindowRec* w = FindWindow(window);
+  return w ? w->Native : 0;
+}
+
 int DispatchPendingMessages() {
   int n = 0;
   TMessage m;
