@@ -38,6 +38,9 @@ void OnTerminationSignal(int) { PostQuitMessageFromSignal(); }
 void InstallTerminationHandlers() {
   struct sigaction action {};
   action.sa_handler = OnTerminationSignal;
+  // Interrupted system calls elsewhere (reads, socket waits) restart, so a
+  // signal only posts the quit message and fails nothing on its way.
+  action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);

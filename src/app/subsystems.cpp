@@ -2,7 +2,10 @@
 // the subsystem named in its heading; an empty body succeeds.
 #include "app/subsystems.h"
 
+#include "audio/audio_binding.h"
 #include "media/mediadb.h"
+#include "update/install.h"
+#include "update/update_check.h"
 
 namespace vesperon::app {
 
@@ -20,11 +23,14 @@ int CompileSkin(const std::u16string&) { return 0; }
 
 // ===== update: --update ====================================================
 
-void RunUpdateAndInstall() {}
+void RunUpdateAndInstall() {
+  CheckForUpdates();
+  InstallUpdate();
+}
 
 // ===== audio: initialisation ===============================================
 
-bool InitAudio() { return true; }
+bool InitAudio() { return vesperon::InitAudio(); }
 
 // ===== media: load =========================================================
 
@@ -40,7 +46,7 @@ void RunConfigurationAssistant() {}
 
 // ===== update: automatic check =============================================
 
-void RunUpdateCheck() {}
+void RunUpdateCheck() { CheckForUpdates(); }
 
 // ===== media: directory scan ===============================================
 
@@ -64,7 +70,8 @@ void SkinSlowWork() {}
 
 // ===== audio: shutdown =====================================================
 
-void DeinitAudio() {}
+// The playback controller stops both channels before this point.
+void DeinitAudio() { CloseAudio(); }
 
 // ===== skin packages: free =================================================
 

@@ -64,8 +64,10 @@ void* OpenLibrary(const std::filesystem::path& path) {
 bool WriteCarriedLibrary(const std::filesystem::path& path) {
   std::string_view bytes = CarriedAudioLibrary();
   if (bytes.empty()) return false;
+  // A new file (a new inode) rather than a rewrite: a library mapped from the
+  // old file must not change under its users.
   std::error_code ec;
-  std::filesystem::remove(path, ec);  // a new inode, never a rewrite of a mapped file
+  if (!std::filesystem::is_directory(path, ec)) std::filesystem::remove(path, ec);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.close();

@@ -10,6 +10,9 @@ namespace vesperon {
 namespace {
 
 constexpr const char* kRootName = "CONFIG";
+// Comments, processing instructions and the document type are kept, so that
+// a saved file holds everything it held before.
+constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_comments | pugi::parse_pi | pugi::parse_doctype;
 
 // Splits "a/b/c" into the element path "a/b" and the attribute name "c".
 std::pair<std::string_view, std::string_view> SplitKey(std::string_view key) {
@@ -68,13 +71,13 @@ TConfigDocument TConfigDocument::Open(const std::filesystem::path& path) {
   const std::optional<std::string> bytes = ReadWholeFile(path);
   if (!bytes) throw TConfigError(path.string() + ": cannot be read");
   pugi::xml_document doc;
-  const pugi::xml_parse_result result = doc.load_buffer(bytes->data(), bytes->size());
+  const pugi::xml_parse_result result = doc.load_buffer(bytes->data(), bytes->size(), kParseOptions);
   return FromParseResult(std::move(doc), result, path.string());
 }
 
 TConfigDocument TConfigDocument::Parse(std::string_view xml) {
   pugi::xml_document doc;
-  const pugi::xml_parse_result result = doc.load_buffer(xml.data(), xml.size());
+  const pugi::xml_parse_result result = doc.load_buffer(xml.data(), xml.size(), kParseOptions);
   return FromParseResult(std::move(doc), result, "configuration");
 }
 

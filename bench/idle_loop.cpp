@@ -1,0 +1,113 @@
+// CPU used by the idle main loop, as a share of one core.
+//
+// Starts the real player (headless, silent audio) in an empty folder, waits
+// until start-up is done, and measures the processor time it uses over the
+// measuring window. The baseline, measured in the same run, is a process
+// that does nothing but the loop's 2 ms sleep: the floor any polling loop of
+// this design can reach. Prints both shares and their ratio.
+//
+//   bench_idle_loop [seconds]     (default 10)
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// User plus system time of a process so far, in seconds.
+double CpuSeconds(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(in)), {});
+  // Fields after the command name (which may hold spaces) start after ')'.
+  std::istringstream rest(text.substr(text.rfind(')') + 2));
+  std::string field;
+  unsigned long long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && rest >> field; ++i) {
+    if (i == 14) utime = std::stoull(field);
+    if (i == 15) stime = std::stoull(field);
+  }
+  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+double MeasureShare(pid_t pid, double seconds) {
+  const double before = CpuSeconds(pid);
+  const auto start = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  const double used = CpuSeconds(pid) - before;
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return used / wall;
+}
+
+pid_t StartBaseline() {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const timespec twoMs{0, 2'000'000};
+    for (;;) nanosleep(&twoMs, nullptr);
+  }
+  return pid;
+}
+
+pid_t StartPlayer(const fs::path& folder) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(folder.c_str()) != 0) _exit(126);
+    setenv("VESPERON_PLATFORM", "headless", 1);
+    setenv("VESPERON_AUDIO_OUTPUT", "null", 1);
+    const std::string exe = std::string(VESPERON_PROGRAM_DIR) + "/vesperon";
+    execl(exe.c_str(), "vesperon", "--debug", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return pid;
+}
+
+bool WaitForStartUp(const fs::path& log) {
+  for (int i = 0; i < 2000; ++i) {
+    std::ifstream in(log, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    if (text.find("\r\ninitialization done\r\n") != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
+  std::string tmpl = (fs::temp_directory_path() / "vesperon-bench-XXXXXX").native();
+  const fs::path folder = mkdtemp(tmpl.data());
+
+  const pid_t baseline = StartBaseline();
+  const double baselineShare = MeasureShare(baseline, seconds);
+  kill(baseline, SIGKILL);
+  waitpid(baseline, nullptr, 0);
+
+  const pid_t player = StartPlayer(folder);
+  if (!WaitForStartUp(folder / "vesperon.log")) {
+    std::fprintf(stderr, "the player did not finish its start-up\n");
+    kill(player, SIGKILL);
+    return 1;
+  }
+  const double playerShare = MeasureShare(player, seconds);
+  kill(player, SIGTERM);
+  int status = 0;
+  waitpid(player, &status, 0);
+  fs::remove_all(folder);
+
+  std::printf("idle main loop over %.1f s: %.3f%% of one core\n", seconds, playerShare * 100.0);
+  std::printf("baseline (2 ms sleeps only): %.3f%% of one core\n", baselineShare * 100.0);
+  if (baselineShare > 0) std::printf("ratio player/baseline: %.2f\n", playerShare / baselineShare);
+  std::printf("target: below 1%% of one core -> %s\n", playerShare < 0.01 ? "met" : "NOT met");
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+}

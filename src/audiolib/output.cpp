@@ -1,0 +1,52 @@
+#include "audiolib/output.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace vesperon::audiolib {
+namespace {
+
+int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+std::unique_ptr<TOutput> OpenOutput(const std::string& spec, int rate) {
+  if (spec.empty()) {
+    if (auto out = OpenPulseOutput(rate)) return out;
+    if (auto out = OpenAlsaOutput(rate)) return out;
+    return OpenNullOutput(rate);
+  }
+  if (spec == "pulse") return OpenPulseOutput(rate);
+  if (spec == "alsa") return OpenAlsaOutput(rate);
+  if (spec == "null") return OpenNullOutput(rate);
+  if (spec.rfind("wav:", 0) == 0 && spec.size() > 4) return OpenWavOutput(spec.substr(4), rate);
+  return nullptr;
+}
+
+TRealTimePacer::TRealTimePacer(int rate, size_t leadFrames) : FRate(rate), FLead(leadFrames) {}
+
+double TRealTimePacer::ElapsedFrames() const {
+  if (FStartNs < 0) return 0.0;
+  return static_cast<double>(NowNs() - FStartNs) * FRate / 1e9;
+}
+
+void TRealTimePacer::Wrote(size_t count) {
+  if (FStartNs < 0) FStartNs = NowNs();
+  FWritten += count;
+  if (FWritten <= FLead) return;
+  const int64_t dueNs = FStartNs + static_cast<int64_t>(static_cast<double>(FWritten - FLead) * 1e9 / FRate);
+  const int64_t waitNs = dueNs - NowNs();
+  if (waitNs > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(waitNs));
+}
+
+uint64_t TRealTimePacer::Delay() const {
+  const double heard = std::min<double>(ElapsedFrames(), static_cast<double>(FWritten));
+  return FWritten - static_cast<uint64_t>(heard);
+}
+
+}  // namespace vesperon::audiolib

@@ -1,0 +1,53 @@
+#pragma once
+// Sound outputs: where the mixed stereo float frames go. Every output
+// accepts frames at the mixer's pace (blocking while its buffer is full) and
+// says how many of the frames written have not been heard yet, so that
+// positions follow what has been played out.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vesperon::audiolib {
+
+inline constexpr int kOutputChannels = 2;
+
+class TOutput {
+ public:
+  virtual ~TOutput() = default;
+  // Writes `count` stereo frames; blocks until the output has taken them.
+  // False when the device failed for good.
+  virtual bool Write(const float* frames, size_t count) = 0;
+  // Frames written but not yet heard.
+  virtual uint64_t Delay() = 0;
+  virtual const char* Name() const = 0;
+};
+
+// Opens the output named by `spec`: "pulse", "alsa", "null" or "wav:PATH";
+// an empty spec tries pulse, alsa and null in this order. Null when the
+// named output cannot be opened or the name is unknown.
+std::unique_ptr<TOutput> OpenOutput(const std::string& spec, int rate);
+
+std::unique_ptr<TOutput> OpenPulseOutput(int rate);
+std::unique_ptr<TOutput> OpenAlsaOutput(int rate);
+std::unique_ptr<TOutput> OpenNullOutput(int rate);
+std::unique_ptr<TOutput> OpenWavOutput(const std::string& path, int rate);
+
+// Paces writes in real time for the outputs without a device clock (null,
+// wav): a write returns when the wall clock has reached the end of the
+// frames written, minus a small lead that stands in for a device buffer.
+class TRealTimePacer {
+ public:
+  TRealTimePacer(int rate, size_t leadFrames);
+  void Wrote(size_t count);  // sleeps as needed
+  uint64_t Delay() const;
+
+ private:
+  double ElapsedFrames() const;
+  const int FRate;
+  const size_t FLead;
+  uint64_t FWritten = 0;
+  int64_t FStartNs = -1;
+};
+
+}  // namespace vesperon::audiolib

@@ -1,0 +1,26 @@
+// The "null" output: silent, but it takes frames in real time like a device,
+// so positions and song ends behave as they would with sound. It always opens.
+#include "audiolib/output.h"
+
+namespace vesperon::audiolib {
+namespace {
+
+class TNullOutput final : public TOutput {
+ public:
+  explicit TNullOutput(int rate) : FPacer(rate, static_cast<size_t>(rate) / 50) {}
+  bool Write(const float*, size_t count) override {
+    FPacer.Wrote(count);
+    return true;
+  }
+  uint64_t Delay() override { return FPacer.Delay(); }
+  const char* Name() const override { return "null"; }
+
+ private:
+  TRealTimePacer FPacer;
+};
+
+}  // namespace
+
+std::unique_ptr<TOutput> OpenNullOutput(int rate) { return std::make_unique<TNullOutput>(rate); }
+
+}  // namespace vesperon::audiolib

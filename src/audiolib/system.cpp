@@ -1,0 +1,432 @@
+#include "audiolib/system.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+
+#include "audiolib/handles.h"
+
+namespace vesperon::audiolib {
+namespace {
+
+int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+unsigned ClampToUnsigned(uint64_t value) {
+  return static_cast<unsigned>(std::min<uint64_t>(value, UINT32_MAX));
+}
+
+uint64_t LengthMs(const TStreamInfo& info) { return info.Frames * 1000 / static_cast<uint64_t>(info.Rate); }
+
+}  // namespace
+
+TSystem::~TSystem() { Close(); }
+
+bool TSystem::IsInitialised() {
+  std::lock_guard lock(FLock);
+  return FInitialised;
+}
+
+const char* TSystem::OutputName() {
+  std::lock_guard lock(FLock);
+  return FOutput ? FOutput->Name() : "";
+}
+
+FMOD_RESULT TSystem::Init(int maxChannels) {
+  if (maxChannels < 1) return FMOD_ERR_INVALID_PARAM;
+  std::lock_guard lock(FLock);
+  if (FInitialised) return FMOD_ERR_INITIALIZED;
+  const char* spec = std::getenv("VESPERON_AUDIO_OUTPUT");
+  FOutput = OpenOutput(spec != nullptr ? spec : "", kOutputRate);
+  if (!FOutput) return FMOD_ERR_OUTPUT_INIT;
+  FSlots.assign(static_cast<size_t>(std::min(maxChannels, kMaxMixChannels)), TChannelSlot{});
+  FWritten = FHeardBase = 0;
+  FHeardAtNs = NowNs();
+  FQuit = false;
+  FInitialised = true;
+  FMixerThread = std::thread([this] { MixerLoop(); });
+  FOpenerThread = std::thread([this] { OpenerLoop(); });
+  return FMOD_OK;
+}
+
+FMOD_RESULT TSystem::Close() {
+  {
+    std::lock_guard lock(FLock);
+    if (!FInitialised) return FMOD_OK;
+    FQuit = true;
+  }
+  FOpenWake.notify_all();
+  FMixerThread.join();
+  FOpenerThread.join();
+  std::lock_guard lock(FLock);
+  for (TChannelSlot& slot : FSlots) {
+    if (slot.Handle != 0) UnregisterHandle(slot.Handle);
+  }
+  for (const auto& sound : FSounds) UnregisterHandle(sound->Handle);
+  FSlots.clear();
+  FPlays.clear();
+  FSounds.clear();
+  FOpenQueue.clear();
+  FOutput.reset();
+  FInitialised = false;
+  return FMOD_OK;
+}
+
+FMOD_RESULT TSystem::SetMasterVolume(float volume) {
+  if (!std::isfinite(volume)) return FMOD_ERR_INVALID_PARAM;
+  std::lock_guard lock(FLock);
+  FMasterVolume = std::clamp(volume, 0.0f, 1.0f);
+  return FMOD_OK;
+}
+
+float TSystem::MasterVolume() {
+  std::lock_guard lock(FLock);
+  return FMasterVolume;
+}
+
+// --- sounds ---------------------------------------------------------------
+
+FMOD_RESULT TSystem::CreateSound(const std::string& path, FMOD_MODE mode, uintptr_t& handle) {
+  auto sound = std::make_shared<TSound>();
+  sound->Path = path;
+  sound->Accurate = (mode & FMOD_ACCURATETIME) != 0;
+  if ((mode & FMOD_NONBLOCKING) == 0) {
+    OpenNow(*sound);
+    if (sound->OpenState != FMOD_OPENSTATE_READY) return sound->OpenError;
+  }
+  std::lock_guard lock(FLock);
+  if (!FInitialised) return FMOD_ERR_UNINITIALIZED;
+  sound->Handle = RegisterHandle({hkSound, shared_from_this(), sound, -1});
+  FSounds.push_back(sound);
+  if ((mode & FMOD_NONBLOCKING) != 0) {
+    FOpenQueue.push_back(sound);
+    FOpenWake.notify_one();
+  }
+  handle = sound->Handle;
+  return FMOD_OK;
+}
+
+void TSystem::OpenNow(TSound& sound) {
+  FMOD_RESULT error = FMOD_ERR_FORMAT;
+  std::unique_ptr<TDecoder> decoder = OpenDecoder(sound.Path, sound.Accurate, error);
+  if (decoder) {
+    sound.Info = decoder->Info();
+    sound.Decoder = std::move(decoder);
+    sound.OpenState.store(FMOD_OPENSTATE_READY, std::memory_order_release);
+  } else {
+    sound.OpenError = error;
+    sound.OpenState.store(FMOD_OPENSTATE_ERROR, std::memory_order_release);
+  }
+}
+
+void TSystem::OpenerLoop() {
+  std::unique_lock lock(FLock);
+  for (;;) {
+    FOpenWake.wait(lock, [this] { return FQuit || !FOpenQueue.empty(); });
+    if (FQuit) return;
+    std::shared_ptr<TSound> sound = FOpenQueue.front();
+    FOpenQueue.pop_front();
+    lock.unlock();
+    OpenNow(*sound);
+    lock.lock();
+  }
+}
+
+FMOD_RESULT TSystem::ReleaseSound(const std::shared_ptr<TSound>& sound) {
+  std::lock_guard lock(FLock);
+  for (TChannelSlot& slot : FSlots) {
+    if (slot.Play && slot.Play->Sound == sound) DetachPlay(slot, true);
+  }
+  for (const auto& play : FPlays) {
+    if (play->Sound == sound) play->Request.Stopping = true;
+  }
+  std::erase(FSounds, sound);
+  std::erase(FOpenQueue, sound);
+  UnregisterHandle(sound->Handle);
+  return FMOD_OK;
+}
+
+FMOD_RESULT TSystem::SoundLength(const std::shared_ptr<TSound>& sound, FMOD_TIMEUNIT unit,
+                                 unsigned& length) {
+  const int state = sound->OpenState.load(std::memory_order_acquire);
+  if (state == FMOD_OPENSTATE_LOADING) return FMOD_ERR_NOTREADY;
+  if (state == FMOD_OPENSTATE_ERROR) return sound->OpenError;
+  if (unit == FMOD_TIMEUNIT_MS) {
+    length = ClampToUnsigned(LengthMs(sound->Info));
+  } else if (unit == FMOD_TIMEUNIT_PCM) {
+    length = ClampToUnsigned(sound->Info.Frames);
+  } else {
+    return FMOD_ERR_UNSUPPORTED;
+  }
+  return FMOD_OK;
+}
+
+// --- channels ---------------------------------------------------------------
+
+bool TSystem::ValidChannel(uintptr_t channel, int slot) const {
+  return FInitialised && slot >= 0 && static_cast<size_t>(slot) < FSlots.size() &&
+         FSlots[static_cast<size_t>(slot)].Handle == channel;
+}
+
+int TSystem::FindIdleSlot() const {
+  // Slots never used come first, so handles the caller still holds stay
+  // valid as long as possible.
+  for (size_t i = 0; i < FSlots.size(); ++i)
+    if (FSlots[i].Handle == 0) return static_cast<int>(i);
+  for (size_t i = 0; i < FSlots.size(); ++i)
+    if (!FSlots[i].Play) return static_cast<int>(i);
+  return -1;
+}
+
+void TSystem::DetachPlay(TChannelSlot& slot, bool stopping) {
+  if (!slot.Play) return;
+  slot.HeardFrames = PlayPosition(*slot.Play, HeardOutputFrames());
+  slot.Finished = false;
+  if (stopping) slot.Play->Request.Stopping = true;
+  slot.Play->Slot = -1;
+  slot.Play.reset();
+}
+
+FMOD_RESULT TSystem::PlaySound(int index, const std::shared_ptr<TSound>& sound, bool paused,
+                               uintptr_t& channel) {
+  const int state = sound->OpenState.load(std::memory_order_acquire);
+  if (state == FMOD_OPENSTATE_LOADING) return FMOD_ERR_NOTREADY;
+  if (state == FMOD_OPENSTATE_ERROR) return sound->OpenError;
+  std::lock_guard lock(FLock);
+  if (!FInitialised) return FMOD_ERR_UNINITIALIZED;
+  int slotIndex = -1;
+  bool keepHandle = false;
+  if (index == FMOD_CHANNEL_REUSE) {
+    const THandleTarget t = LookupHandle(channel, hkChannel);
+    if (t.System.get() == this && ValidChannel(channel, t.Slot)) {
+      slotIndex = t.Slot;
+      keepHandle = true;
+    }
+  } else if (index >= 0) {
+    if (static_cast<size_t>(index) >= FSlots.size()) return FMOD_ERR_INVALID_PARAM;
+    slotIndex = index;
+  } else if (index != FMOD_CHANNEL_FREE) {
+    return FMOD_ERR_INVALID_PARAM;
+  }
+  if (slotIndex < 0) slotIndex = FindIdleSlot();
+  if (slotIndex < 0) return FMOD_ERR_CHANNEL_ALLOC;
+
+  // A sound has one decoder, so it plays on one channel at a time: starting
+  // it again takes it away from where it was playing.
+  for (TChannelSlot& other : FSlots) {
+    if (other.Play && other.Play->Sound == sound) DetachPlay(other, false);
+  }
+  for (const auto& play : FPlays) {
+    if (play->Sound == sound) play->Cut = true;
+  }
+  TChannelSlot& slot = FSlots[static_cast<size_t>(slotIndex)];
+  DetachPlay(slot, true);
+  if (!keepHandle) {
+    if (slot.Handle != 0) UnregisterHandle(slot.Handle);
+    slot.Handle = RegisterHandle({hkChannel, shared_from_this(), nullptr, slotIndex});
+  }
+  auto play = std::make_shared<TPlay>();
+  play->Sound = sound;
+  play->Request.Paused = paused;
+  play->Slot = slotIndex;
+  slot.Play = play;
+  slot.Sound = sound;
+  slot.Volume = 1.0f;
+  slot.Paused = paused;
+  slot.HeardFrames = 0;
+  slot.Finished = false;
+  FPlays.push_back(play);
+  channel = slot.Handle;
+  return FMOD_OK;
+}
+
+FMOD_RESULT TSystem::SetPaused(uintptr_t channel, int slot, bool paused) {
+  std::lock_guard lock(FLock);
+  if (!ValidChannel(channel, slot)) return FMOD_ERR_INVALID_HANDLE;
+  TChannelSlot& s = FSlots[static_cast<size_t>(slot)];
+  s.Paused = paused;
+  if (s.Play) s.Play->Request.Paused = paused;
+  return FMOD_OK;
+}
+
+FMOD_RESULT TSystem::GetPaused(uintptr_t channel, int slot, bool& paused) {
+  std::lock_guard lock(FLock);
+  if (!ValidChannel(channel, slot)) return FMOD_ERR_INVALID_HANDLE;
+  paused = FSlots[static_cast<size_t>(slot)].Paused;
+  return FMOD_OK;
+}
+
+FMOD_RESULT TSystem::Stop(uintptr_t channel, int slot) {
+  std::lock_guard lock(FLock);
+  if (!ValidChannel(channel, slot)) return FMOD_ERR_INVALID_HANDLE;
+  DetachPlay(FSlots[static_cast<size_t>(slot)], true);
+  return FMOD_OK;
+}
+
+FMOD_RESULT TSystem::SetVolume(uintptr_t channel, int slot, float volume) {
+  if (!std::isfinite(volume)) return FMOD_ERR_INVALID_PARAM;
+  std::lock_guard lock(FLock);
+  if (!ValidChannel(channel, slot)) return FMOD_ERR_INVALID_HANDLE;
+  TChannelSlot& s = FSlots[static_cast<size_t>(slot)];
+  s.Volume = std::clamp(volume, 0.0f, 1.0f);
+  if (s.Play) s.Play->Request.Volume = s.Volume;
+  return FMOD_OK;
+}
+
+FMOD_RESULT TSystem::GetVolume(uintptr_t channel, int slot, float& volume) {
+  std::lock_guard lock(FLock);
+  if (!ValidChannel(channel, slot)) return FMOD_ERR_INVALID_HANDLE;
+  volume = FSlots[static_cast<size_t>(slot)].Volume;
+  return FMOD_OK;
+}
+
+FMOD_RESULT TSystem::IsPlaying(uintptr_t channel, int slot, bool& playing) {
+  std::lock_guard lock(FLock);
+  if (!ValidChannel(channel, slot)) return FMOD_ERR_INVALID_HANDLE;
+  const TChannelSlot& s = FSlots[static_cast<size_t>(slot)];
+  playing = s.Play && !HeardToEnd(*s.Play, HeardOutputFrames());
+  return FMOD_OK;
+}
+
+FMOD_RESULT TSystem::GetPosition(uintptr_t channel, int slot, FMOD_TIMEUNIT unit, unsigned& position) {
+  if (unit != FMOD_TIMEUNIT_MS && unit != FMOD_TIMEUNIT_PCM) return FMOD_ERR_UNSUPPORTED;
+  std::lock_guard lock(FLock);
+  if (!ValidChannel(channel, slot)) return FMOD_ERR_INVALID_HANDLE;
+  const TChannelSlot& s = FSlots[static_cast<size_t>(slot)];
+  if (!s.Sound) {
+    position = 0;
+    return FMOD_OK;
+  }
+  const TStreamInfo& info = s.Sound->Info;
+  const uint64_t heard = HeardOutputFrames();
+  // A play heard to its end reports the sound's exact length, so that a
+  // caller comparing position with length sees the end.
+  const bool atEnd = s.Play ? HeardToEnd(*s.Play, heard) : s.Finished;
+  if (atEnd) {
+    position = ClampToUnsigned(unit == FMOD_TIMEUNIT_MS ? LengthMs(info) : info.Frames);
+    return FMOD_OK;
+  }
+  const uint64_t frames = s.Play ? PlayPosition(*s.Play, heard) : s.HeardFrames;
+  if (unit == FMOD_TIMEUNIT_MS) {
+    position = ClampToUnsigned(std::min(frames * 1000 / kOutputRate, LengthMs(info)));
+  } else {
+    position = ClampToUnsigned(
+        std::min(frames * static_cast<uint64_t>(info.Rate) / kOutputRate, info.Frames));
+  }
+  return FMOD_OK;
+}
+
+// --- the output clock and the mixer -------------------------------------------
+
+uint64_t TSystem::HeardOutputFrames() const {
+  const double since = static_cast<double>(NowNs() - FHeardAtNs) * kOutputRate / 1e9;
+  const uint64_t heard = FHeardBase + static_cast<uint64_t>(std::max(0.0, since));
+  return std::min(heard, FWritten);
+}
+
+uint64_t TSystem::PlayPosition(const TPlay& play, uint64_t heard) const {
+  const auto& cps = play.Checkpoints;
+  if (cps.empty() || heard <= cps.front().first) return cps.empty() ? 0 : cps.front().second;
+  for (size_t i = 1; i < cps.size(); ++i) {
+    if (heard < cps[i].first) {
+      // Within a block a play renders from the block's start, so the part
+      // heard so far is the frames since then, up to what it rendered.
+      return cps[i - 1].second + std::min(heard - cps[i - 1].first, cps[i].second - cps[i - 1].second);
+    }
+  }
+  return cps.back().second;
+}
+
+bool TSystem::HeardToEnd(const TPlay& play, uint64_t heard) const {
+  return play.Ended && PlayPosition(play, heard) >= play.Produced;
+}
+
+void TSystem::CommitBlock(const std::vector<std::shared_ptr<TPlay>>& plays,
+                          const std::vector<size_t>& consumed, uint64_t blockStart) {
+  for (size_t i = 0; i < plays.size(); ++i) {
+    TPlay& p = *plays[i];
+    if (p.Checkpoints.empty()) p.Checkpoints.emplace_back(blockStart, 0);
+    p.Produced += consumed[i];
+    p.Checkpoints.emplace_back(FWritten, p.Produced);
+    if (p.Voice->Ended()) p.Ended = true;
+    if (p.Voice->Silenced()) p.Silenced = true;
+  }
+}
+
+void TSystem::RetirePlays() {
+  const uint64_t heard = HeardOutputFrames();
+  for (const auto& play : FPlays) {
+    auto& cps = play->Checkpoints;
+    while (cps.size() > 1 && cps[1].first <= heard) cps.pop_front();
+    if (play->Slot >= 0 && HeardToEnd(*play, heard)) {
+      TChannelSlot& slot = FSlots[static_cast<size_t>(play->Slot)];
+      slot.HeardFrames = play->Produced;
+      slot.Finished = true;
+      slot.Play.reset();
+      play->Slot = -1;
+    }
+  }
+  std::erase_if(FPlays, [&](const std::shared_ptr<TPlay>& p) {
+    return p->Cut || p->Silenced || (p->Slot < 0 && p->Ended && HeardToEnd(*p, heard));
+  });
+}
+
+void TSystem::MixerLoop() {
+  TMixer mixer;
+  std::vector<float> block(2 * kBlockFrames);
+  std::vector<std::shared_ptr<TPlay>> plays;
+  std::vector<TVoice*> voices;
+  std::vector<TVoiceRequest> requests;
+  std::vector<size_t> consumed;
+  for (;;) {
+    float master = 1.0f;
+    uint64_t blockStart = 0;
+    {
+      std::lock_guard lock(FLock);
+      if (FQuit) return;
+      std::erase_if(FPlays, [](const std::shared_ptr<TPlay>& p) { return p->Cut; });
+      plays = FPlays;
+      requests.clear();
+      for (const auto& p : plays) requests.push_back(p->Request);
+      master = FMasterVolume;
+      blockStart = FWritten;
+    }
+    voices.clear();
+    for (const auto& p : plays) {
+      if (!p->Voice) {
+        // Only this thread reads decoders, so a replay can rewind here.
+        if (p->Sound->Rendered) p->Sound->Decoder->Rewind();
+        p->Sound->Rendered = true;
+        p->Voice = std::make_unique<TVoice>(p->Sound->Decoder, kOutputRate);
+      }
+      voices.push_back(p->Voice.get());
+    }
+    mixer.Mix(voices, requests, master, block.data(), kBlockFrames, consumed);
+    {
+      std::lock_guard lock(FLock);
+      FWritten = blockStart + kBlockFrames;
+      CommitBlock(plays, consumed, blockStart);
+      RetirePlays();
+    }
+    plays.clear();
+    if (!FOutput->Write(block.data(), kBlockFrames)) {
+      // The device went away: go on silently in real time, so that
+      // positions and song ends keep coming.
+      std::lock_guard lock(FLock);
+      FOutput = OpenNullOutput(kOutputRate);
+    }
+    const uint64_t delay = FOutput->Delay();
+    std::lock_guard lock(FLock);
+    // Never step back: a device's latency report jitters, and a position
+    // that ran backwards would look like a restart to the caller.
+    const uint64_t heard = std::max(FWritten - std::min(delay, FWritten), HeardOutputFrames());
+    FHeardBase = heard;
+    FHeardAtNs = NowNs();
+  }
+}
+
+}  // namespace vesperon::audiolib

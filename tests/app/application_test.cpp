@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "app/application.h"
+#include "core/keys.h"
+#include "core/log.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "platform/message_queue.h"
+#include "startup_order.h"
+#include "test_folder.h"
+
+using namespace vesperon;
+using vesperon::testing::FirstStartLogOrder;
+using vesperon::testing::MissingInOrder;
+using vesperon::testing::ReadFile;
+using vesperon::testing::TLogRecorder;
+using vesperon::testing::TTestFolder;
+using vesperon::testing::WriteFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TCounts {
+  int Steps = 0;
+  int Slow = 0;
+};
+
+TMainLoopWork CountingWork(TCounts& counts, bool skinExists) {
+  return {[&counts] { ++counts.Steps; }, [skinExists] { return skinExists; }, [&counts] { ++counts.Slow; }};
+}
+
+// Lines of the log file after the banner.
+std::vector<std::string> LogBody(const std::string& file) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = file.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    lines.push_back(file.substr(start, end - start));
+  }
+  return lines.size() > 16 ? std::vector<std::string>(lines.begin() + 16, lines.end()) : std::vector<std::string>{};
+}
+
+// Runs the whole program in-process in a fresh folder. The quit message is
+// posted beforehand, so the main loop ends after its first step.
+class ApplicationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("VESPERON_PLATFORM", "headless", 1);
+    setenv("VESPERON_AUDIO_OUTPUT", "null", 1);
+    SetExecutableDirForTesting(Folder.Path);
+    ClearMessageQueue();
+  }
+  void TearDown() override {
+    ClearExecutableDirForTesting();
+    ClearMessageQueue();
+    CloseLog();
+    gParams = TParams{};
+    gSettings = TSettings{};
+  }
+  int Run(const std::vector<std::string>& args) {
+    PostQuitMessage(0);
+    return RunApplication(args);
+  }
+  std::vector<std::string> Body() const { return LogBody(ReadFile(Folder.Path / "vesperon.log")); }
+
+  TTestFolder Folder;
+};
+
+}  // namespace
+
+TEST(MainLoop, SlowWorkOnEvery27thStepWhileTheSkinExists) {
+  ClearMessageQueue();
+  TCounts counts;
+  TMainLoop loop;
+  const TMainLoopWork work = CountingWork(counts, true);
+  for (int i = 0; i < 26; ++i) MainLoopStep(loop, work);
+  EXPECT_EQ(counts.Slow, 0);
+  MainLoopStep(loop, work);
+  EXPECT_EQ(counts.Slow, 1);  // the 27th step
+  EXPECT_EQ(loop.StepCounter, 0);
+  for (int i = 0; i < 54; ++i) MainLoopStep(loop, work);
+  EXPECT_EQ(counts.Slow, 3);
+  EXPECT_EQ(counts.Steps, 81);
+
+  TCounts noSkin;
+  TMainLoop other;
+  for (int i = 0; i < 81; ++i) MainLoopStep(other, CountingWork(noSkin, false));
+  EXPECT_EQ(noSkin.Slow, 0);
+  EXPECT_EQ(other.StepCounter, 0);  // the counter cycles without a skin too
+  EXPECT_FALSE(other.Ended);
+}
+
+TEST(MainLoop, OneMessagePerStepAndQuitEndsTheLoop) {
+  ClearMessageQueue();
+  TCounts counts;
+  TMainLoop loop;
+  PostMessage(TMessage{0, wmUser, 0, 0});
+  PostMessage(TMessage{0, wmUser + 1, 0, 0});
+  PostQuitMessage(0);
+  PostMessage(TMessage{0, wmUser + 2, 0, 0});
+  int steps = 0;
+  while (!loop.Ended) {
+    MainLoopStep(loop, CountingWork(counts, false));
+    ++steps;
+  }
+  EXPECT_EQ(steps, 3);
+  TMessage left;
+  EXPECT_TRUE(PeekMessage(left));  // the message after the quit stays queued
+  EXPECT_EQ(left.Msg, wmUser + 2u);
+  ClearMessageQueue();
+}
+
+TEST(MainLoop, AnExceptionInAStepIsLoggedAndTheLoopGoesOn) {
+  ClearMessageQueue();
+  TLogRecorder log;
+  int calls = 0;
+  const TMainLoopWork work = {[&] {
+                                if (++calls == 1) throw std::runtime_error("boom");
+                                if (calls == 3) PostQuitMessage(0);
+                              },
+                              [] { return false; }, [] {}};
+  RunMainLoop(work);
+  EXPECT_EQ(calls, 3);
+  EXPECT_EQ(log.Lines, std::vector<std::string>{"ERROR: unknown error at address 0: boom"});
+}
+
+TEST(MainLoop, SignalPostsQuit) {
+  ClearMessageQueue();
+  PostQuitMessageFromSignal();
+  TMessage m;
+  ASSERT_TRUE(PeekMessage(m));
+  EXPECT_EQ(m.Msg, wmQuit);
+}
+
+TEST_F(ApplicationTest, CompileSkinEndsAtOnceWithoutLog) {
+  EXPECT_EQ(RunApplication({"--compileskin=missing.xml", "--debug"}), 100);
+  fs::create_directory("adir");
+  EXPECT_EQ(RunApplication({"--compileskin=adir"}), 100);
+  WriteFile("skin.xml", "<skin/>");
+  EXPECT_EQ(RunApplication({"--COMPILESKIN=skin.xml", "--debug"}), 0);
+  EXPECT_FALSE(fs::exists("vesperon.log"));
+  EXPECT_FALSE(fs::exists("settings.xml"));
+  ClearMessageQueue();
+}
+
+TEST_F(ApplicationTest, HelpPrintsAndEndsBeforeUninstall) {
+  WriteFile("settings.xml", "<CONFIG/>");
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(RunApplication({"--uninstall", "-h"}), 0);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.rfind("Vesperon 4.0.8 ALPHA 2 - Help\n\nvesperon [options] [file]\n", 0), 0u);
+  EXPECT_TRUE(fs::exists("settings.xml"));
+  EXPECT_FALSE(fs::exists("vesperon.log"));
+}
+
+TEST_F(ApplicationTest, FirstStartWritesDocumentsSettingsAndTheLogInOrder) {
+  EXPECT_EQ(Run({"--debug"}), 0);
+  const std::vector<std::string> body = Body();
+  EXPECT_EQ(MissingInOrder(body, FirstStartLogOrder()), "");
+  EXPECT_EQ(body.back(), "terminated gracefully :)");
+  for (const char* f : {"Readme.txt", "ChangeLog.txt", "help/index.html", "settings.xml"}) {
+    EXPECT_TRUE(fs::exists(f)) << f;
+  }
+}
+
+TEST_F(ApplicationTest, LaterStartWritesNoDocumentsAndKeepsSettings) {
+  WriteFile("settings.xml", "<CONFIG><audio lastvolume=\"77\"/><mine keep=\"1\"/></CONFIG>");
+  EXPECT_EQ(Run({"-d"}), 0);
+  EXPECT_FALSE(fs::exists("Readme.txt"));
+  EXPECT_FALSE(fs::exists("help"));
+  const std::vector<std::string> body = Body();
+  EXPECT_EQ(std::count(body.begin(), body.end(), "no configuration found. starting configuration assistent..."), 0);
+  const std::string settings = ReadFile("settings.xml");
+  EXPECT_NE(settings.find("lastvolume=\"77\""), std::string::npos);
+  EXPECT_NE(settings.find("<mine keep=\"1\""), std::string::npos);
+}
+
+TEST_F(ApplicationTest, WrongSettingsRootIsReportedAndTheFileKept) {
+  const std::string original = "<PREFS lastvolume=\"1\"/>";
+  WriteFile("settings.xml", original);
+  EXPECT_EQ(Run({}), 0);
+  EXPECT_EQ(MissingInOrder(Body(), {"ERROR: cannot read or create file Settings.xml",
+                                    "ERROR: cannot write configuration to file"}),
+            "");
+  EXPECT_EQ(ReadFile("settings.xml"), original);
+}
+
+TEST_F(ApplicationTest, MalformedKeyTableOrLanguageEndsStartUpWithOne) {
+  WriteFile("settings.xml", "<CONFIG/>");
+  WriteFile("keys.xml", "<keys><key value=\"enter\"/></keys>");
+  EXPECT_EQ(Run({}), 1);
+  EXPECT_EQ(Body().back(), "ERROR: unknown error at address 0");
+  EXPECT_EQ(ReadFile("settings.xml"), "<CONFIG/>");  // no shutdown ran
+  ClearMessageQueue();
+
+  fs::remove("keys.xml");
+  WriteFile("german.xml", "<CONFIG><menu");
+  EXPECT_EQ(Run({}), 1);
+  EXPECT_EQ(Body().back(), "ERROR: unknown error at address 0");
+  ClearMessageQueue();
+}
+
+TEST_F(ApplicationTest, MissingFirstStartFolderIsAnError) {
+  // A file where the help folder belongs: the documents cannot be written.
+  WriteFile("help", "x");
+  EXPECT_EQ(Run({"--debug"}), 1);
+  EXPECT_EQ(Body().back(), "ERROR: unknown error at address 0");
+  ClearMessageQueue();
+}
+
+TEST_F(ApplicationTest, AddDirThatIsNoDirectoryWarns) {
+  WriteFile("settings.xml", "<CONFIG/>");
+  EXPECT_EQ(Run({"--adddir=no/such/dir"}), 0);
+  const std::vector<std::string> warned = Body();
+  EXPECT_EQ(std::count(warned.begin(), warned.end(), "WARNING: Directory no/such/dir does not exist!"), 1);
+  // Without --debug the progress lines stay out.
+  EXPECT_EQ(std::count(warned.begin(), warned.end(), "initialization done"), 0);
+  fs::create_directory("music");
+  EXPECT_EQ(Run({"--debug", "--adddir=music"}), 0);
+  const std::vector<std::string> body = Body();
+  EXPECT_EQ(MissingInOrder(body, {"initialization done", "Adding directory to mediadb", "stopping core..."}), "");
+}
+
+TEST_F(ApplicationTest, SilentWritesNoLog) {
+  EXPECT_EQ(Run({"--silent", "--debug", "--adddir=nowhere"}), 0);
+  EXPECT_FALSE(fs::exists("vesperon.log"));
+  EXPECT_TRUE(fs::exists("settings.xml"));
+}
+
+TEST_F(ApplicationTest, KeyTableIsReadyAfterStartUp) {
+  WriteFile("settings.xml", "<CONFIG/>");
+  WriteFile("keys.xml", "<keys><key value=\"80\" extended=\"25\" function=\"play\"/></keys>");
+  EXPECT_EQ(Run({"-d"}), 0);
+  EXPECT_EQ(KeyLookup(80, 25 << 16), u"play");
+  gSettings.Keys.clear();
+}
