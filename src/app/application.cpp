@@ -218,6 +218,7 @@ void MainLoopStep(TMainLoop& loop, const TMainLoopWork& work) {
 
 void RunMainLoop(const TMainLoopWork& work) {
   TMainLoop loop;
+  app::SetNestedMainLoopStep([&loop, &work] { MainLoopStep(loop, work); });
   while (!loop.Ended) {
     try {
       MainLoopStep(loop, work);
@@ -226,6 +227,7 @@ void RunMainLoop(const TMainLoopWork& work) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
+  app::SetNestedMainLoopStep({});
 }
 
 int RunApplication(const std::vector<std::string>& args) {

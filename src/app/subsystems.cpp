@@ -3,6 +3,9 @@
 #include "app/subsystems.h"
 
 #include "audio/audio_binding.h"
+#include "audio/playback.h"
+#include "core/commands.h"
+#include "core/skin_link.h"
 #include "media/mediadb.h"
 #include "update/install.h"
 #include "update/update_check.h"
@@ -56,22 +59,30 @@ void AddDirectoryToMediaDB(const std::u16string& dir) {
 
 // ===== playback: open the command-line file ================================
 
-void OpenFileIntoNextChannel(const std::u16string&) {}
+void OpenFileIntoNextChannel(const std::u16string& file) { Playback().OpenStream(file, 0); }
 
 // ===== playback: per-step work =============================================
 
-void PlaybackStep() {}
+void PlaybackStep() { Playback().Step(); }
+
+void SetNestedMainLoopStep(std::function<void()> step) { Playback().RunMainLoopStep = std::move(step); }
 
 // ===== skin: slow timer ====================================================
 
-bool SkinExists() { return false; }
+bool SkinExists() { return gSkinLink != nullptr; }
 
-void SkinSlowWork() {}
+void SkinSlowWork() {
+  RunOnTimeCommand();
+  if (gSkinLink != nullptr) gSkinLink->AdvanceScrolling();
+}
 
 // ===== audio: shutdown =====================================================
 
-// The playback controller stops both channels before this point.
-void DeinitAudio() { CloseAudio(); }
+void DeinitAudio() {
+  // Both channels stop before the library closes.
+  Playback().Stop();
+  CloseAudio();
+}
 
 // ===== skin packages: free =================================================
 

@@ -3,6 +3,7 @@
 // subsystems. Each is one function with its own block in subsystems.cpp;
 // the subsystem that provides the work fills in that body. Until then a call
 // does nothing and succeeds.
+#include <functional>
 #include <string>
 
 namespace vesperon::app {
@@ -52,6 +53,10 @@ void OpenFileIntoNextChannel(const std::u16string& file);
 // Crossfade and end-of-song handling of the current channel, then the
 // fade-out of the other one.
 void PlaybackStep();
+// The main loop hands playback a way to run one nested step of itself: a
+// song that fails to load runs one before the player advances. Empty while
+// no main loop runs.
+void SetNestedMainLoopStep(std::function<void()> step);
 
 // --- skin: main loop, slow timer (every 27th step) ---
 // True once the skin object exists.

@@ -151,3 +151,22 @@ TEST_F(ExecutableTest, UninstallAnsweredNoStartsNormally) {
   EXPECT_TRUE(fs::exists(Bin / "settings.xml"));
   EXPECT_TRUE(fs::exists(Bin / "vesperon"));
 }
+
+TEST_F(ExecutableTest, SilentForcedUninstallRemovesTheProgramFolder) {
+  for (const char* f : {"fmodex.so", "settings.xml", "media.db", "skins/a.vsf", "help/index.html"}) {
+    WriteFile(Bin / f, "x");
+  }
+  const fs::path tmp = Folder.Path / "tmp";
+  fs::create_directories(tmp);
+  setenv("TMPDIR", tmp.c_str(), 1);
+  const pid_t pid = Start(Bin / "vesperon", Run, {"--uninstall", "--silent", "--force", "--debug"});
+  unsetenv("TMPDIR");
+  EXPECT_EQ(WaitFor(pid, std::chrono::seconds(20)), 0);
+  EXPECT_FALSE(fs::exists(Run / "vesperon.log"));  // it ended before the log
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while ((fs::exists(Bin) || !fs::is_empty(tmp)) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_FALSE(fs::exists(Bin));
+  EXPECT_TRUE(fs::is_empty(tmp));
+}

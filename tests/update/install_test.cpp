@@ -81,13 +81,35 @@ class Install : public ::testing::Test {
     fs::remove_all(Root);
   }
 
-  // Serves the program at "/files/vesperon new" and 404 everywhere else.
-  void Serve(const std::string& programAnswer) {
-    Server = std::make_unique<TTestServer>([programAnswer](const std::string& request) {
-      if (request.rfind("GET /files/vesperon new ", 0) == 0) return TReply{programAnswer};
+  void Serve(TTestServer::THandler handler) {
+    ServerEnv.reset();
+    Server = std::make_unique<TTestServer>(std::move(handler));
+    ServerEnv = std::make_unique<TScopedEnv>("VESPERON_UPDATE_SERVER", Server->Address());
+  }
+  void Serve(const TReply& reply) {
+    Serve([reply](const std::string&) { return reply; });
+  }
+  // Serves the list at its path, the program at "/files/vesperon new" and
+  // 404 everywhere else.
+  void ServeListAndProgram(const std::string& list) {
+    Serve([list](const std::string& request) {
+      if (request.rfind("GET /updates/vesperon/updates.dat ", 0) == 0) return TReply{HttpAnswer(200, list)};
+      if (request.rfind("GET /files/vesperon new ", 0) == 0) return TReply{HttpAnswer(200, kNewProgram)};
       return TReply{HttpAnswer(404, "not here")};
     });
-    ServerEnv = std::make_unique<TScopedEnv>("VESPERON_UPDATE_SERVER", Server->Address());
+  }
+
+  // Waits until the detached script has put the new program in place and
+  // removed itself, then checks the program folder.
+  void ExpectReplacedSoon() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline &&
+           (ReadWholeFile(Program.Exe) != kNewProgram || !Listing(Temp).empty()))
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(ReadWholeFile(Program.Exe), kNewProgram);
+    EXPECT_TRUE(Listing(Temp).empty());
+    EXPECT_EQ(Listing(Program.Dir), (std::vector<std::string>{"vesperon", "vesperon.tmp"}));
+    EXPECT_TRUE((fs::status(Program.Exe).permissions() & fs::perms::owner_exec) != fs::perms::none);
   }
 
   // Installation stopped early: the program folder and the temporary folder
@@ -114,7 +136,7 @@ TEST_F(Install, EmptyListOnlySaysSo) {
 }
 
 TEST_F(Install, OtherKindsOfUpdateAreLeftAloneSilently) {
-  Serve(HttpAnswer(200, kNewProgram));
+  ServeListAndProgram("");
   gUpdates = {Entry(utSkin, "skin", "/files/vesperon new"), Entry(utVisual, "vis", "/files/vesperon new")};
   TLogCapture log;
   InstallUpdate(Program);
@@ -124,7 +146,7 @@ TEST_F(Install, OtherKindsOfUpdateAreLeftAloneSilently) {
 }
 
 TEST_F(Install, UnsafeEntriesAreRefusedBeforeAnythingIsFetched) {
-  Serve(HttpAnswer(200, kNewProgram));
+  ServeListAndProgram("");
   const std::vector<TUpdateInfo> bad = {
       Entry(utMainApp, "../vesperon", "/files/vesperon new"),
       Entry(utMainApp, "/tmp/evil", "/files/vesperon new"),
@@ -166,9 +188,7 @@ TEST_F(Install, ErrorPagesAndCutDownloadsAreNotInstalled) {
   SetUpdateTimeout(std::chrono::milliseconds(300));
   gUpdates = {Entry(utMainApp, "vesperon", "/files/vesperon new")};
   for (const auto& [reply, error] : cases) {
-    ServerEnv.reset();
-    Server = std::make_unique<TTestServer>([reply](const std::string&) { return reply; });
-    ServerEnv = std::make_unique<TScopedEnv>("VESPERON_UPDATE_SERVER", Server->Address());
+    Serve(reply);
     TLogCapture log;
     InstallUpdate(Program);
     EXPECT_TRUE(log.Has(error)) << ::testing::PrintToString(log.Lines());
@@ -210,13 +230,7 @@ TEST_F(Install, EndToEndReplacesTheExecutableAfterTheProgramEnds) {
   TUpdateInfo first = Entry(utMainApp, "vesperon", "/files/vesperon new");
   TUpdateInfo second = Entry(utMainApp, "other", "/files/other");
   std::string list = WriteUpdateRecord(skin) + WriteUpdateRecord(first) + WriteUpdateRecord(second);
-  ServerEnv.reset();
-  Server = std::make_unique<TTestServer>([list](const std::string& request) {
-    if (request.rfind("GET /updates/vesperon/updates.dat ", 0) == 0) return TReply{HttpAnswer(200, list)};
-    if (request.rfind("GET /files/vesperon new ", 0) == 0) return TReply{HttpAnswer(200, kNewProgram)};
-    return TReply{HttpAnswer(404, "not here")};
-  });
-  ServerEnv = std::make_unique<TScopedEnv>("VESPERON_UPDATE_SERVER", Server->Address());
+  ServeListAndProgram(list);
 
   EXPECT_EXIT(
       {
@@ -225,14 +239,7 @@ TEST_F(Install, EndToEndReplacesTheExecutableAfterTheProgramEnds) {
       },
       ::testing::ExitedWithCode(0), "");
 
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (std::chrono::steady_clock::now() < deadline &&
-         (ReadWholeFile(Program.Exe) != kNewProgram || !Listing(Temp).empty()))
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_EQ(ReadWholeFile(Program.Exe), kNewProgram);
-  EXPECT_TRUE(Listing(Temp).empty());
-  EXPECT_EQ(Listing(Program.Dir), (std::vector<std::string>{"vesperon", "vesperon.tmp"}));
-  EXPECT_TRUE((fs::status(Program.Exe).permissions() & fs::perms::owner_exec) != fs::perms::none);
+  ExpectReplacedSoon();
   const std::vector<std::string> requests = Server->Requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[1].rfind("GET /files/vesperon new HTTP/1.0\r\n", 0), 0u);
@@ -243,13 +250,7 @@ TEST_F(Install, EndToEndReplacesTheExecutableAfterTheProgramEnds) {
 TEST_F(Install, PlayerStartedWithUpdateReplacesItself) {
   fs::copy_file(fs::path(VESPERON_PROGRAM_DIR) / "vesperon", Program.Exe, fs::copy_options::overwrite_existing);
   const std::string list = WriteUpdateRecord(Entry(utMainApp, "vesperon", "/files/vesperon new"));
-  ServerEnv.reset();
-  Server = std::make_unique<TTestServer>([list](const std::string& request) {
-    if (request.rfind("GET /updates/vesperon/updates.dat ", 0) == 0) return TReply{HttpAnswer(200, list)};
-    if (request.rfind("GET /files/vesperon new ", 0) == 0) return TReply{HttpAnswer(200, kNewProgram)};
-    return TReply{HttpAnswer(404, "not here")};
-  });
-  ServerEnv = std::make_unique<TScopedEnv>("VESPERON_UPDATE_SERVER", Server->Address());
+  ServeListAndProgram(list);
 
   const std::string exe = Program.Exe.string();
   char* argv[] = {const_cast<char*>(exe.c_str()), const_cast<char*>("--update"), nullptr};
@@ -268,13 +269,7 @@ TEST_F(Install, PlayerStartedWithUpdateReplacesItself) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
 
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (std::chrono::steady_clock::now() < deadline &&
-         (ReadWholeFile(Program.Exe) != kNewProgram || !Listing(Temp).empty()))
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_EQ(ReadWholeFile(Program.Exe), kNewProgram);
-  EXPECT_TRUE(Listing(Temp).empty());
-  EXPECT_EQ(Listing(Program.Dir), (std::vector<std::string>{"vesperon", "vesperon.tmp"}));
+  ExpectReplacedSoon();
 }
 
 }  // namespace

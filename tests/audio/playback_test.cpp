@@ -1,0 +1,412 @@
+// The playback controller against the real audio library on the null
+// output: opening, the transport operations, the queue and history, the
+// random choice, the end of a song with and without crossfade, and the
+// steps that go through the skin.
+#include "audio/playback.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <thread>
+
+#include "audio/audio_binding.h"
+#include "core/files.h"
+#include "core/random.h"
+#include "core/settings.h"
+#include "core/skin_link.h"
+#include "core/text.h"
+#include "media/mediadb.h"
+#include "playback_fixture.h"
+
+namespace vesperon::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::vector<std::u16string> Names(const std::vector<TQueueEntry>& entries) {
+  std::vector<std::u16string> names;
+  for (const TQueueEntry& e : entries) names.push_back(e.FileName);
+  return names;
+}
+
+using NameList = std::vector<std::u16string>;
+
+TEST_F(PlaybackTest, FirstSongOpensOnChannelOneWithoutStartingAndSongsAlternate) {
+  ASSERT_TRUE(Player.OpenStream(Song("a.wav"), 7));
+  EXPECT_EQ(Player.CurrentChannel, 1);
+  EXPECT_TRUE(Logged("open stream " + Utf16ToUtf8(Song("a.wav")) + " into channel 1..."));
+  EXPECT_EQ(Player.Current().IsPlaying, 0);
+  EXPECT_EQ(Player.Current().Channel, nullptr);
+  EXPECT_EQ(Player.GetLength(), 1000u);
+  EXPECT_EQ(Player.History, (std::vector<TQueueEntry>{{Song("a.wav"), 7}}));
+
+  ASSERT_TRUE(Player.OpenStream(Song("b.wav"), 0));
+  EXPECT_EQ(Player.CurrentChannel, 0);
+  EXPECT_EQ(Player.GetLength(), 800u);
+  EXPECT_FALSE(Player.OpenStream(u"", 0));
+  EXPECT_EQ(Player.CurrentChannel, 0);
+  EXPECT_EQ(Player.History.size(), 2u);
+}
+
+TEST_F(PlaybackTest, PauseHoldsThePositionAndPlayResumes) {
+  ASSERT_TRUE(Player.OpenStream(Song("long.wav"), 0));
+  Player.Play();
+  EXPECT_EQ(Player.Current().IsPlaying, 1);
+  EXPECT_TRUE(Logged("play channel 1"));
+  RunSteps(250);
+  EXPECT_GT(Player.GetPosition(), 100u);
+
+  Player.Pause();
+  EXPECT_TRUE(Player.Paused);
+  const uint32_t paused = Player.GetPosition();
+  std::this_thread::sleep_for(250ms);
+  EXPECT_LE(Player.GetPosition(), paused + 30);
+
+  Player.Play();
+  EXPECT_FALSE(Player.Paused);
+  std::this_thread::sleep_for(250ms);
+  EXPECT_GT(Player.GetPosition(), paused + 150);
+  EXPECT_LT(Player.GetPosition(), paused + 600);  // resumed, not restarted
+}
+
+TEST_F(PlaybackTest, PauseAndResumeAfterSkippingReportNoErrors) {
+  ASSERT_TRUE(Player.OpenStream(Song("long.wav"), 0));
+  Player.Play();
+  Player.Enqueue(Song("a.wav"));
+  Player.Next(false);
+  Player.Pause();
+  Player.Play();
+  for (const std::string& line : LogLines) EXPECT_NE(line.rfind("ERROR: ", 0), 0u) << line;
+  EXPECT_NE(Player.Channels[0].Channel, Player.Channels[1].Channel);
+  EXPECT_TRUE(LibraryPlays(Player.Current()));
+}
+
+TEST_F(PlaybackTest, PauseStopPlayLeavesSilenceAndClearsPaused) {
+  ASSERT_TRUE(Player.OpenStream(Song("long.wav"), 0));
+  Player.Play();
+  RunSteps(100);
+  Player.Pause();
+  Player.Stop();
+  EXPECT_TRUE(Logged("stopped"));
+  Player.Play();
+  EXPECT_FALSE(Player.Paused);
+  EXPECT_EQ(Player.Current().IsPlaying, 0);
+  EXPECT_FALSE(LibraryPlays(Player.Current()));
+
+  // A Play after Stop alone starts the song again from its beginning.
+  Player.Play();
+  EXPECT_EQ(Player.Current().IsPlaying, 1);
+  EXPECT_TRUE(LibraryPlays(Player.Current()));
+  EXPECT_LT(Player.GetPosition(), 100u);
+}
+
+TEST_F(PlaybackTest, PlayWithoutSoundTakesTheQueueOrSaysWhy) {
+  Player.Play();
+  EXPECT_TRUE(Logged("cannot play: stream not assigned and no song in queue"));
+
+  Player.Enqueue(Song("a.wav"));
+  Player.Enqueue(Song("b.wav"));
+  Player.Play();
+  EXPECT_EQ(Player.Current().IsPlaying, 1);
+  EXPECT_EQ(Names(Player.Queue), NameList{Song("b.wav")});
+  EXPECT_EQ(Names(Player.History), NameList{Song("a.wav")});
+}
+
+TEST_F(PlaybackTest, SongShorterThanTheFadeOutEndsAtTheFirstStepAndCountsAsPlayed) {
+  gSettings.CrossfadeOutTime = 1000;
+  AddToDatabase({Song("short.wav")});
+  ASSERT_TRUE(Player.OpenStream(Song("short.wav"), 0));
+  Player.Enqueue(Song("a.wav"));
+  Player.Play();
+  Player.Step();
+  EXPECT_EQ(Player.CurrentChannel, 0);
+  EXPECT_EQ(Player.Current().IsPlaying, 1);
+  EXPECT_EQ(Names(Player.History), (NameList{Song("short.wav"), Song("a.wav")}));
+  // Next(true) leaves the old channel playing, to fade out.
+  EXPECT_EQ(Player.Channels[1].IsPlaying, 1);
+  const PMediaEntry entry = MediaDB()->GetEntryPtr(0);
+  EXPECT_EQ(entry->PlayCountA, 1);
+  EXPECT_EQ(entry->PlayCountB, 1);
+}
+
+// With crossfade the next song starts CrossfadeOutTime before the end, and
+// without it only when the position reaches the length.
+TEST_F(PlaybackTest, NextSongStartsAtTheFadeOutOrAtTheEnd) {
+  for (const bool crossfade : {true, false}) {
+    SCOPED_TRACE(crossfade ? "crossfade on" : "crossfade off");
+    gSettings.Crossfade = crossfade;
+    Player.Stop();
+    Player.ClearQueue();
+    ASSERT_TRUE(Player.OpenStream(Song("a.wav"), 0));
+    Player.Enqueue(Song("b.wav"));
+    const int first = Player.CurrentChannel;
+    Player.Play();
+    const auto took = RunSteps(3000, [&] { return Player.CurrentChannel != first; });
+    ASSERT_NE(Player.CurrentChannel, first);
+    const auto expected = crossfade ? 1000ms - 400ms : 1000ms;
+    EXPECT_GE(took, expected - 30ms);
+    EXPECT_LE(took, expected + 80ms);
+    if (crossfade) {
+      EXPECT_EQ(Player.Channels[first].IsPlaying, 1);
+      RunSteps(1000, [&] { return Player.Channels[first].IsPlaying == 0; });
+      EXPECT_EQ(Player.Channels[first].IsPlaying, 0);  // the fade-out has finished
+    }
+  }
+}
+
+TEST_F(PlaybackTest, FadeTimesOfZeroPlayAtFullVolume) {
+  gSettings.CrossfadeInTime = 0;
+  gSettings.CrossfadeOutTime = 0;
+  ASSERT_TRUE(Player.OpenStream(Song("short.wav"), 0));
+  Player.Play();
+  Player.Step();
+  float volume = 0;
+  ASSERT_EQ(gAudioLib.Channel_GetVolume(Player.Current().Channel, &volume), FMOD_OK);
+  EXPECT_FLOAT_EQ(volume, 1.0f);
+  RunSteps(1000, [&] { return Logged("no song in the media-db"); });
+  EXPECT_TRUE(Logged("no song in the media-db"));
+}
+
+TEST(CrossfadeVolumeTest, FormulasUseUnsigned32BitArithmetic) {
+  EXPECT_FLOAT_EQ(CrossfadeVolume(2500, 60000, 5000, 5000), 0.5f);
+  EXPECT_FLOAT_EQ(CrossfadeVolume(0, 60000, 5000, 5000), 0.0f);
+  EXPECT_FLOAT_EQ(CrossfadeVolume(30000, 60000, 5000, 5000), 1.0f);
+  EXPECT_FLOAT_EQ(CrossfadeVolume(57500, 60000, 5000, 5000), 0.5f);
+  EXPECT_FLOAT_EQ(CrossfadeVolume(60000, 60000, 5000, 5000), 0.0f);
+  // A song shorter than the fade-out never enters the fade-out branch.
+  EXPECT_FLOAT_EQ(CrossfadeVolume(2900, 3000, 1000, 5000), 1.0f);
+  // No fade at all when a time is 0: no division, full volume.
+  EXPECT_FLOAT_EQ(CrossfadeVolume(0, 60000, 0, 5000), 1.0f);
+  EXPECT_FLOAT_EQ(CrossfadeVolume(60000, 60000, 5000, 0), 1.0f);
+  // A position reported past the length does not wrap into a huge volume.
+  EXPECT_FLOAT_EQ(CrossfadeVolume(60010, 60000, 5000, 5000), 0.0f);
+}
+
+TEST_F(PlaybackTest, NextOnAnEmptyQueueReopensTheOnlyEntryAfterTwentyOneDraws) {
+  AddToDatabase({Song("a.wav")});
+  ASSERT_TRUE(Player.OpenStream(Song("a.wav"), 0));
+  RandomSeed(12345);
+  Player.Next(false);
+  EXPECT_EQ(Names(Player.History), (NameList{Song("a.wav"), Song("a.wav")}));
+  EXPECT_EQ(Player.Current().IsPlaying, 1);
+  // The generator moved on by exactly 21 draws.
+  const uint32_t after = Random(1u << 30);
+  RandomSeed(12345);
+  for (int i = 0; i < kRandomDraws; ++i) Random(1);
+  EXPECT_EQ(after, Random(1u << 30));
+}
+
+TEST_F(PlaybackTest, RandomChoiceAvoidsTheNewerHalfOfTheHistory) {
+  const NameList songs{Song("a.wav"), Song("b.wav"), Song("short.wav"), Song("long.wav")};
+  AddToDatabase(songs);
+  for (uint32_t seed = 1; seed <= 12; ++seed) {
+    RandomSeed(seed);
+    Player.History.clear();
+    for (const std::u16string& s : songs) Player.History.push_back({s, 0});
+    Player.Next(false);
+    const std::u16string chosen = Player.History.back().FileName;
+    EXPECT_TRUE(chosen == songs[0] || chosen == songs[1]) << Utf16ToUtf8(chosen);
+  }
+}
+
+TEST_F(PlaybackTest, NextWithNothingToChooseFromSaysSo) {
+  Player.Next(false);
+  EXPECT_TRUE(Logged("no song in the media-db"));
+  EXPECT_TRUE(Player.History.empty());
+}
+
+TEST_F(PlaybackTest, FailingFileInTheQueueIsReportedAndSkipped) {
+  int mainLoopSteps = 0;
+  Player.RunMainLoopStep = [&] { ++mainLoopSteps; };
+  for (const char* name : {"bad.wav", "a.wav", "b.wav"}) Player.Enqueue(Song(name));
+  Player.Play();
+  EXPECT_TRUE(Logged("ERROR: loading failed"));
+  EXPECT_TRUE(Logged("advancing to next song in queue..."));
+  EXPECT_EQ(mainLoopSteps, 1);
+  // Only the failed file left the queue; the song after it plays.
+  EXPECT_EQ(Names(Player.Queue), NameList{Song("b.wav")});
+  EXPECT_EQ(Player.Current().IsPlaying, 1);
+  EXPECT_EQ(Player.GetLength(), 1000u);
+  // The failed file is still appended after the song that replaced it.
+  EXPECT_EQ(Names(Player.History), (NameList{Song("a.wav"), Song("bad.wav")}));
+}
+
+TEST_F(PlaybackTest, DatabaseOfMissingFilesDoesNotAdvanceForever) {
+  AddToDatabase({u"/nonexistent/one.mp3", u"/nonexistent/two.mp3"});
+  Player.Next(false);
+  EXPECT_TRUE(Logged("WARNING: too many songs in a row failed to load, not advancing"));
+  EXPECT_EQ(Player.History.size(), static_cast<size_t>(kMaxFailedLoadsInARow + 1));
+}
+
+TEST_F(PlaybackTest, RefusedSoundFlipsTheChannelAndLeavesTheHistory) {
+  FMOD_SYSTEM* const system = gAudioSystem;
+  gAudioSystem = nullptr;  // the library refuses every request on no system
+  EXPECT_FALSE(Player.OpenStream(Song("a.wav"), 0));
+  gAudioSystem = system;
+  EXPECT_EQ(Player.CurrentChannel, 1);
+  EXPECT_TRUE(Player.History.empty());
+  EXPECT_EQ(Player.Current().Sound, nullptr);
+  ASSERT_FALSE(LogLines.empty());
+  EXPECT_EQ(LogLines.back(), "ERROR: failed to open stream: " + ErrorText(FMOD_ERR_INVALID_HANDLE));
+
+  Player.Enqueue(Song("a.wav"));
+  gAudioSystem = nullptr;
+  Player.Next(false);
+  gAudioSystem = system;
+  EXPECT_TRUE(Logged("WARNING: cannot open next song in queue"));
+  EXPECT_TRUE(Player.Queue.empty());
+}
+
+TEST_F(PlaybackTest, PreviousGoesBackAndQueuesTheCurrentSong) {
+  EXPECT_FALSE(Player.Previous(false));  // nothing to go back to
+  ASSERT_TRUE(Player.OpenStream(Song("a.wav"), 0));
+  EXPECT_FALSE(Player.Previous(false));
+  EXPECT_EQ(Player.History.size(), 1u);
+  EXPECT_TRUE(Player.Queue.empty());
+
+  ASSERT_TRUE(Player.OpenStream(Song("b.wav"), 3));
+  Player.Play();
+  EXPECT_TRUE(Player.Previous(false));
+  EXPECT_EQ(Player.Queue, (std::vector<TQueueEntry>{{Song("b.wav"), 3}}));
+  EXPECT_EQ(Names(Player.History), NameList{Song("a.wav")});
+  EXPECT_EQ(Player.GetLength(), 1000u);
+  EXPECT_EQ(Player.Current().IsPlaying, 1);
+}
+
+TEST_F(PlaybackTest, HistoryKeepsTheNewest1024Songs) {
+  for (size_t i = 0; i < kMaxHistory - 1; ++i) Player.History.push_back({IntToU16(static_cast<long long>(i)), 0});
+  ASSERT_TRUE(Player.OpenStream(Song("a.wav"), 0));
+  EXPECT_EQ(Player.History.size(), kMaxHistory);
+  EXPECT_EQ(Player.History.front().FileName, u"0");
+  ASSERT_TRUE(Player.OpenStream(Song("b.wav"), 0));
+  ASSERT_TRUE(Player.OpenStream(Song("a.wav"), 0));
+  EXPECT_EQ(Player.History.size(), kMaxHistory);
+  EXPECT_EQ(Player.History.front().FileName, u"2");
+  EXPECT_EQ(Player.History.back().FileName, Song("a.wav"));
+}
+
+TEST_F(PlaybackTest, SetVolumeClampsAndSetsTheMasterVolume) {
+  float volume = -1;
+  Player.SetVolume(300);
+  EXPECT_EQ(gSettings.LastVolume, 255);
+  ASSERT_EQ(gAudioLib.ChannelGroup_GetVolume(gMasterGroup, &volume), FMOD_OK);
+  EXPECT_FLOAT_EQ(volume, 1.0f);
+  Player.SetVolume(-5);
+  EXPECT_EQ(gSettings.LastVolume, 0);
+  Player.SetVolume(51);
+  gAudioLib.ChannelGroup_GetVolume(gMasterGroup, &volume);
+  EXPECT_FLOAT_EQ(volume, 0.2f);
+}
+
+// --- playlists ---------------------------------------------------------------
+
+TEST(PlaylistTest, OnlyPathLinesAreKeptWhateverTheLineEnds) {
+  const std::string text =
+      "\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:123,Artist - Title\r\n/music/one.mp3\r\n\r\n"
+      "relative/two.ogg\n\n#comment\nthree.wav\r four \xC3\xA9.flac\rlast.mp3";
+  EXPECT_EQ(ParsePlaylist(text), (NameList{u"/music/one.mp3", u"relative/two.ogg", u"three.wav",
+                                           u" four \u00e9.flac", u"last.mp3"}));
+  EXPECT_TRUE(ParsePlaylist("").empty());
+  EXPECT_TRUE(ParsePlaylist("\r\n\r\n\n\r#x").empty());
+  // Bytes that are not UTF-8 survive the trip to UTF-16 and back.
+  const NameList odd = ParsePlaylist("caf\xE9.mp3\n");
+  ASSERT_EQ(odd.size(), 1u);
+  EXPECT_EQ(Utf16ToUtf8(odd[0]), "caf\xE9.mp3");
+}
+
+TEST(PlaylistTest, ExtensionDecidesWhatIsAPlaylist) {
+  EXPECT_TRUE(IsPlaylistName(u"/x/list.m3u"));
+  EXPECT_TRUE(IsPlaylistName(u"LIST.M3U"));
+  EXPECT_FALSE(IsPlaylistName(u"list.m3u8"));
+  EXPECT_FALSE(IsPlaylistName(u"/x.m3u/song.mp3"));
+  EXPECT_FALSE(IsPlaylistName(u"m3u"));
+}
+
+TEST_F(PlaybackTest, EnqueueAppendsFilesAndPlaylistPathsUnchanged) {
+  const std::filesystem::path list = SongDir() / "list.M3U";
+  std::ofstream(list, std::ios::binary) << "#EXTM3U\r\n#EXTINF:1,a\r\nsub/a.wav\r\n/abs/b.wav\n";
+  Player.Enqueue(u"first.mp3");
+  EXPECT_TRUE(Player.Enqueue(U16FromPath(list)));
+  EXPECT_EQ(Names(Player.Queue), (NameList{u"first.mp3", u"sub/a.wav", u"/abs/b.wav"}));
+  EXPECT_FALSE(Player.Enqueue(u"/nonexistent/list.m3u"));
+  EXPECT_TRUE(Logged("ERROR: cannot read playlist /nonexistent/list.m3u"));
+  Player.ClearQueue();
+  EXPECT_TRUE(Player.Queue.empty());
+}
+
+TEST_F(PlaybackTest, RandomlyChosenPlaylistIsQueuedAndItsFirstSongPlays) {
+  const std::filesystem::path list = SongDir() / "random.m3u";
+  std::ofstream(list, std::ios::binary) << "#EXTM3U\n" << Utf16ToUtf8(Song("b.wav")) << "\n"
+                                        << Utf16ToUtf8(Song("a.wav")) << "\n";
+  AddToDatabase({U16FromPath(list)});
+  Player.Next(false);
+  EXPECT_EQ(Names(Player.History), NameList{Song("b.wav")});
+  EXPECT_EQ(Names(Player.Queue), NameList{Song("a.wav")});
+  EXPECT_EQ(Player.Current().IsPlaying, 1);
+}
+
+// --- steps that go through the skin -----------------------------------------
+
+class TSkinRecorder : public TSkinLink {
+ public:
+  std::vector<std::string> Calls;
+  void SelectMediaRow(int32_t index) override { Calls.push_back("select " + std::to_string(index)); }
+  void SetTrayTip(std::u16string_view text) override { Calls.push_back("tip " + Utf16ToUtf8(text)); }
+  std::u16string OnSong() const override { return u"script:OnSong"; }
+  std::u16string OnTime() const override { return u""; }
+  bool RunScript(std::u16string_view name) override {
+    Calls.push_back("script " + Utf16ToUtf8(name));
+    return true;
+  }
+  void AdvanceScrolling() override {}
+  void ShowMediaWindow() override {}
+  void ShowVideoWindow() override {}
+  void ShowAboutWindow() override {}
+  void ShowSkinWindow(std::u16string_view) override {}
+  bool LoadSkin(std::u16string_view) override { return true; }
+};
+
+TEST_F(PlaybackTest, OpeningADatabaseSongSelectsItsRowAndSetsTheTrayTip) {
+  TMediaEntry entry;
+  entry.Filename = Song("b.wav");
+  MediaDB()->Add(entry);
+  entry.Filename = Song("a.wav");
+  entry.Title = u"A";
+  MediaDB()->Add(entry);
+
+  // Without a skin object the entry is not looked up at all.
+  ASSERT_TRUE(Player.OpenStream(Song("a.wav"), 0));
+  EXPECT_EQ(Player.Current().Entry, nullptr);
+
+  TSkinRecorder skin;
+  gSkinLink = &skin;
+  ASSERT_TRUE(Player.OpenStream(Song("a.wav"), 0));
+  EXPECT_EQ(Player.Current().Entry, MediaDB()->GetEntryPtr(1));
+  EXPECT_EQ(skin.Calls, (std::vector<std::string>{"select 1", "tip A", "script ONSONG"}));
+
+  MediaDB()->GetEntryPtr(0)->Artist = u"B";
+  skin.Calls.clear();
+  ASSERT_TRUE(Player.OpenStream(Song("b.wav"), 0));
+  EXPECT_EQ(skin.Calls, (std::vector<std::string>{"select 0", "tip B", "script ONSONG"}));
+  MediaDB()->GetEntryPtr(0)->Title = u"T";
+  skin.Calls.clear();
+  ASSERT_TRUE(Player.OpenStream(Song("b.wav"), 0));
+  EXPECT_EQ(skin.Calls[1], "tip T - B");
+
+  // A file outside the database keeps no entry and leaves the tip alone.
+  skin.Calls.clear();
+  ASSERT_TRUE(Player.OpenStream(Song("long.wav"), 0));
+  EXPECT_EQ(Player.Current().Entry, nullptr);
+  EXPECT_EQ(skin.Calls, std::vector<std::string>{"script ONSONG"});
+}
+
+TEST_F(PlaybackTest, EmptyDatabaseEntryGivesTheProductNameAsTip) {
+  AddToDatabase({Song("a.wav")});
+  TSkinRecorder skin;
+  gSkinLink = &skin;
+  ASSERT_TRUE(Player.OpenStream(Song("a.wav"), 0));
+  EXPECT_EQ(skin.Calls[1], "tip Vesperon");
+}
+
+}  // namespace
+}  // namespace vesperon::testing
