@@ -551,7 +551,7 @@ class TX11Backend final : public TBackend {
       --pending;
       return;
     }
-    if (!WindowManagerSupports("_NET_WM_MOVERESIZE") && !c.send_event) return;
+    if (!c.send_event && !WindowManagerSupports("_NET_WM_MOVERESIZE")) return;
     TRect r = w.Bounds;
     if (c.send_event) r = {c.x, c.y, c.x + c.width, c.y + c.height};
     r.Right = r.Left + c.width;
@@ -562,7 +562,7 @@ class TX11Backend final : public TBackend {
       SendMessage(w.Handle, wmSizing, edge ? edge : static_cast<uint32_t>(seBottomRight),
                   reinterpret_cast<std::intptr_t>(&r));
       if (!(r == proposed) && !r.Empty()) {
-        DeliverConfigure(w.Handle, r);
+        MoveWindow(w.Handle, r, true);  // the handler's limits go back to the server
         return;
       }
     }
