@@ -317,6 +317,10 @@ struct TScriptMachine::TState {
     }
   }
 
+  // Kept out of the dispatch loop: a computed goto may not leave the scope of
+  // a string.
+  void LogValue(int64_t cell, int64_t typeCode) { Log("log: " + LogText(cell, typeCode)); }
+
   std::vector<int64_t>& Slot(int64_t number) {
     if (number < 0 || number >= kSharedSlotCount) Fail("shared slot " + std::to_string(number) + " out of range");
     auto& slot = SharedSlots()[static_cast<size_t>(number)];
@@ -552,14 +556,12 @@ TRunResult TScriptMachine::Run(const TDecodedCode& code) {
     NEED(1);
     if (S[t--] == 0) JUMP(op->A);
     DISPATCH();
-  L_Log: {
+  L_Log:
     NEED(1);
     SYNC();
-    const std::string text = st.LogText(S[t], op->A);
-    Log("log: " + text);
+    st.LogValue(S[t], op->A);
     --t;
     DISPATCH();
-  }
   L_Alc: {
     ROOM(1);
     const int64_t handle = st.Allocate(op->A);
