@@ -142,7 +142,8 @@ void Fuse(std::vector<TDecodedOp>& ops) {
   for (TDecodedOp& op : ops) {
     if (op.Kind != kJmp || op.A == 0) continue;
     const TDecodedOp& target = ops[static_cast<size_t>(op.A)];
-    if (target.Kind < kCmpJumpEq || target.Kind > kArithStoreMul) continue;
+    // Only fused ops of the first pass: a copy made here would count wrong.
+    if (target.Kind < kCmpJumpEq || target.Kind > kArithStoreMul || target.Extra != 3) continue;
     op = TDecodedOp(target);
     op.Extra = 4;
   }
