@@ -39,7 +39,6 @@ constexpr int64_t kMaxFrameOffset = 2 * kStackSize;
 struct TDecodedOp {
   TDecodedKind Kind = kEndOfCode;
   uint8_t L = 0;
-  TDecodedKind Sub = kEndOfCode;  // the operation of a fused op
   int64_t A = 0;
   int64_t K = 0;  // the literal of a fused op
   int64_t X = 0;  // the jump target or destination cell of a fused op
@@ -130,7 +129,6 @@ void Fuse(std::vector<TDecodedOp>& ops) {
     TDecodedOp fused;
     if (compareJump) fused.Kind = static_cast<TDecodedKind>(kCmpJumpEq + (operation.Kind - kEqRaw));
     else fused.Kind = operation.Kind == kAddI ? kArithStoreAdd : operation.Kind == kSubI ? kArithStoreSub : kArithStoreMul;
-    fused.Sub = operation.Kind;
     fused.A = load.A;
     fused.K = literal.A;
     fused.X = last.A;
