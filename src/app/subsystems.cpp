@@ -5,8 +5,10 @@
 #include "audio/audio_binding.h"
 #include "audio/playback.h"
 #include "core/commands.h"
+#include "core/files.h"
 #include "core/skin_link.h"
 #include "media/mediadb.h"
+#include "skin/skin_compiler.h"
 #include "update/install.h"
 #include "update/update_check.h"
 
@@ -22,7 +24,9 @@ void CloseSplash() {}
 
 // ===== skin packages: --compileskin ========================================
 
-int CompileSkin(const std::u16string&) { return 0; }
+int CompileSkin(const std::u16string& descriptionFile) {
+  return vesperon::CompileSkin(PathFromU16(descriptionFile));
+}
 
 // ===== update: --update ====================================================
 

@@ -154,13 +154,13 @@ bool LooksLikeDottedAddress(std::string_view name) {
 
 }  // namespace
 
-std::optional<TUpdateServer> ParseUpdateServer(std::string_view spec) {
+std::optional<TUpdateServer> ParseUpdateServer(std::string_view text) {
   TUpdateServer server;
-  const std::size_t colon = spec.rfind(':');
-  server.Host = std::string(spec.substr(0, colon));
+  const std::size_t colon = text.rfind(':');
+  server.Host = std::string(text.substr(0, colon));
   if (server.Host.empty()) return std::nullopt;
   if (colon == std::string_view::npos) return server;
-  const std::string_view port = spec.substr(colon + 1);
+  const std::string_view port = text.substr(colon + 1);
   if (port.empty() || port.size() > 5) return std::nullopt;
   unsigned value = 0;
   for (char ch : port) {
@@ -173,10 +173,10 @@ std::optional<TUpdateServer> ParseUpdateServer(std::string_view spec) {
 }
 
 TUpdateServer UpdateServer() {
-  const char* spec = std::getenv("VESPERON_UPDATE_SERVER");
-  if (spec != nullptr && *spec != '\0') {
-    if (auto server = ParseUpdateServer(spec)) return *server;
-    LogWarning(std::string("ignoring malformed VESPERON_UPDATE_SERVER: ") + spec);
+  const char* value = std::getenv("VESPERON_UPDATE_SERVER");
+  if (value != nullptr && *value != '\0') {
+    if (auto server = ParseUpdateServer(value)) return *server;
+    LogWarning(std::string("ignoring malformed VESPERON_UPDATE_SERVER: ") + value);
   }
   return TUpdateServer{VESPERON_UPDATE_HOST, 80};
 }

@@ -21,7 +21,7 @@ struct TUpdateServer {
 // The server to ask: the override from the environment, else the built-in one.
 TUpdateServer UpdateServer();
 // "host" or "host:port" (port 1-65535); nothing when the text is malformed.
-std::optional<TUpdateServer> ParseUpdateServer(std::string_view spec);
+std::optional<TUpdateServer> ParseUpdateServer(std::string_view text);
 
 // How long connecting, sending and each single receive may wait (10 s unless
 // changed), so a silent server cannot hang start-up.
