@@ -171,7 +171,7 @@ void MakeDefaultSkin(const std::filesystem::path& dir, const TFontFiles& fonts) 
     WriteBmp(dir / (n + "_stencil.bmp"), Stencil(b.W, b.H, ButtonShape(b)));
   }
   WriteBar(dir, bg);
-  WriteFramePieces(dir, {kOutside, Hex(0x0b0c18), Hex(0x181a33), Hex(0x5a60a0), 10});
+  WriteFramePieces(dir, {kOutside, Hex(0x0b0c18), Hex(0x181a33), Hex(0x3c4275), 10});
   TFace face(fonts.Sans, 11);
   WriteBmp(dir / "font.bmp", FontSheet(face, 12, kInk, kPanel, Hex(0xff00ff), 0));
 }

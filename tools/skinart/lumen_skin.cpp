@@ -119,7 +119,7 @@ void MakeLumenSkin(const std::filesystem::path& dir, const TFontFiles& fonts) {
   full.Fill(Intersect(BarShape(), RoundRect(0, 2.5f, kBarW, 4.5f, 1)), Hex(0xffffff), 0.35f);
   WriteBmp(dir / "bar_full.bmp", full.ToImage());
   WriteBmp(dir / "bar_mask.bmp", Stencil(kBarW, kBarH, BarShape()));
-  WriteFramePieces(dir, {Hex(0x6f7786), Hex(0x6f7786), Hex(0xe9ecf0), Hex(0xffffff), 8});
+  WriteFramePieces(dir, {Hex(0x6f7786), Hex(0x6f7786), Hex(0xe9ecf0), Hex(0xfbfcfd), 8});
   // The framed windows' close button.
   const TKey close{"close", 0, 0, 14, 14};
   TCanvas closeBg(14, 14, Hex(0xe9ecf0));
