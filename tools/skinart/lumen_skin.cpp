@@ -92,8 +92,9 @@ TCanvas Background(const TFontFiles& fonts) {
     c.Fill(well, Hex(0x9aa3b0), 0.7f);
   }
   TFace small(fonts.SansBold, 8);
-  small.Draw(c, 207, 88, u"VESPERON", Hex(0x7d8796), 1.6f);
-  small.Draw(c, 301 - small.Measure(u"LUMEN", 1.6f), 88, u"LUMEN", kTeal, 1.6f);
+  const float brandEnd = 207 + small.Measure(u"VESPERON", 1.0f);
+  small.Draw(c, 207, 88, u"VESPERON", Hex(0x7d8796), 1.0f);
+  small.Draw(c, brandEnd + 6, 88, u"LUMEN", kTeal, 1.0f);
   return c;
 }
 
