@@ -7,6 +7,10 @@
 namespace vesperon::audiolib {
 namespace {
 
+// How far the pacer may fall behind the wall clock before it stops trying
+// to catch up.
+constexpr int64_t kMaxBacklogNs = 200'000'000;
+
 int64_t NowNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
@@ -41,7 +45,14 @@ void TRealTimePacer::Wrote(size_t count) {
   if (FWritten <= FLead) return;
   const int64_t dueNs = FStartNs + static_cast<int64_t>(static_cast<double>(FWritten - FLead) * 1e9 / FRate);
   const int64_t waitNs = dueNs - NowNs();
-  if (waitNs > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(waitNs));
+  if (waitNs > 0) {
+    std::this_thread::sleep_for(std::chrono::nanoseconds(waitNs));
+  } else if (waitNs < -kMaxBacklogNs) {
+    // Far behind (the machine was suspended or starved): a device would
+    // have underrun, not played faster, so the clock restarts from here
+    // instead of rushing through the backlog.
+    FStartNs -= waitNs;
+  }
 }
 
 uint64_t TRealTimePacer::Delay() const {
