@@ -88,7 +88,8 @@ void DeliverPointer(THandle target, TPointerEvent kind, int button, TPointI scre
 // (0 for none); `repeat` for auto-repeated presses.
 void DeliverKey(THandle target, bool down, uint32_t virtualKey, uint32_t keycode, char32_t text, bool repeat,
                 uint32_t modifiers);
-// The window manager moved or sized a top-level window (screen bounds).
+// The window manager moved or sized a top-level window (screen bounds);
+// the window is told, the display is not asked again.
 void DeliverConfigure(THandle window, const TRect& bounds);
 void DeliverCloseRequest(THandle window);
 void DeliverMinimized(THandle window, bool minimized);

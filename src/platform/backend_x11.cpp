@@ -3,6 +3,7 @@
 // pop-up hints and move/resize requests follow EWMH, and the tray icon docks
 // by the freedesktop system-tray protocol (XEmbed) with its balloon messages.
 #include <X11/XKBlib.h>
+#include <X11/cursorfont.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -94,6 +95,7 @@ class TX11Backend final : public TBackend {
     Visual_ = DefaultVisual(D_, Screen_);
     Depth_ = DefaultDepth(D_, Screen_);
     Gc_ = XCreateGC(D_, Root_, 0, nullptr);
+    Arrow_ = XCreateFontCursor(D_, XC_left_ptr);
     int eventBase = 0, errorBase = 0;
     Shape_ = XShapeQueryExtension(D_, &eventBase, &errorBase);
     Bool supported = False;
@@ -116,6 +118,7 @@ class TX11Backend final : public TBackend {
   ~TX11Backend() override {
     TrayUndock();
     XFreeGC(D_, Gc_);
+    XFreeCursor(D_, Arrow_);
     XCloseDisplay(D_);
   }
 
@@ -128,12 +131,13 @@ class TX11Backend final : public TBackend {
     attrs.background_pixmap = None;  // the surface covers every pixel; no flicker
     attrs.bit_gravity = NorthWestGravity;
     attrs.override_redirect = popupMenu ? True : False;
+    attrs.cursor = Arrow_;  // the standard arrow, as the window classes ask
     attrs.event_mask = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
                        PointerMotionMask | StructureNotifyMask | PropertyChangeMask | FocusChangeMask;
     const Window x = XCreateWindow(D_, parent ? static_cast<Window>(parent->Native) : Root_, w.Bounds.Left,
                                    w.Bounds.Top, std::max(1, w.Bounds.Width()), std::max(1, w.Bounds.Height()),
                                    0, CopyFromParent, InputOutput, CopyFromParent,
-                                   CWBackPixmap | CWBitGravity | CWOverrideRedirect | CWEventMask, &attrs);
+                                   CWBackPixmap | CWBitGravity | CWOverrideRedirect | CWEventMask | CWCursor, &attrs);
     if (!x) return false;
     w.Native = x;
     if (!parent && !popupMenu) SetTopLevelHints(w);
@@ -547,7 +551,7 @@ class TX11Backend final : public TBackend {
       --pending;
       return;
     }
-    if (!WindowManagerSupports("_NET_WM_MOVERESIZE") && !c.send_event) return;
+    if (!c.send_event && !WindowManagerSupports("_NET_WM_MOVERESIZE")) return;
     TRect r = w.Bounds;
     if (c.send_event) r = {c.x, c.y, c.x + c.width, c.y + c.height};
     r.Right = r.Left + c.width;
@@ -558,7 +562,7 @@ class TX11Backend final : public TBackend {
       SendMessage(w.Handle, wmSizing, edge ? edge : static_cast<uint32_t>(seBottomRight),
                   reinterpret_cast<std::intptr_t>(&r));
       if (!(r == proposed) && !r.Empty()) {
-        DeliverConfigure(w.Handle, r);
+        MoveWindow(w.Handle, r, true);  // the handler's limits go back to the server
         return;
       }
     }
@@ -661,6 +665,7 @@ class TX11Backend final : public TBackend {
   int Depth_ = 24;
   int BitsPerPixel_ = 32;
   GC Gc_ = nullptr;
+  Cursor Arrow_ = 0;
   bool Shape_ = false;
   bool FastPixels_ = false;
   std::map<std::string, ::Atom> Atoms_;

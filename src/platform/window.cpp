@@ -549,7 +549,11 @@ void SetFocus(THandle window) {
 
 THandle GetFocus() { return S().Focus; }
 
-void MoveWindow(THandle window, const TRect& bounds, bool repaint) {
+namespace {
+
+// Takes new bounds and tells the window; `native` also moves the backend's
+// window (not when the window manager has moved it already).
+void SetBounds(THandle window, const TRect& bounds, bool repaint, bool native) {
   TWindowRec* w = FindWindow(window);
   if (!w) return;
   TRect b = bounds;
@@ -562,13 +566,17 @@ void MoveWindow(THandle window, const TRect& bounds, bool repaint) {
   if (resized) {
     w->Surface.Resize(b.Width(), b.Height(), w->Params.Background == clNone ? 0 : w->Params.Background);
   }
-  Backend().MoveNative(*w);
+  if (native) Backend().MoveNative(*w);
   if (old.Left != b.Left || old.Top != b.Top) SendMessage(window, wmMove, 0, MakeLParam(b.Left, b.Top));
   if (resized && FindWindow(window)) {
     SendMessage(window, wmSize, sizeRestored, MakeLParam(b.Width(), b.Height()));
     if (repaint) InvalidateRect(window, nullptr, true);
   }
 }
+
+}  // namespace
+
+void MoveWindow(THandle window, const TRect& bounds, bool repaint) { SetBounds(window, bounds, repaint, true); }
 
 TRect GetWindowRect(THandle window) {
   const TWindowRec* w = FindWindow(window);
@@ -924,7 +932,7 @@ void ProcessRawInput(std::function<bool()> enough) {
   }
 }
 
-void DeliverConfigure(THandle window, const TRect& bounds) { MoveWindow(window, bounds, true); }
+void DeliverConfigure(THandle window, const TRect& bounds) { SetBounds(window, bounds, true, false); }
 
 void DeliverCloseRequest(THandle window) {
   if (FindWindow(window)) PostInput(window, wmClose, 0, 0);
