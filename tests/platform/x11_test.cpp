@@ -3,6 +3,7 @@
 // server, input synthesised with XTEST, a popup menu and a fake tray.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -333,8 +334,24 @@ TEST_F(X11Test, TrayIconDocksAndSendsBalloonsByTheTrayProtocol) {
     if (e.xclient.message_type == opcode && e.xclient.data.l[1] == 1) length = e.xclient.data.l[3];
     if (e.xclient.message_type == data) text.append(e.xclient.data.b, std::min<std::size_t>(20, length - text.size()));
   }
-  EXPECT_NE(icon_window, 0u);
+  ASSERT_NE(icon_window, 0u);
   EXPECT_EQ(text, "Warning\nsomething happened");
+  // Play the tray's part: show the icon, then double-click and right-click it.
+  XMoveResizeWindow(D, icon_window, 900, 700, 24, 24);
+  XMapRaised(D, icon_window);
+  XSync(D, False);
+  Settle();
+  Click({910, 710});
+  Click({910, 710});
+  Click({910, 710}, 3);
+  ASSERT_TRUE(PumpUntil([&] { return Received(wmUser + 10).size() >= 5; }));
+  std::vector<std::intptr_t> mouse;
+  for (const TSeen& m : Received(wmUser + 10)) {
+    EXPECT_EQ(m.WParam, 1052002u);
+    mouse.push_back(m.LParam);
+  }
+  EXPECT_NE(std::find(mouse.begin(), mouse.end(), wmLButtonDblClk), mouse.end());
+  EXPECT_EQ(mouse.back(), wmRButtonUp);
   XDestroyWindow(D, manager);
   XSync(D, False);
 }
