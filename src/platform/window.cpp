@@ -431,7 +431,7 @@ THandle CreateMenuWindow(const TRect& bounds, TWindowHandler handler) {
   auto rec = std::make_unique<TWindowRec>();
   rec->Handle = s.NextHandle;
   s.NextHandle += 4;
-  rec->Params.ClassName = "#32768";
+  rec->Params.ClassName = "#32768";  // the Win32 class name of menus
   rec->Params.Flags = wfTopMost;
   rec->Params.Bounds = bounds;
   rec->Bounds = bounds;

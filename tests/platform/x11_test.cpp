@@ -274,7 +274,7 @@ TEST_F(X11Test, PopupMenuOpensAndAChosenItemSendsItsCommand) {
   EXPECT_TRUE(OpenMenus().empty());
 }
 
-TEST_F(X11Test, SystemMoveWithoutWindowManagerFollowsThePointer) {
+TEST_F(X11Test, SystemMoveFollowsThePointer) {
   TWindowParams p;
   p.Bounds = {800, 100, 900, 160};
   p.Flags = wfVisible;
@@ -296,17 +296,22 @@ TEST_F(X11Test, SystemMoveWithoutWindowManagerFollowsThePointer) {
   ASSERT_TRUE(PumpUntil([&] { return GetWindowRect(w).Left == 830; }));
   EXPECT_EQ(GetWindowRect(w), (TRect{830, 180, 930, 240}));
   Settle();
-  XWindowAttributes a{};
-  XGetWindowAttributes(D, static_cast<Window>(NativeWindowForTesting(w)), &a);
-  EXPECT_EQ(a.x, 830);
-  EXPECT_EQ(a.y, 180);
+  int x = 0, y = 0;
+  Window child = 0;
+  XTranslateCoordinates(D, static_cast<Window>(NativeWindowForTesting(w)), DefaultRootWindow(D), 0, 0, &x, &y,
+                        &child);
+  EXPECT_EQ(x, 830);
+  EXPECT_EQ(y, 180);
 }
 
 // A minimal tray: owns the manager selection and records the messages icons send.
 TEST_F(X11Test, TrayIconDocksAndSendsBalloonsByTheTrayProtocol) {
   const THandle main = MakeWindow({10, 600, 50, 640});
   EXPECT_FALSE(TrayAvailable());
-  const Window manager = XCreateSimpleWindow(D, DefaultRootWindow(D), 0, 0, 1, 1, 0, 0, 0);
+  XSetWindowAttributes unmanaged{};
+  unmanaged.override_redirect = True;
+  const Window manager = XCreateWindow(D, DefaultRootWindow(D), 880, 680, 60, 60, 0, CopyFromParent, InputOutput,
+                                       CopyFromParent, CWOverrideRedirect, &unmanaged);
   const Atom selection = XInternAtom(D, ("_NET_SYSTEM_TRAY_S" + std::to_string(DefaultScreen(D))).c_str(), False);
   XSetSelectionOwner(D, selection, manager, CurrentTime);
   XSync(D, False);
@@ -336,8 +341,11 @@ TEST_F(X11Test, TrayIconDocksAndSendsBalloonsByTheTrayProtocol) {
   }
   ASSERT_NE(icon_window, 0u);
   EXPECT_EQ(text, "Warning\nsomething happened");
-  // Play the tray's part: show the icon, then double-click and right-click it.
-  XMoveResizeWindow(D, icon_window, 900, 700, 24, 24);
+  // Play the tray's part: embed and show the icon, then double-click and
+  // right-click it.
+  XMapRaised(D, manager);
+  XReparentWindow(D, icon_window, manager, 20, 20);
+  XResizeWindow(D, icon_window, 24, 24);
   XMapRaised(D, icon_window);
   XSync(D, False);
   Settle();
