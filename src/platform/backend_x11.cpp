@@ -23,6 +23,8 @@
 namespace vesperon {
 namespace {
 
+constexpr const char* kMenuClass = "#32768";
+
 // Errors such as focusing a window the window manager has not mapped yet
 // are harmless; they are logged with --debug instead of ending the process.
 int OnXError(Display* display, XErrorEvent* error) {
@@ -152,10 +154,21 @@ class TX11Backend final : public TBackend {
   }
 
   void ShowNative(TWindowRec& w, bool show) override {
-    if (show) {
-      XMapRaised(D_, w.Native);
-    } else {
+    if (!show) {
       XUnmapWindow(D_, w.Native);
+      return;
+    }
+    XMapRaised(D_, w.Native);
+    // A window manager maps top-level windows in its own time. Wait for it
+    // (briefly), so that what is drawn right after showing, such as the
+    // splash window's lines during start-up, lands on a visible window.
+    if (!w.IsChild() && w.Params.ClassName != kMenuClass && WindowManagerRunning()) {
+      XEvent e;
+      for (int i = 0; i < 50; ++i) {
+        XSync(D_, False);
+        if (XCheckTypedWindowEvent(D_, w.Native, MapNotify, &e)) break;
+        usleep(5000);
+      }
     }
   }
 
@@ -201,7 +214,12 @@ class TX11Backend final : public TBackend {
                             ShapeSet, YXBanded);
   }
 
-  void Present(TWindowRec& w, const TRect& area) override { PutSurface(w.Native, w.Surface, area); }
+  // Sent at once: drawing outside the main loop (the splash during start-up)
+  // must show without waiting for the next pump.
+  void Present(TWindowRec& w, const TRect& area) override {
+    PutSurface(w.Native, w.Surface, area);
+    XFlush(D_);
+  }
 
   void Pump() override {
     while (XPending(D_)) {
@@ -373,9 +391,13 @@ class TX11Backend final : public TBackend {
 
   // A window manager is running when the root names a check window that
   // names itself; it supports what it lists in _NET_SUPPORTED.
+  bool WindowManagerRunning() {
+    const Window check = WindowProperty(Root_, A("_NET_SUPPORTING_WM_CHECK"));
+    return check && WindowProperty(check, A("_NET_SUPPORTING_WM_CHECK")) == check;
+  }
+
   bool WindowManagerSupports(const char* feature) {
-    Window check = WindowProperty(Root_, A("_NET_SUPPORTING_WM_CHECK"));
-    if (!check || WindowProperty(check, A("_NET_SUPPORTING_WM_CHECK")) != check) return false;
+    if (!WindowManagerRunning()) return false;
     ::Atom type = 0;
     int format = 0;
     unsigned long count = 0, after = 0;

@@ -319,7 +319,9 @@ void ClosePlatform() {
   if (!s.Backend) return;
   DestroyAllMenus();
   RemoveTrayIcon();
-  while (!s.TopOrder.empty()) DestroyWindow(s.TopOrder.back());
+  const std::vector<THandle> topLevel = s.TopOrder;
+  for (auto it = topLevel.rbegin(); it != topLevel.rend(); ++it) DestroyWindow(*it);
+  s.TopOrder.clear();
   s.Windows.clear();
   s.Timers.clear();
   s.RawInput.clear();
@@ -429,7 +431,7 @@ THandle CreateMenuWindow(const TRect& bounds, TWindowHandler handler) {
   auto rec = std::make_unique<TWindowRec>();
   rec->Handle = s.NextHandle;
   s.NextHandle += 4;
-  rec->Params.ClassName = "#32768";
+  rec->Params.ClassName = "#32768";  // the Win32 class name of menus
   rec->Params.Flags = wfTopMost;
   rec->Params.Bounds = bounds;
   rec->Bounds = bounds;
@@ -451,6 +453,11 @@ bool DestroyWindow(THandle window) {
   TWindowRec* w = FindWindow(window);
   if (!w || w->Destroying) return false;
   w->Destroying = true;
+  // Owned windows go with their owner, as on Win32.
+  for (const THandle other : std::vector<THandle>(s.TopOrder)) {
+    const TWindowRec* o = FindWindow(other);
+    if (o && o->Params.Owner == window) DestroyWindow(other);
+  }
   const std::vector<THandle> children = w->Children;
   for (auto it = children.rbegin(); it != children.rend(); ++it) DestroyWindow(*it);
   CallHandler(*w, wmDestroy, 0, 0);

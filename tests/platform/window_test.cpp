@@ -495,11 +495,15 @@ TEST_F(WindowTest, NamesTitlesOwnersAndScreen) {
   EXPECT_FALSE(IsWindowVisible(owned));
   SetWindowText(owned, u"Video");
   EXPECT_EQ(GetWindowText(owned), u"Video");
+  DestroyWindow(main);  // owned windows go with their owner
+  EXPECT_FALSE(IsWindow(owned));
   SetScreenSizeForTesting(1024, 768);
   EXPECT_EQ(GetScreenWidth(), 1024);
   EXPECT_EQ(GetScreenHeight(), 768);
   EXPECT_EQ(GetScreenDepth(), 32);
-  EXPECT_EQ(ScreenToClient(main, ClientToScreen(main, {3, 4})), (TPointI{3, 4}));
+  const THandle other = MakeWindow({7, 9, 20, 20});
+  EXPECT_EQ(ClientToScreen(other, {3, 4}), (TPointI{10, 13}));
+  EXPECT_EQ(ScreenToClient(other, ClientToScreen(other, {3, 4})), (TPointI{3, 4}));
 }
 
 }  // namespace

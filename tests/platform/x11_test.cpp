@@ -3,6 +3,7 @@
 // server, input synthesised with XTEST, a popup menu and a fake tray.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -273,7 +274,7 @@ TEST_F(X11Test, PopupMenuOpensAndAChosenItemSendsItsCommand) {
   EXPECT_TRUE(OpenMenus().empty());
 }
 
-TEST_F(X11Test, SystemMoveWithoutWindowManagerFollowsThePointer) {
+TEST_F(X11Test, SystemMoveFollowsThePointer) {
   TWindowParams p;
   p.Bounds = {800, 100, 900, 160};
   p.Flags = wfVisible;
@@ -295,17 +296,22 @@ TEST_F(X11Test, SystemMoveWithoutWindowManagerFollowsThePointer) {
   ASSERT_TRUE(PumpUntil([&] { return GetWindowRect(w).Left == 830; }));
   EXPECT_EQ(GetWindowRect(w), (TRect{830, 180, 930, 240}));
   Settle();
-  XWindowAttributes a{};
-  XGetWindowAttributes(D, static_cast<Window>(NativeWindowForTesting(w)), &a);
-  EXPECT_EQ(a.x, 830);
-  EXPECT_EQ(a.y, 180);
+  int x = 0, y = 0;
+  Window child = 0;
+  XTranslateCoordinates(D, static_cast<Window>(NativeWindowForTesting(w)), DefaultRootWindow(D), 0, 0, &x, &y,
+                        &child);
+  EXPECT_EQ(x, 830);
+  EXPECT_EQ(y, 180);
 }
 
 // A minimal tray: owns the manager selection and records the messages icons send.
 TEST_F(X11Test, TrayIconDocksAndSendsBalloonsByTheTrayProtocol) {
   const THandle main = MakeWindow({10, 600, 50, 640});
   EXPECT_FALSE(TrayAvailable());
-  const Window manager = XCreateSimpleWindow(D, DefaultRootWindow(D), 0, 0, 1, 1, 0, 0, 0);
+  XSetWindowAttributes unmanaged{};
+  unmanaged.override_redirect = True;
+  const Window manager = XCreateWindow(D, DefaultRootWindow(D), 880, 680, 60, 60, 0, CopyFromParent, InputOutput,
+                                       CopyFromParent, CWOverrideRedirect, &unmanaged);
   const Atom selection = XInternAtom(D, ("_NET_SYSTEM_TRAY_S" + std::to_string(DefaultScreen(D))).c_str(), False);
   XSetSelectionOwner(D, selection, manager, CurrentTime);
   XSync(D, False);
@@ -333,8 +339,27 @@ TEST_F(X11Test, TrayIconDocksAndSendsBalloonsByTheTrayProtocol) {
     if (e.xclient.message_type == opcode && e.xclient.data.l[1] == 1) length = e.xclient.data.l[3];
     if (e.xclient.message_type == data) text.append(e.xclient.data.b, std::min<std::size_t>(20, length - text.size()));
   }
-  EXPECT_NE(icon_window, 0u);
+  ASSERT_NE(icon_window, 0u);
   EXPECT_EQ(text, "Warning\nsomething happened");
+  // Play the tray's part: embed and show the icon, then double-click and
+  // right-click it.
+  XMapRaised(D, manager);
+  XReparentWindow(D, icon_window, manager, 20, 20);
+  XResizeWindow(D, icon_window, 24, 24);
+  XMapRaised(D, icon_window);
+  XSync(D, False);
+  Settle();
+  Click({910, 710});
+  Click({910, 710});
+  Click({910, 710}, 3);
+  ASSERT_TRUE(PumpUntil([&] { return Received(wmUser + 10).size() >= 5; }));
+  std::vector<std::intptr_t> mouse;
+  for (const TSeen& m : Received(wmUser + 10)) {
+    EXPECT_EQ(m.WParam, 1052002u);
+    mouse.push_back(m.LParam);
+  }
+  EXPECT_NE(std::find(mouse.begin(), mouse.end(), wmLButtonDblClk), mouse.end());
+  EXPECT_EQ(mouse.back(), wmRButtonUp);
   XDestroyWindow(D, manager);
   XSync(D, False);
 }
