@@ -37,13 +37,19 @@ class TMpegDecoder final : public TDecoder {
     // their rate or channel count ends instead of changing under the mixer.
     mpg123_format_none(FHandle);
     if (mpg123_format(FHandle, rate, channels, MPG123_ENC_FLOAT_32) != MPG123_OK) return false;
-    if (accurate && mpg123_scan(FHandle) != MPG123_OK) return false;
+    // A scan that stops at damage in the middle still leaves the part
+    // before it playable; the length is then only the estimate.
+    bool exact = false;
+    if (accurate) {
+      exact = mpg123_scan(FHandle) == MPG123_OK;
+      if (!exact && mpg123_seek(FHandle, 0, SEEK_SET) < 0) return false;
+    }
     const off_t length = mpg123_length(FHandle);
     if (length <= 0) return false;
     FInfo.Rate = static_cast<int>(rate);
     FInfo.Channels = channels;
     FInfo.Frames = static_cast<uint64_t>(length);
-    FInfo.Exact = accurate;
+    FInfo.Exact = exact;
     return IsPlausible(FInfo);
   }
 

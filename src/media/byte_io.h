@@ -28,8 +28,15 @@ class TByteReader {
   std::u16string U16String(std::size_t units) {
     if (!Take(units * 2)) return {};
     std::u16string s(units, u'\0');
-    const auto* p = reinterpret_cast<const unsigned char*>(Bytes.data() + Pos - units * 2);
-    for (std::size_t i = 0; i < units; ++i) s[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+    const char* p = Bytes.data() + Pos - units * 2;
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(s.data(), p, units * 2);
+    } else {
+      for (std::size_t i = 0; i < units; ++i) {
+        s[i] = static_cast<char16_t>(static_cast<unsigned char>(p[2 * i]) |
+                                     (static_cast<unsigned char>(p[2 * i + 1]) << 8));
+      }
+    }
     return s;
   }
 
@@ -54,9 +61,14 @@ class TByteReader {
   bool Fail = false;
 };
 
+// Writes into a buffer sized beforehand; writing past its end sets Failed
+// and writes nothing.
 class TByteWriter {
  public:
-  explicit TByteWriter(std::string& out) : Out(out) {}
+  TByteWriter(char* begin, char* end) : P(begin), End(end) {}
+
+  bool Failed() const { return Fail; }
+  bool Full() const { return P == End; }
 
   void U8(std::uint8_t v) { Unsigned(v, 1); }
   void U16(std::uint16_t v) { Unsigned(v, 2); }
@@ -64,20 +76,31 @@ class TByteWriter {
   void I32(std::int32_t v) { Unsigned(static_cast<std::uint32_t>(v), 4); }
   void F64(double v) { Unsigned(std::bit_cast<std::uint64_t>(v), 8); }
   void U16Units(std::u16string_view s) {
-    const std::size_t at = Out.size();
-    Out.resize(at + 2 * s.size());
-    char* p = Out.data() + at;
-    for (const char16_t u : s) {
-      *p++ = static_cast<char>(u & 0xFF);
-      *p++ = static_cast<char>(u >> 8);
+    if (!Room(2 * s.size())) return;
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(P, s.data(), 2 * s.size());
+      P += 2 * s.size();
+    } else {
+      for (const char16_t u : s) {
+        *P++ = static_cast<char>(u & 0xFF);
+        *P++ = static_cast<char>(u >> 8);
+      }
     }
   }
 
  private:
-  void Unsigned(std::uint64_t v, int n) {
-    for (int i = 0; i < n; ++i) Out += static_cast<char>((v >> (8 * i)) & 0xFF);
+  bool Room(std::size_t n) {
+    if (Fail || static_cast<std::size_t>(End - P) < n) Fail = true;
+    return !Fail;
   }
-  std::string& Out;
+  void Unsigned(std::uint64_t v, int n) {
+    if (!Room(static_cast<std::size_t>(n))) return;
+    for (int i = 0; i < n; ++i) *P++ = static_cast<char>((v >> (8 * i)) & 0xFF);
+  }
+
+  char* P;
+  char* End;
+  bool Fail = false;
 };
 
 }  // namespace vesperon

@@ -1,13 +1,12 @@
 #include "media/id3_tag.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <istream>
 
-#include "core/files.h"
 #include "core/text.h"
 
 namespace vesperon {
@@ -80,6 +79,12 @@ std::string StripControls(std::string_view bytes) {
 }
 
 std::u16string DecodeTagField(std::string_view field) {
+  // The common case first: plain ASCII text followed by NUL padding.
+  std::size_t end = 0;
+  while (end < field.size() && static_cast<unsigned char>(field[end]) - 32u < 95u) ++end;
+  if (std::all_of(field.begin() + static_cast<std::ptrdiff_t>(end), field.end(), [](char c) { return c == '\0'; })) {
+    return std::u16string(field.begin(), field.begin() + static_cast<std::ptrdiff_t>(end));
+  }
   const std::string text = StripControls(field);
   if (IsValidUtf8(text)) return Utf8ToUtf16(text);
   const bool fillsField = !field.empty() && static_cast<unsigned char>(field.back()) >= 32;
@@ -134,19 +139,21 @@ void TID3TagReader::ReadStream(std::istream& stream) {
   if (stream.read(block, kID3TagSize)) ParseBlock(std::string_view(block, kID3TagSize));
 }
 
-void TID3TagReader::ReadFile(const std::u16string& fileName) {
+void TID3TagReader::ReadFile(const std::u16string& fileName) { ReadFileAt(AT_FDCWD, Utf16ToUtf8(fileName).c_str()); }
+
+void TID3TagReader::ReadFileAt(int dirFd, const char* path) {
   Clear();
   // Non-blocking open, so that a FIFO that happens to carry an audio
-  // extension cannot stall the scan; only regular files are read.
-  const int fd = ::open(PathFromU16(fileName).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  // extension cannot stall the scan. Seeking to 128 bytes before the end
+  // fails for files shorter than a tag and for pipes; reading fails for
+  // directories; so only files that can hold a tag are read.
+  const int fd = ::openat(dirFd, path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return;
-  struct stat st {};
   char block[kID3TagSize];
   std::size_t got = 0;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= static_cast<off_t>(kID3TagSize)) {
-    const off_t at = st.st_size - static_cast<off_t>(kID3TagSize);
+  if (::lseek(fd, -static_cast<off_t>(kID3TagSize), SEEK_END) >= 0) {
     while (got < kID3TagSize) {
-      const ssize_t n = ::pread(fd, block + got, kID3TagSize - got, at + static_cast<off_t>(got));
+      const ssize_t n = ::read(fd, block + got, kID3TagSize - got);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;
       got += static_cast<std::size_t>(n);

@@ -30,6 +30,9 @@ class TID3TagReader {
   // Fill the fields from the file's tag. A missing, unreadable, short or
   // untagged file leaves every string empty and Year 0.
   void ReadFile(const std::u16string& fileName);
+  // The same with the file's path as bytes, relative to an open directory
+  // (AT_FDCWD: the current one); the directory scan reads this way.
+  void ReadFileAt(int dirFd, const char* path);
   void ReadStream(std::istream& stream);
   // The same on the last 128 bytes of a file already in memory (shorter
   // input has no tag).

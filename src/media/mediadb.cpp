@@ -16,15 +16,15 @@ std::unique_ptr<TMediaDB>& GlobalMediaDB() {
 // not stable, so the order of equal keys follows from this exact scheme.
 // The smaller side is sorted by recursion and the larger one by looping,
 // which gives the same result with a stack depth of log2(n).
-template <typename Before, typename After>
-void QuickSort(std::vector<std::unique_ptr<TMediaEntry>>& e, int lo, int hi, Before before, After after) {
+template <typename Item, typename Before, typename After>
+void QuickSort(std::vector<Item>& e, std::ptrdiff_t lo, std::ptrdiff_t hi, Before before, After after) {
   while (lo < hi) {
-    const TMediaEntry* pivot = e[static_cast<std::size_t>((lo + hi) / 2)].get();
-    int i = lo;
-    int j = hi;
+    const auto pivot = e[static_cast<std::size_t>((lo + hi) / 2)].first;
+    std::ptrdiff_t i = lo;
+    std::ptrdiff_t j = hi;
     do {
-      while (before(*e[i], *pivot)) ++i;
-      while (after(*e[j], *pivot)) --j;
+      while (before(e[i].first, pivot)) ++i;
+      while (after(e[j].first, pivot)) --j;
       if (i <= j) {
         std::swap(e[i], e[j]);
         ++i;
@@ -39,15 +39,6 @@ void QuickSort(std::vector<std::unique_ptr<TMediaEntry>>& e, int lo, int hi, Bef
       hi = j;
     }
   }
-}
-
-template <typename Key>
-void SortByString(std::vector<std::unique_ptr<TMediaEntry>>& e, Key key, bool descending) {
-  if (e.size() < 2) return;
-  QuickSort(
-      e, 0, static_cast<int>(e.size()) - 1,
-      [&](const TMediaEntry& a, const TMediaEntry& p) { return CompareWide(key(a), key(p), descending) < 0; },
-      [&](const TMediaEntry& a, const TMediaEntry& p) { return CompareWide(key(a), key(p), descending) > 0; });
 }
 
 }  // namespace
@@ -77,32 +68,51 @@ bool TMediaDB::GetEntry(int index, TMediaEntry& entry) const {
 
 PMediaEntry TMediaDB::GetEntryPtr(int index) const {
   if (index < 0 || index >= Count()) return nullptr;
-  return Entries[static_cast<std::size_t>(index)].get();
+  return Entries[static_cast<std::size_t>(index)];
 }
 
 TPMEArray TMediaDB::FindByFilename(const std::u16string& name) const {
-  const auto it = NameIndex.find(name);
-  if (it == NameIndex.end()) return {};
-  if (it->second.Count == 1) return {it->second.First};
+  const TNameIndex::TSlot* slot = NameIndex.Find(name);
+  if (slot == nullptr) return {};
+  if (slot->Count == 1) return {slot->First};
+  // Several entries of one name (only Add or a loaded file makes them):
+  // report them in Entries order.
   TPMEArray found;
-  for (const auto& e : Entries) {
-    if (e->Filename == name) found.push_back(e.get());
+  for (const PMediaEntry e : Entries) {
+    if (e->Filename == name) found.push_back(e);
   }
   return found;
 }
 
-void TMediaDB::Add(const TMediaEntry& entry) { Append(std::make_unique<TMediaEntry>(entry)); }
+bool TMediaDB::HasFilename(const std::u16string& name) const { return NameIndex.Find(name) != nullptr; }
 
-void TMediaDB::Append(std::unique_ptr<TMediaEntry> entry) {
-  TNameSlot& slot = NameIndex[entry->Filename];
-  if (slot.Count++ == 0) slot.First = entry.get();
-  Entries.push_back(std::move(entry));
+PMediaEntry TMediaDB::NewEntry() {
+  if (BlockUsed == kBlockSize) {
+    Blocks.push_back(std::make_unique<TMediaEntry[]>(kBlockSize));
+    BlockUsed = 0;
+  }
+  return &Blocks.back()[BlockUsed++];
+}
+
+void TMediaDB::Add(const TMediaEntry& entry) {
+  const PMediaEntry e = NewEntry();
+  *e = entry;
+  Append(e);
+}
+
+void TMediaDB::Append(PMediaEntry entry) { Append(entry, TNameIndex::Hash(entry->Filename)); }
+
+void TMediaDB::Append(PMediaEntry entry, std::size_t nameHash) {
+  Entries.push_back(entry);
+  NameIndex.Insert(entry, nameHash);
   ClearSortFlags();
 }
 
 void TMediaDB::Clear() {
   Entries.clear();
-  NameIndex.clear();
+  Blocks.clear();
+  BlockUsed = kBlockSize;
+  NameIndex.Clear();
 }
 
 void TMediaDB::ClearSortFlags() {
@@ -110,16 +120,29 @@ void TMediaDB::ClearSortFlags() {
   SortedByAdded = SortedByGenre = SortedByAlbum = false;
 }
 
+// Sorts (key, entry) pairs rather than the entries themselves, so that a
+// comparison reads the key without going through the entry; the order that
+// results is the same.
+template <typename Key, typename KeyOf, typename Before, typename After>
+void TMediaDB::SortBy(KeyOf keyOf, Before before, After after) {
+  std::vector<std::pair<Key, TMediaEntry*>> items;
+  items.reserve(Entries.size());
+  for (const PMediaEntry e : Entries) items.emplace_back(keyOf(*e), e);
+  if (items.size() > 1) QuickSort(items, 0, static_cast<std::ptrdiff_t>(items.size()) - 1, before, after);
+  for (std::size_t i = 0; i < items.size(); ++i) Entries[i] = items[i].second;
+  ClearSortFlags();
+}
+
 // Each sort does nothing when its flag and direction already hold.
-#define VESPERON_SORT_BY_STRING(Field)                                                  \
-  void TMediaDB::SortBy##Field(bool descending) {                                       \
-    if (SortedBy##Field && SortDescending == descending) return;                        \
-    SortByString(                                                                       \
-        Entries, [](const TMediaEntry& e) -> const std::u16string& { return e.Field; }, \
-        descending);                                                                    \
-    ClearSortFlags();                                                                   \
-    SortedBy##Field = true;                                                             \
-    SortDescending = descending;                                                        \
+#define VESPERON_SORT_BY_STRING(Field)                                                                    \
+  void TMediaDB::SortBy##Field(bool descending) {                                                         \
+    if (SortedBy##Field && SortDescending == descending) return;                                          \
+    SortBy<std::u16string_view>(                                                                          \
+        [](const TMediaEntry& e) { return std::u16string_view(e.Field); },                               \
+        [=](std::u16string_view a, std::u16string_view p) { return CompareWide(a, p, descending) < 0; }, \
+        [=](std::u16string_view a, std::u16string_view p) { return CompareWide(a, p, descending) > 0; }); \
+    SortedBy##Field = true;                                                                               \
+    SortDescending = descending;                                                                          \
   }
 VESPERON_SORT_BY_STRING(Title)
 VESPERON_SORT_BY_STRING(Artist)
@@ -128,15 +151,13 @@ VESPERON_SORT_BY_STRING(Genre)
 VESPERON_SORT_BY_STRING(Album)
 #undef VESPERON_SORT_BY_STRING
 
+// Times are compared as numbers: ascending, before = earlier.
 void TMediaDB::SortByAdded(bool descending) {
   if (SortedByAdded && SortDescending == descending) return;
-  if (Entries.size() > 1) {
-    QuickSort(
-        Entries, 0, Count() - 1,
-        [&](const TMediaEntry& a, const TMediaEntry& p) { return descending ? a.Added > p.Added : a.Added < p.Added; },
-        [&](const TMediaEntry& a, const TMediaEntry& p) { return descending ? a.Added < p.Added : a.Added > p.Added; });
-  }
-  ClearSortFlags();
+  SortBy<double>(
+      [](const TMediaEntry& e) { return e.Added; },
+      [=](double a, double p) { return descending ? a > p : a < p; },
+      [=](double a, double p) { return descending ? a < p : a > p; });
   SortedByAdded = true;
   SortDescending = descending;
 }

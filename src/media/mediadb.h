@@ -13,11 +13,11 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "core/random.h"
 #include "media/id3_tag.h"
+#include "media/name_index.h"
 
 namespace vesperon {
 
@@ -79,6 +79,7 @@ class TMediaDB {
   // Every entry whose Filename equals `name` exactly (case-sensitive), in
   // Entries order. Looked up in a hash index, not by scanning.
   TPMEArray FindByFilename(const std::u16string& name) const;
+  bool HasFilename(const std::u16string& name) const;
 
   // Appends a copy of the entry and clears the sort state.
   void Add(const TMediaEntry& entry);
@@ -123,20 +124,25 @@ class TMediaDB {
   TID3TagReader TagReader;
 
  private:
-  void Append(std::unique_ptr<TMediaEntry> entry);
+  static constexpr std::size_t kBlockSize = 256;
+
+  PMediaEntry NewEntry();
+  void Append(PMediaEntry entry);
+  void Append(PMediaEntry entry, std::size_t nameHash);
   void Clear();
   void ClearSortFlags();
-  void AddNew(const std::u16string& name);
+  bool AddFile(std::u16string name, int dirFd, const char* path);
+  void ScanDirectory(int dirFd, const std::u16string& dir, bool recursive);
+  template <typename Key, typename KeyOf, typename Before, typename After>
+  void SortBy(KeyOf keyOf, Before before, After after);
 
-  std::vector<std::unique_ptr<TMediaEntry>> Entries;
-  // File name -> how many entries carry it. One hit is resolved through
-  // FirstByName; several (only possible through Add or a loaded file) fall
-  // back to a scan so that the result keeps Entries order.
-  struct TNameSlot {
-    PMediaEntry First = nullptr;
-    std::size_t Count = 0;
-  };
-  std::unordered_map<std::u16string, TNameSlot> NameIndex;
+  // The entries live in blocks that never move, so PMediaEntry pointers
+  // stay valid while Entries is sorted or grows; Entries holds them in the
+  // current order.
+  TPMEArray Entries;
+  std::vector<std::unique_ptr<TMediaEntry[]>> Blocks;
+  std::size_t BlockUsed = kBlockSize;  // slots taken in the last block
+  TNameIndex NameIndex;
 };
 
 // The process-wide database. Start-up creates it, shutdown frees it;

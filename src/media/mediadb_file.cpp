@@ -1,7 +1,13 @@
 // The "media.db" file: little-endian, no header. A signed 32-bit entry count,
 // then one record per entry: six strings (16-bit length in UTF-16 units, then
 // the units) and a 33-byte tail of fixed fields.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <istream>
+#include <stdexcept>
 #include <iterator>
 #include <ostream>
 
@@ -21,18 +27,31 @@ std::u16string ReadString(TByteReader& in) { return in.U16String(in.U16()); }
 
 // Strings are cut to what the 16-bit length can say; a surrogate pair is
 // never split, so the stored text stays well-formed.
-void WriteString(TByteWriter& out, std::u16string_view s) {
+std::u16string_view StoredPart(std::u16string_view s) {
   if (s.size() > kMaxStoredStringLength) {
     s = s.substr(0, kMaxStoredStringLength);
     if (s.back() >= 0xD800 && s.back() <= 0xDBFF) s.remove_suffix(1);
   }
+  return s;
+}
+
+void WriteString(TByteWriter& out, std::u16string_view s) {
+  s = StoredPart(s);
   out.U16(static_cast<std::uint16_t>(s.size()));
   out.U16Units(s);
 }
 
-// Fills `e` from one record; false when the bytes end inside it.
-bool ReadRecord(TByteReader& in, TMediaEntry& e) {
-  e.Filename = ReadString(in);
+std::size_t RecordSize(const TMediaEntry& e) {
+  std::size_t units = 0;
+  for (const std::u16string* s : {&e.Filename, &e.Artist, &e.Title, &e.Comment, &e.Album, &e.Genre}) {
+    units += StoredPart(*s).size();
+  }
+  return kMinRecordSize + 2 * units;
+}
+
+// Fills `e` from the rest of a record whose Filename has been read; false
+// when the bytes end inside it.
+bool ReadRecordAfterName(TByteReader& in, TMediaEntry& e) {
   e.Artist = ReadString(in);
   e.Title = ReadString(in);
   e.Comment = ReadString(in);
@@ -68,6 +87,27 @@ void WriteRecord(TByteWriter& out, const TMediaEntry& e) {
   out.F64(e.Spare5);
 }
 
+// The whole file in one read; nothing when it is not a readable regular file.
+std::optional<std::string> ReadRegularFile(const std::filesystem::path& name) {
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::optional<std::string> bytes;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    bytes.emplace(static_cast<std::size_t>(st.st_size), '\0');
+    std::size_t done = 0;
+    while (done < bytes->size()) {
+      const ssize_t n = ::read(fd, bytes->data() + done, bytes->size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    bytes->resize(done);  // a file that shrank while being read
+  }
+  ::close(fd);
+  return bytes;
+}
+
 void LogDamaged(std::u16string_view source, int loaded, std::int32_t count) {
   LogWarning(u"Could not load mediadb completely. The file " + std::u16string(source) + u" is damaged after " +
              IntToU16(loaded) + u" of " + IntToU16(count) + u" entries");
@@ -93,14 +133,18 @@ bool TMediaDB::LoadFromBytes(std::string_view bytes, std::u16string_view source)
   const std::size_t fits = in.Remaining() / kMinRecordSize;
   const std::size_t expected = static_cast<std::size_t>(count) < fits ? static_cast<std::size_t>(count) : fits;
   Entries.reserve(expected);
-  NameIndex.reserve(expected);
+  NameIndex.Reserve(expected);
   for (std::int32_t i = 0; i < count; ++i) {
-    auto entry = std::make_unique<TMediaEntry>();
-    if (!ReadRecord(in, *entry)) {
+    const PMediaEntry entry = NewEntry();
+    entry->Filename = ReadString(in);
+    const std::size_t hash = TNameIndex::Hash(entry->Filename);
+    NameIndex.Prefetch(hash);
+    if (!ReadRecordAfterName(in, *entry)) {
+      *entry = TMediaEntry{};  // no half-read entry is kept
       LogDamaged(source, Count(), count);
       return false;
     }
-    Append(std::move(entry));
+    Append(entry, hash);
   }
   return true;
 }
@@ -109,14 +153,14 @@ std::string TMediaDB::SaveToBytes() const {
   std::string bytes;
   if (Entries.empty()) return bytes;
   std::size_t size = 4;
-  for (const auto& e : Entries) {
-    size += kMinRecordSize + 2 * (e->Filename.size() + e->Artist.size() + e->Title.size() + e->Comment.size() +
-                                  e->Album.size() + e->Genre.size());
-  }
-  bytes.reserve(size);
-  TByteWriter out(bytes);
+  for (const PMediaEntry e : Entries) size += RecordSize(*e);
+  bytes.resize(size);
+  TByteWriter out(bytes.data(), bytes.data() + bytes.size());
   out.I32(Count());
-  for (const auto& e : Entries) WriteRecord(out, *e);
+  for (const PMediaEntry e : Entries) WriteRecord(out, *e);
+  // The sizes above and the writer agree by construction; should they ever
+  // not, an exception beats a file that loads as damaged.
+  if (out.Failed() || !out.Full()) throw std::logic_error("media.db record sizes disagree");
   return bytes;
 }
 
@@ -139,18 +183,27 @@ bool TMediaDB::LoadFromFile(const std::filesystem::path& name) {
     LogWarning(u"Could not load mediadb. The file " + U16FromPath(name) + u" does not exists");
     return false;
   }
-  const std::optional<std::string> bytes =
-      std::filesystem::is_regular_file(name, ec) ? ReadWholeFile(name) : std::nullopt;
+  const std::optional<std::string> bytes = ReadRegularFile(name);
   if (!bytes) {
     Clear();
     LogWarning(u"Could not load mediadb. The file " + U16FromPath(name) + u" cannot be read");
     return false;
   }
-  return LoadFromBytes(*bytes, U16FromPath(name));
+  try {
+    return LoadFromBytes(*bytes, U16FromPath(name));
+  } catch (const std::exception&) {
+    LogDamaged(U16FromPath(name), Count(), Count());
+    return false;
+  }
 }
 
+// File operations end at this boundary: an exception (out of memory) is
+// reported like any other failure.
 bool TMediaDB::SaveToFile(const std::filesystem::path& name) const {
-  if (WriteFileAtomically(name, SaveToBytes())) return true;
+  try {
+    if (WriteFileAtomically(name, SaveToBytes())) return true;
+  } catch (const std::exception&) {
+  }
   LogWarning(u"Could not save mediadb. The file " + U16FromPath(name) + u" keeps its previous contents");
   return false;
 }

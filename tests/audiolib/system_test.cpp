@@ -222,7 +222,7 @@ TEST_F(SystemTest, StopAndPauseFadeWithoutClicksAndPauseKeepsThePlace) {
   size_t audible = 0;
   for (size_t i = 0; i < rec.Frames(); ++i) audible += rec.Samples[2 * i] != 0.0f;
   EXPECT_GT(audible, tone.Frames());
-  EXPECT_LT(audible, tone.Frames() + 44100 * 0.2);
+  EXPECT_LT(audible, tone.Frames() + 44100 * 0.4);
 }
 
 TEST_F(SystemTest, DifferentRatesAndChannelCountsPlayAtTheRightPitch) {
@@ -246,7 +246,7 @@ TEST_F(SystemTest, ThirtyTwoChannelsMixAtOnceAndAThirtyThirdIsRefused) {
   StartRecording();
   std::vector<FMOD_SOUND*> sounds;
   for (int i = 0; i < 33; ++i)
-    sounds.push_back(WriteAndOpen("c" + std::to_string(i) + ".wav", testing::Constant(0.05f, 0.5)));
+    sounds.push_back(WriteAndOpen("c" + std::to_string(i) + ".wav", testing::Constant(0.05f, 1.0)));
   std::vector<FMOD_CHANNEL*> channels(32, nullptr);
   for (int i = 0; i < 32; ++i)
     ASSERT_EQ(FMOD_System_PlaySound(System, FMOD_CHANNEL_FREE, sounds[i], 1, &channels[i]), FMOD_OK);
@@ -268,7 +268,7 @@ TEST_F(SystemTest, ThirtyTwoChannelsMixAtOnceAndAThirtyThirdIsRefused) {
     atPeak += std::fabs(s - 1.6f) < 1e-5f;
   }
   EXPECT_NEAR(peak, 1.6f, 1e-5f);  // above full scale, not wrapped or clipped
-  EXPECT_GT(atPeak, 2u * 44100 / 4) << "all 32 together for most of the half second";
+  EXPECT_GT(atPeak, 2u * 44100 / 2) << "all 32 together for most of the second";
 }
 
 TEST_F(SystemTest, PositionOnTheNullOutputFollowsTheWallClock) {

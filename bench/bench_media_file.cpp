@@ -1,0 +1,73 @@
+// Saving and loading a database of 100,000 entries against writing and
+// reading the same number of bytes in one piece. The baseline writes with
+// the same atomic writer the database uses (temporary file, fsync, rename),
+// so that both sides pay for the same durability, and reads with one read().
+#include <fcntl.h>
+
+#include <cstdio>
+#include <memory>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <unistd.h>
+
+#include "bench_media_timing.h"
+#include "core/files.h"
+#include "core/paths.h"
+#include "core/text.h"
+#include "media/mediadb.h"
+
+using namespace vesperon;
+
+namespace {
+
+std::u16string Words(std::mt19937& rng, int minLen, int maxLen) {
+  std::uniform_int_distribution<int> len(minLen, maxLen), letter(0, 25);
+  std::u16string s;
+  for (int n = len(rng); n > 0; --n) s += static_cast<char16_t>(u'a' + letter(rng));
+  return s;
+}
+
+void ReadInOnePiece(const std::filesystem::path& path, std::string& into) {
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  into.resize(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)));
+  ::pread(fd, into.data(), into.size(), 0);
+  ::close(fd);
+}
+
+}  // namespace
+
+int main() {
+  const std::filesystem::path dir = TempDir() / ("vesperon-bench-file-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  std::mt19937 rng(7);
+  TMediaDB db;
+  for (int i = 0; i < 100000; ++i) {
+    TMediaEntry e;
+    e.Filename = u"/home/user/Music/" + Words(rng, 5, 20) + u"/" + Words(rng, 5, 30) + u".mp3";
+    e.Artist = Words(rng, 3, 25);
+    e.Title = Words(rng, 3, 30);
+    e.Comment = Words(rng, 0, 20);
+    e.Album = Words(rng, 3, 25);
+    e.Genre = GenreNames[static_cast<std::size_t>(i) % kGenreCount];
+    e.Added = 45000.0 + i / 1000.0;
+    db.Add(e);
+  }
+  const std::string same = std::string(db.SaveToBytes().size(), 'x');
+  std::printf("database file: %zu bytes\n", same.size());
+  std::unique_ptr<TMediaDB> loaded;
+  std::string readBack;
+  const bench::TTiming t = bench::Compare(
+      7, [&] { loaded = std::make_unique<TMediaDB>(); },
+      [&] {
+        db.SaveToFile(dir / "media.db");
+        loaded->LoadFromFile(dir / "media.db");
+      },
+      [&] {
+        WriteFileAtomically(dir / "same.bin", same);
+        ReadInOnePiece(dir / "same.bin", readBack);
+      });
+  std::filesystem::remove_all(dir);
+  if (loaded->Count() != db.Count() || readBack.size() != same.size()) return 2;
+  return bench::Report("save+load 100,000 entries", t, 3.0) ? 0 : 1;
+}

@@ -1,0 +1,44 @@
+#pragma once
+// A small timing harness for the media benchmarks: the subject and its
+// baseline run alternately in the same process, the best of several runs of
+// each is kept, and the ratio is printed against its target.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <limits>
+
+namespace vesperon::bench {
+
+struct TTiming {
+  double Subject = std::numeric_limits<double>::max();
+  double Baseline = std::numeric_limits<double>::max();
+};
+
+// `prepare` runs untimed before every timed call (fresh inputs).
+inline TTiming Compare(int runs, const std::function<void()>& prepare, const std::function<void()>& subject,
+                       const std::function<void()>& baseline) {
+  using clock = std::chrono::steady_clock;
+  TTiming t;
+  for (int i = 0; i < runs; ++i) {
+    prepare();
+    auto start = clock::now();
+    baseline();
+    t.Baseline = std::min(t.Baseline, std::chrono::duration<double>(clock::now() - start).count());
+    prepare();
+    start = clock::now();
+    subject();
+    t.Subject = std::min(t.Subject, std::chrono::duration<double>(clock::now() - start).count());
+  }
+  return t;
+}
+
+// Prints one result line; returns whether the ratio meets the target.
+inline bool Report(const char* name, const TTiming& t, double target) {
+  const double ratio = t.Subject / t.Baseline;
+  std::printf("%-34s subject %9.3f ms  baseline %9.3f ms  ratio %5.2f  (target %.1f) %s\n", name,
+              t.Subject * 1e3, t.Baseline * 1e3, ratio, target, ratio <= target ? "ok" : "SLOW");
+  return ratio <= target;
+}
+
+}  // namespace vesperon::bench

@@ -1,0 +1,47 @@
+#pragma once
+// The database's index of file names: an open-addressing hash table with
+// one slot per distinct name, holding the first entry of that name and how
+// many entries carry it. Adding or finding a name costs one probe sequence,
+// also when a file holds the same name many times over.
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vesperon {
+
+struct TMediaEntry;
+
+class TNameIndex {
+ public:
+  struct TSlot {
+    std::size_t Hash = 0;
+    TMediaEntry* First = nullptr;  // nullptr: the slot is free
+    std::size_t Count = 0;
+  };
+
+  void Clear();
+  void Reserve(std::size_t names);
+  static std::size_t Hash(std::u16string_view name);
+  // Adds the entry under its Filename, whose Hash is given.
+  void Insert(TMediaEntry* entry, std::size_t hash);
+  // Asks the processor to fetch the slot of a hash ahead of an Insert; the
+  // loader does this while it reads the rest of a record, which hides the
+  // cache miss of a large table.
+  void Prefetch(std::size_t hash) const {
+    if (Mask != 0) __builtin_prefetch(Slots.data() + (hash & Mask));
+  }
+  // The slot of the name, or nullptr when no entry carries it.
+  const TSlot* Find(std::u16string_view name) const { return Find(name, Hash(name)); }
+  const TSlot* Find(std::u16string_view name, std::size_t hash) const;
+
+ private:
+  std::size_t Probe(std::size_t hash, std::u16string_view name) const;
+  void Grow(std::size_t capacity);
+
+  std::vector<TSlot> Slots;  // a power of two long, at most half full
+  std::size_t Mask = 0;      // Slots.size() - 1, or 0 while there are none
+  std::size_t Used = 0;
+};
+
+}  // namespace vesperon
