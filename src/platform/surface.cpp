@@ -51,7 +51,8 @@ TSurface::TSurface(int32_t width, int32_t height, TColor fill)
 TSurface TSurface::FromImage(const TImage& image) {
   TSurface s(image.Width, image.Height);
   const std::size_t bytes = s.Pixels_.size() * 4;
-  if (image.Pixels.size() >= bytes) {
+  // An empty surface has no pixel buffer to copy into (memcpy needs one).
+  if (bytes > 0 && image.Pixels.size() >= bytes) {
     std::memcpy(s.Pixels_.data(), image.Pixels.data(), bytes);
     for (uint32_t& p : s.Pixels_) p &= 0xFFFFFF;  // the fourth byte is always 0
   }
