@@ -50,6 +50,15 @@ void TNameIndex::Insert(TMediaEntry* entry, std::size_t hash) {
   ++s.Count;
 }
 
+void TNameIndex::InsertAll(const std::vector<TMediaEntry*>& entries, const std::vector<std::size_t>& hashes) {
+  constexpr std::size_t kAhead = 16;
+  Reserve(Used + entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (i + kAhead < hashes.size()) __builtin_prefetch(Slots.data() + (hashes[i + kAhead] & Mask));
+    Insert(entries[i], hashes[i]);
+  }
+}
+
 const TNameIndex::TSlot* TNameIndex::Find(std::u16string_view name, std::size_t hash) const {
   if (Slots.empty()) return nullptr;
   const TSlot& s = Slots[Probe(hash, name)];
