@@ -86,6 +86,16 @@ TPMEArray TMediaDB::FindByFilename(const std::u16string& name) const {
 
 bool TMediaDB::HasFilename(const std::u16string& name) const { return NameIndex.Find(name) != nullptr; }
 
+int TMediaDB::IndexOfFilename(const std::u16string& name) const {
+  const TNameIndex::TSlot* slot = NameIndex.Find(name);
+  if (slot == nullptr) return -1;
+  for (std::size_t i = 0; i < Entries.size(); ++i) {
+    // With one entry of the name, comparing pointers is enough.
+    if (slot->Count == 1 ? Entries[i] == slot->First : Entries[i]->Filename == name) return static_cast<int>(i);
+  }
+  return -1;
+}
+
 PMediaEntry TMediaDB::NewEntry() {
   if (BlockUsed == kBlockSize) {
     Blocks.push_back(std::make_unique<TMediaEntry[]>(kBlockSize));
