@@ -4,6 +4,7 @@
 // many entries carry it. Adding or finding a name costs one probe sequence,
 // also when a file holds the same name many times over.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,10 +15,11 @@ struct TMediaEntry;
 
 class TNameIndex {
  public:
+  // 16 bytes, so that the table of a large database stays small.
   struct TSlot {
-    std::size_t Hash = 0;
+    std::uint32_t Tag = 0;         // the hash's upper half
+    std::uint32_t Count = 0;       // entries of this name (stops at 2^32 - 1)
     TMediaEntry* First = nullptr;  // nullptr: the slot is free
-    std::size_t Count = 0;
   };
 
   void Clear();
