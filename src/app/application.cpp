@@ -22,6 +22,7 @@
 #include "core/text.h"
 #include "core/uninstall.h"
 #include "platform/message_queue.h"
+#include "platform/platform.h"
 
 namespace vesperon {
 namespace {
@@ -91,6 +92,9 @@ std::optional<int> StartUp(const std::vector<std::string>& args) {
   // 6. The log.
   if (!gParams.Silent) OpenLog();
   InstallTerminationHandlers();
+  // The windowing layer: X11 on the display named by --display= or
+  // $DISPLAY, headless without one.
+  OpenPlatform();
 
   // 7. Splash.
   Log("starting core...");
@@ -190,7 +194,8 @@ void ShutDown() {
   Log("saving database...");
   app::SaveAndFreeMediaDB();
 
-  // 6-7.
+  // 6-7. Every window is gone with the skin; the display closes last.
+  ClosePlatform();
   Log("terminated gracefully :)");
   CloseLog();
 }

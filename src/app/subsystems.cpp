@@ -37,7 +37,12 @@ void RunUpdateAndInstall() {
 
 // ===== audio: initialisation ===============================================
 
-bool InitAudio() { return vesperon::InitAudio(); }
+// Initialisation also clears the controller's paused state.
+bool InitAudio() {
+  if (!vesperon::InitAudio()) return false;
+  Playback().Paused = false;
+  return true;
+}
 
 // ===== media: load =========================================================
 

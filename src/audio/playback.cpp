@@ -120,6 +120,17 @@ TPlayback& Playback() {
   return *player;
 }
 
+TScriptPlayerHost& PlaybackScriptHost() {
+  static TPlaybackScriptHost host(Playback());
+  return host;
+}
+
+std::optional<TScriptSongTags> TPlaybackScriptHost::CurrentEntry() {
+  const PMediaEntry entry = Player.Current().Entry;
+  if (entry == nullptr) return std::nullopt;
+  return TScriptSongTags{entry->Artist, entry->Title, entry->Album, entry->Genre};
+}
+
 // --- opening -----------------------------------------------------------------
 
 bool TPlayback::OpenStream(const std::u16string& fileName, int32_t extra) {

@@ -13,6 +13,7 @@
 #include "audiolib/audiolib.h"
 #include "core/commands.h"
 #include "media/mediadb.h"
+#include "script/host.h"
 
 namespace vesperon {
 
@@ -106,9 +107,31 @@ class TPlayback : public TCommandPlayer {
   bool SongEndHandled = false;
 };
 
+// The player as skin scripts see it: the current channel's position, length
+// and tags, the Paused flag, and the transport (Next and Previous without
+// crossfading).
+class TPlaybackScriptHost : public TScriptPlayerHost {
+ public:
+  explicit TPlaybackScriptHost(TPlayback& player) : Player(player) {}
+  uint32_t CurrentPosition() override { return Player.GetPosition(); }
+  uint32_t CurrentLength() override { return Player.GetLength(); }
+  bool Paused() override { return Player.Paused; }
+  std::optional<TScriptSongTags> CurrentEntry() override;
+  void Play() override { Player.Play(); }
+  void Stop() override { Player.Stop(); }
+  void Pause() override { Player.Pause(); }
+  void Next() override { Player.Next(false); }
+  void Previous() override { Player.Previous(false); }
+
+ private:
+  TPlayback& Player;
+};
+
 // The player of this process: created by the first call, installed as the
 // command strings' player.
 TPlayback& Playback();
+// The scripts' view of Playback(), for the skin to hand to its engines.
+TScriptPlayerHost& PlaybackScriptHost();
 
 // The crossfade volume of the current channel at `position` of a song of
 // `length` milliseconds (unsigned 32-bit arithmetic, as the main loop does

@@ -11,13 +11,13 @@ namespace {
 // to catch up.
 constexpr int64_t kMaxBacklogNs = 200'000'000;
 
-int64_t NowNs() {
+}  // namespace
+
+int64_t MonotonicNowNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
-
-}  // namespace
 
 std::unique_ptr<TOutput> OpenOutput(const std::string& spec, int rate) {
   if (spec.empty()) {
@@ -36,15 +36,15 @@ TRealTimePacer::TRealTimePacer(int rate, size_t leadFrames) : FRate(rate), FLead
 
 double TRealTimePacer::ElapsedFrames() const {
   if (FStartNs < 0) return 0.0;
-  return static_cast<double>(NowNs() - FStartNs) * FRate / 1e9;
+  return static_cast<double>(MonotonicNowNs() - FStartNs) * FRate / 1e9;
 }
 
 void TRealTimePacer::Wrote(size_t count) {
-  if (FStartNs < 0) FStartNs = NowNs();
+  if (FStartNs < 0) FStartNs = MonotonicNowNs();
   FWritten += count;
   if (FWritten <= FLead) return;
   const int64_t dueNs = FStartNs + static_cast<int64_t>(static_cast<double>(FWritten - FLead) * 1e9 / FRate);
-  const int64_t waitNs = dueNs - NowNs();
+  const int64_t waitNs = dueNs - MonotonicNowNs();
   if (waitNs > 0) {
     std::this_thread::sleep_for(std::chrono::nanoseconds(waitNs));
   } else if (waitNs < -kMaxBacklogNs) {

@@ -33,6 +33,9 @@ std::unique_ptr<TOutput> OpenAlsaOutput(int rate);
 std::unique_ptr<TOutput> OpenNullOutput(int rate);
 std::unique_ptr<TOutput> OpenWavOutput(const std::string& path, int rate);
 
+// The monotonic clock in nanoseconds, shared by the pacer and the positions.
+int64_t MonotonicNowNs();
+
 // Paces writes in real time for the outputs without a device clock (null,
 // wav): a write returns when the wall clock has reached the end of the
 // frames written, minus a small lead that stands in for a device buffer.

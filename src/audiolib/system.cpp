@@ -1,7 +1,6 @@
 #include "audiolib/system.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 
@@ -9,12 +8,6 @@
 
 namespace vesperon::audiolib {
 namespace {
-
-int64_t NowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 unsigned ClampToUnsigned(uint64_t value) {
   return static_cast<unsigned>(std::min<uint64_t>(value, UINT32_MAX));
@@ -45,7 +38,7 @@ FMOD_RESULT TSystem::Init(int maxChannels) {
   if (!FOutput) return FMOD_ERR_OUTPUT_INIT;
   FSlots.assign(static_cast<size_t>(std::min(maxChannels, kMaxMixChannels)), TChannelSlot{});
   FWritten = FHeardBase = 0;
-  FHeardAtNs = NowNs();
+  FHeardAtNs = MonotonicNowNs();
   FQuit = false;
   FInitialised = true;
   FMixerThread = std::thread([this] { MixerLoop(); });
@@ -182,6 +175,26 @@ int TSystem::FindIdleSlot() const {
   return -1;
 }
 
+int TSystem::ChooseSlot(int index, uintptr_t channel, bool& keepHandle, FMOD_RESULT& error) const {
+  if (index == FMOD_CHANNEL_REUSE) {
+    const THandleTarget t = LookupHandle(channel, hkChannel);
+    if (t.System.get() == this && ValidChannel(channel, t.Slot)) {
+      keepHandle = true;
+      return t.Slot;
+    }
+  } else if (index >= 0) {
+    if (static_cast<size_t>(index) < FSlots.size()) return index;
+    error = FMOD_ERR_INVALID_PARAM;
+    return -1;
+  } else if (index != FMOD_CHANNEL_FREE) {
+    error = FMOD_ERR_INVALID_PARAM;
+    return -1;
+  }
+  const int idle = FindIdleSlot();
+  if (idle < 0) error = FMOD_ERR_CHANNEL_ALLOC;
+  return idle;
+}
+
 void TSystem::DetachPlay(TChannelSlot& slot, bool stopping) {
   if (!slot.Play) return;
   slot.HeardFrames = PlayPosition(*slot.Play, HeardOutputFrames());
@@ -198,22 +211,10 @@ FMOD_RESULT TSystem::PlaySound(int index, const std::shared_ptr<TSound>& sound, 
   if (state == FMOD_OPENSTATE_ERROR) return sound->OpenError;
   std::lock_guard lock(FLock);
   if (!FInitialised) return FMOD_ERR_UNINITIALIZED;
-  int slotIndex = -1;
   bool keepHandle = false;
-  if (index == FMOD_CHANNEL_REUSE) {
-    const THandleTarget t = LookupHandle(channel, hkChannel);
-    if (t.System.get() == this && ValidChannel(channel, t.Slot)) {
-      slotIndex = t.Slot;
-      keepHandle = true;
-    }
-  } else if (index >= 0) {
-    if (static_cast<size_t>(index) >= FSlots.size()) return FMOD_ERR_INVALID_PARAM;
-    slotIndex = index;
-  } else if (index != FMOD_CHANNEL_FREE) {
-    return FMOD_ERR_INVALID_PARAM;
-  }
-  if (slotIndex < 0) slotIndex = FindIdleSlot();
-  if (slotIndex < 0) return FMOD_ERR_CHANNEL_ALLOC;
+  FMOD_RESULT error = FMOD_OK;
+  const int slotIndex = ChooseSlot(index, channel, keepHandle, error);
+  if (slotIndex < 0) return error;
 
   // A sound has one decoder, so it plays on one channel at a time: starting
   // it again takes it away from where it was playing.
@@ -323,7 +324,7 @@ FMOD_RESULT TSystem::GetPosition(uintptr_t channel, int slot, FMOD_TIMEUNIT unit
 // --- the output clock and the mixer -------------------------------------------
 
 uint64_t TSystem::HeardOutputFrames() const {
-  const double since = static_cast<double>(NowNs() - FHeardAtNs) * kOutputRate / 1e9;
+  const double since = static_cast<double>(MonotonicNowNs() - FHeardAtNs) * kOutputRate / 1e9;
   const uint64_t heard = FHeardBase + static_cast<uint64_t>(std::max(0.0, since));
   return std::min(heard, FWritten);
 }
@@ -425,7 +426,7 @@ void TSystem::MixerLoop() {
     // that ran backwards would look like a restart to the caller.
     const uint64_t heard = std::max(FWritten - std::min(delay, FWritten), HeardOutputFrames());
     FHeardBase = heard;
-    FHeardAtNs = NowNs();
+    FHeardAtNs = MonotonicNowNs();
   }
 }
 

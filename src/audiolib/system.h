@@ -115,6 +115,10 @@ class TSystem : public std::enable_shared_from_this<TSystem> {
   bool HeardToEnd(const TPlay& play, uint64_t heard) const;
   void DetachPlay(TChannelSlot& slot, bool stopping);
   int FindIdleSlot() const;
+  // The slot a PlaySound with `index` takes (see FMOD_CHANNEL_*); -1 with
+  // `error` set when there is none. `keepHandle` tells that `channel`
+  // named the slot and stays its handle.
+  int ChooseSlot(int index, uintptr_t channel, bool& keepHandle, FMOD_RESULT& error) const;
   void RetirePlays();
   void CommitBlock(const std::vector<std::shared_ptr<TPlay>>& plays,
                    const std::vector<size_t>& consumed, uint64_t blockStart);

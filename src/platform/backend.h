@@ -54,9 +54,9 @@ class TBackend {
   virtual TPointI CursorPos() const = 0;
   virtual void GrabPointer(TWindowRec*) {}  // nullptr releases
   virtual void GrabKeyboard(TWindowRec*) {}
-  // Asks a window manager to move or size the window with the pointer;
-  // false when none does, and the layer moves it itself.
-  virtual bool WindowManagerMoveResize(TWindowRec&, int /*edgeOrMove*/, TPointI /*root*/) { return false; }
+  // Asks a window manager to move (edge 0) or size the window by an edge
+  // with the pointer; false when none does, and the layer moves it itself.
+  virtual bool WindowManagerMoveResize(TWindowRec&, uint32_t /*edge*/, TPointI /*root*/) { return false; }
   // Tray: Dock gives false when no tray exists.
   virtual bool TrayExists() = 0;
   virtual bool TrayDock(const TImage& icon, std::u16string_view tip) = 0;
@@ -88,7 +88,8 @@ void DeliverPointer(THandle target, TPointerEvent kind, int button, TPointI scre
 // (0 for none); `repeat` for auto-repeated presses.
 void DeliverKey(THandle target, bool down, uint32_t virtualKey, uint32_t keycode, char32_t text, bool repeat,
                 uint32_t modifiers);
-// The window manager moved or sized a top-level window (screen bounds).
+// The window manager moved or sized a top-level window (screen bounds);
+// the window is told, the display is not asked again.
 void DeliverConfigure(THandle window, const TRect& bounds);
 void DeliverCloseRequest(THandle window);
 void DeliverMinimized(THandle window, bool minimized);
@@ -101,6 +102,8 @@ enum TModifiers : uint32_t { mdShift = 1, mdControl = 2, mdAlt = 4, mdLeft = 8, 
 // Called by PeekMessage: reads the backend's events when the layer is open,
 // and makes the paint or timer message due when the queue is empty.
 void PumpPlatformIfOpen();
+// Turns reported input into messages, one event at a time, until `enough`.
+void ProcessRawInput(std::function<bool()> enough);
 bool NextPaintOrTimer(TMessage& message);
 // Runs a thread timer's callback; false when the id has none.
 bool RunThreadTimer(uint32_t id);

@@ -38,6 +38,8 @@ void UseManualClockForTesting(bool manual);
 void AdvanceClockForTesting(uint32_t ms);
 
 uint32_t PresentCount(THandle window);
+// The backend's window (X11: the Window id), for reading it back from the server.
+std::uintptr_t NativeWindowForTesting(THandle window);
 THandle WindowAtPoint(TPointI screen);
 
 // Takes and dispatches every queued message (with translation); returns how

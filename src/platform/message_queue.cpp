@@ -37,7 +37,7 @@ void PostQuitMessage(int exitCode) {
 
 void PostQuitMessageFromSignal() { gQuitFromSignal = 1; }
 
-// Order as on Win32: posted and input messages first, then a paint for a
+// Order as on Win32: posted messages first, then input, then a paint for a
 // window with an invalid area, then a due timer.
 bool PeekMessage(TMessage& message) {
   if (gQuitFromSignal) {
@@ -46,6 +46,7 @@ bool PeekMessage(TMessage& message) {
   }
   PumpPlatformIfOpen();
   auto& q = Queue();
+  if (q.empty()) ProcessRawInput([&q] { return !q.empty(); });
   if (q.empty()) return NextPaintOrTimer(message);
   message = q.front();
   q.pop_front();

@@ -206,9 +206,11 @@ enum TSizeEdge : uint32_t {
 };
 // System commands (WParam of wmSysCommand). scMove + 2 (0xF012) drags by any
 // point; scSize + edge sizes by that edge.
-enum TSysCommand : uint32_t {
-  scSize = 0xF000, scMove = 0xF010, scMinimize = 0xF020, scClose = 0xF060, scRestore = 0xF120,
-};
+constexpr uint32_t scSize = 0xF000;
+constexpr uint32_t scMove = 0xF010;
+constexpr uint32_t scMinimize = 0xF020;
+constexpr uint32_t scClose = 0xF060;
+constexpr uint32_t scRestore = 0xF120;
 // Notification of a button's command.
 constexpr uint32_t bnClicked = 0;
 

@@ -133,7 +133,9 @@ void DrawRectangle(TSurface& dst, const TRect& rect, TColor fill, TColor outline
 
 void DrawLine(TSurface& dst, TPointI from, TPointI to, TColor color) {
   if (color == clNone) return;
-  // Bresenham; both end points are drawn.
+  // Bresenham; both end points are drawn. Drawn from the upper end, so
+  // that a line and its mirror image get mirrored pixels.
+  if (from.Y > to.Y || (from.Y == to.Y && from.X > to.X)) std::swap(from, to);
   int32_t x = from.X, y = from.Y;
   const int32_t ddx = std::abs(to.X - x), ddy = -std::abs(to.Y - y);
   const int32_t stepX = x < to.X ? 1 : -1, stepY = y < to.Y ? 1 : -1;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <deque>
 #include <map>
 
 #include "core/log.h"
@@ -45,8 +46,28 @@ struct TTray {
   int BalloonCount = 0;
 };
 
+// Input as the backend reported it. It becomes messages only when the queue
+// is empty, so that the capture, focus, menus and system moves that earlier
+// messages' handlers started decide where it goes (as on Win32, where input
+// is assigned to a window when it is taken from the queue).
+struct TRawInput {
+  bool Key = false;
+  THandle Target = 0;
+  TPointerEvent Kind = peMove;
+  int Button = 0;
+  TPointI Screen;
+  uint32_t Modifiers = 0;
+  uint64_t Time = 0;
+  bool Down = false;
+  uint32_t VirtualKey = 0;
+  uint32_t Keycode = 0;
+  char32_t Text = 0;
+  bool Repeat = false;
+};
+
 struct TState {
   std::unique_ptr<TBackend> Backend;
+  std::deque<TRawInput> RawInput;
   std::map<THandle, std::unique_ptr<TWindowRec>> Windows;
   std::vector<THandle> TopOrder;  // bottom to top
   THandle NextHandle = 0x1000;
@@ -195,8 +216,7 @@ void EndTracker() {
 void StartTracker(THandle window, uint32_t edge) {
   TWindowRec* w = TopLevelOf(FindWindow(window));
   if (!w || !(S().Buttons & mdLeft)) return;  // the button is already up: nothing to drag
-  const int wmEdge = edge == 0 ? 8 : static_cast<int>(edge);
-  if (Backend().WindowManagerMoveResize(*w, wmEdge, S().Cursor)) return;
+  if (Backend().WindowManagerMoveResize(*w, edge, S().Cursor)) return;
   S().Tracker = {true, w->Handle, edge, S().Cursor, w->Bounds};
   Backend().GrabPointer(w);
 }
@@ -299,9 +319,12 @@ void ClosePlatform() {
   if (!s.Backend) return;
   DestroyAllMenus();
   RemoveTrayIcon();
-  while (!s.TopOrder.empty()) DestroyWindow(s.TopOrder.back());
+  const std::vector<THandle> topLevel = s.TopOrder;
+  for (auto it = topLevel.rbegin(); it != topLevel.rend(); ++it) DestroyWindow(*it);
+  s.TopOrder.clear();
   s.Windows.clear();
   s.Timers.clear();
+  s.RawInput.clear();
   s.Focus = s.Capture = 0;
   s.Buttons = 0;
   s.Tracker = {};
@@ -408,7 +431,7 @@ THandle CreateMenuWindow(const TRect& bounds, TWindowHandler handler) {
   auto rec = std::make_unique<TWindowRec>();
   rec->Handle = s.NextHandle;
   s.NextHandle += 4;
-  rec->Params.ClassName = "#32768";
+  rec->Params.ClassName = "#32768";  // the Win32 class name of menus
   rec->Params.Flags = wfTopMost;
   rec->Params.Bounds = bounds;
   rec->Bounds = bounds;
@@ -430,6 +453,11 @@ bool DestroyWindow(THandle window) {
   TWindowRec* w = FindWindow(window);
   if (!w || w->Destroying) return false;
   w->Destroying = true;
+  // Owned windows go with their owner, as on Win32.
+  for (const THandle other : std::vector<THandle>(s.TopOrder)) {
+    const TWindowRec* o = FindWindow(other);
+    if (o && o->Params.Owner == window) DestroyWindow(other);
+  }
   const std::vector<THandle> children = w->Children;
   for (auto it = children.rbegin(); it != children.rend(); ++it) DestroyWindow(*it);
   CallHandler(*w, wmDestroy, 0, 0);
@@ -528,7 +556,11 @@ void SetFocus(THandle window) {
 
 THandle GetFocus() { return S().Focus; }
 
-void MoveWindow(THandle window, const TRect& bounds, bool repaint) {
+namespace {
+
+// Takes new bounds and tells the window; `native` also moves the backend's
+// window (not when the window manager has moved it already).
+void SetBounds(THandle window, const TRect& bounds, bool repaint, bool native) {
   TWindowRec* w = FindWindow(window);
   if (!w) return;
   TRect b = bounds;
@@ -541,13 +573,17 @@ void MoveWindow(THandle window, const TRect& bounds, bool repaint) {
   if (resized) {
     w->Surface.Resize(b.Width(), b.Height(), w->Params.Background == clNone ? 0 : w->Params.Background);
   }
-  Backend().MoveNative(*w);
+  if (native) Backend().MoveNative(*w);
   if (old.Left != b.Left || old.Top != b.Top) SendMessage(window, wmMove, 0, MakeLParam(b.Left, b.Top));
   if (resized && FindWindow(window)) {
     SendMessage(window, wmSize, sizeRestored, MakeLParam(b.Width(), b.Height()));
     if (repaint) InvalidateRect(window, nullptr, true);
   }
 }
+
+}  // namespace
+
+void MoveWindow(THandle window, const TRect& bounds, bool repaint) { SetBounds(window, bounds, repaint, true); }
 
 TRect GetWindowRect(THandle window) {
   const TWindowRec* w = FindWindow(window);
@@ -777,8 +813,36 @@ void BeginSystemSize(THandle window, TSizeEdge edge) {
 
 void DeliverPointer(THandle target, TPointerEvent kind, int button, TPointI screen, uint32_t modifiers,
                     uint64_t timeMs) {
+  S().Cursor = screen;
+  TRawInput raw;
+  raw.Target = target;
+  raw.Kind = kind;
+  raw.Button = button;
+  raw.Screen = screen;
+  raw.Modifiers = modifiers;
+  raw.Time = timeMs;
+  S().RawInput.push_back(raw);
+}
+
+void DeliverKey(THandle target, bool down, uint32_t virtualKey, uint32_t keycode, char32_t text, bool repeat,
+                uint32_t modifiers) {
+  TRawInput raw;
+  raw.Key = true;
+  raw.Target = target;
+  raw.Down = down;
+  raw.VirtualKey = virtualKey;
+  raw.Keycode = keycode;
+  raw.Text = text;
+  raw.Repeat = repeat;
+  raw.Modifiers = modifiers;
+  S().RawInput.push_back(raw);
+}
+
+namespace {
+
+void ProcessPointer(THandle target, TPointerEvent kind, int button, TPointI screen, uint32_t modifiers,
+                    uint64_t timeMs) {
   TState& s = S();
-  s.Cursor = screen;
   if (kind == peDown) s.Buttons |= ButtonBit(button);
   if (kind == peUp) s.Buttons &= ~ButtonBit(button);
   modifiers = (modifiers & (mdShift | mdControl | mdAlt)) | s.Buttons;
@@ -836,7 +900,7 @@ void DeliverPointer(THandle target, TPointerEvent kind, int button, TPointI scre
   }
 }
 
-void DeliverKey(THandle target, bool down, uint32_t virtualKey, uint32_t keycode, char32_t text, bool repeat,
+void ProcessKey(THandle target, bool down, uint32_t virtualKey, uint32_t keycode, char32_t text, bool repeat,
                 uint32_t modifiers) {
   TState& s = S();
   if (MenusOpen()) {
@@ -860,7 +924,22 @@ void DeliverKey(THandle target, bool down, uint32_t virtualKey, uint32_t keycode
   PostInput(dest, msg, virtualKey, data, down ? static_cast<uint32_t>(text) : 0);
 }
 
-void DeliverConfigure(THandle window, const TRect& bounds) { MoveWindow(window, bounds, true); }
+}  // namespace
+
+void ProcessRawInput(std::function<bool()> enough) {
+  TState& s = S();
+  while (!s.RawInput.empty() && !enough()) {
+    const TRawInput raw = s.RawInput.front();
+    s.RawInput.pop_front();
+    if (raw.Key) {
+      ProcessKey(raw.Target, raw.Down, raw.VirtualKey, raw.Keycode, raw.Text, raw.Repeat, raw.Modifiers);
+    } else {
+      ProcessPointer(raw.Target, raw.Kind, raw.Button, raw.Screen, raw.Modifiers, raw.Time);
+    }
+  }
+}
+
+void DeliverConfigure(THandle window, const TRect& bounds) { SetBounds(window, bounds, true, false); }
 
 void DeliverCloseRequest(THandle window) {
   if (FindWindow(window)) PostInput(window, wmClose, 0, 0);
@@ -1041,6 +1120,11 @@ uint32_t PresentCount(THandle window) {
 }
 
 THandle WindowAtPoint(TPointI screen) { return WindowAt(screen); }
+
+std::uintptr_t NativeWindowForTesting(THandle window) {
+  const TWindowRec* w = FindWindow(window);
+  return w ? w->Native : 0;
+}
 
 int DispatchPendingMessages() {
   int n = 0;

@@ -1,7 +1,6 @@
 #include "script/host_functions.h"
 
-#include <random>
-
+#include "core/random.h"
 #include "core/text.h"
 #include "script/interpreter.h"
 
@@ -32,16 +31,17 @@ const std::array<THostFunction, kHostFunctionCount> kHostFunctions = {{
 
 namespace {
 
-std::mt19937_64& RandomGenerator() {
-  static std::mt19937_64 generator{std::random_device{}()};
-  return generator;
-}
-
-// Lo + a uniform draw below Hi - Lo; Lo when Hi is not above Lo.
+// Lo + random(Hi - Lo) with the player's generator; Lo when Hi is not above
+// Lo. Ranges beyond 32 bits take two draws.
 int64_t RandomValue(int64_t lo, int64_t hi) {
   if (hi <= lo) return lo;
   const uint64_t range = static_cast<uint64_t>(hi) - static_cast<uint64_t>(lo);
-  const uint64_t draw = std::uniform_int_distribution<uint64_t>(0, range - 1)(RandomGenerator());
+  uint64_t draw = 0;
+  if (range <= UINT32_MAX) {
+    draw = Random(static_cast<uint32_t>(range));
+  } else {
+    draw = ((static_cast<uint64_t>(Random(UINT32_MAX)) << 32) | Random(UINT32_MAX)) % range;
+  }
   return static_cast<int64_t>(static_cast<uint64_t>(lo) + draw);
 }
 
@@ -107,8 +107,6 @@ std::string TimeToStr(int64_t seconds) {
   const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(seconds) : static_cast<uint64_t>(seconds);
   return (negative ? "-" : "") + TwoDigits(magnitude / 60) + ":" + TwoDigits(magnitude % 60);
 }
-
-void SeedScriptRandom(uint64_t seed) { RandomGenerator().seed(seed); }
 
 void CallHostFunction(int64_t number, TScriptMachine& machine, const TScriptHost& host) {
   switch (number) {

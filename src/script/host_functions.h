@@ -34,7 +34,4 @@ void CallHostFunction(int64_t number, TScriptMachine& machine, const TScriptHost
 // Negative values are shown with a leading minus: -65 -> "-01:05".
 std::string TimeToStr(int64_t seconds);
 
-// Seeds the generator behind GET_RANDOM_VALUE (tests use a fixed seed).
-void SeedScriptRandom(uint64_t seed);
-
 }  // namespace vesperon

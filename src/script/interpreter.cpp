@@ -39,7 +39,6 @@ constexpr int64_t kMaxFrameOffset = 2 * kStackSize;
 struct TDecodedOp {
   TDecodedKind Kind = kEndOfCode;
   uint8_t L = 0;
-  TDecodedKind Sub = kEndOfCode;  // the operation of a fused op
   int64_t A = 0;
   int64_t K = 0;  // the literal of a fused op
   int64_t X = 0;  // the jump target or destination cell of a fused op
@@ -130,7 +129,6 @@ void Fuse(std::vector<TDecodedOp>& ops) {
     TDecodedOp fused;
     if (compareJump) fused.Kind = static_cast<TDecodedKind>(kCmpJumpEq + (operation.Kind - kEqRaw));
     else fused.Kind = operation.Kind == kAddI ? kArithStoreAdd : operation.Kind == kSubI ? kArithStoreSub : kArithStoreMul;
-    fused.Sub = operation.Kind;
     fused.A = load.A;
     fused.K = literal.A;
     fused.X = last.A;
@@ -142,7 +140,8 @@ void Fuse(std::vector<TDecodedOp>& ops) {
   for (TDecodedOp& op : ops) {
     if (op.Kind != kJmp || op.A == 0) continue;
     const TDecodedOp& target = ops[static_cast<size_t>(op.A)];
-    if (target.Kind < kCmpJumpEq || target.Kind > kArithStoreMul) continue;
+    // Only fused ops of the first pass: a copy made here would count wrong.
+    if (target.Kind < kCmpJumpEq || target.Kind > kArithStoreMul || target.Extra != 3) continue;
     op = TDecodedOp(target);
     op.Extra = 4;
   }
@@ -316,6 +315,10 @@ struct TScriptMachine::TState {
       default: return "";
     }
   }
+
+  // Kept out of the dispatch loop: a computed goto may not leave the scope of
+  // a string.
+  void LogValue(int64_t cell, int64_t typeCode) { Log("log: " + LogText(cell, typeCode)); }
 
   std::vector<int64_t>& Slot(int64_t number) {
     if (number < 0 || number >= kSharedSlotCount) Fail("shared slot " + std::to_string(number) + " out of range");
@@ -552,14 +555,12 @@ TRunResult TScriptMachine::Run(const TDecodedCode& code) {
     NEED(1);
     if (S[t--] == 0) JUMP(op->A);
     DISPATCH();
-  L_Log: {
+  L_Log:
     NEED(1);
     SYNC();
-    const std::string text = st.LogText(S[t], op->A);
-    Log("log: " + text);
+    st.LogValue(S[t], op->A);
     --t;
     DISPATCH();
-  }
   L_Alc: {
     ROOM(1);
     const int64_t handle = st.Allocate(op->A);

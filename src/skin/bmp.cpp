@@ -2,7 +2,6 @@
 
 #include <array>
 #include <bit>
-#include <cstring>
 #include <vector>
 
 #include "skin/byte_io.h"
@@ -109,6 +108,14 @@ bool MakeMask(uint32_t mask, TChannelMask& out) {
   return true;
 }
 
+// The masks of files without their own: 5-5-5 for 16 bits, 8-8-8 for 32.
+void UseDefaultMasks(THeader& h) {
+  const bool wide = h.BitCount == 32;
+  MakeMask(wide ? 0xFF0000 : 0x7C00, h.Masks[0]);
+  MakeMask(wide ? 0x00FF00 : 0x03E0, h.Masks[1]);
+  MakeMask(wide ? 0x0000FF : 0x001F, h.Masks[2]);
+}
+
 // Masks live inside headers of 52 bytes and more, or right after a 40-byte header.
 bool ReadMasks(TByteReader& in, THeader& h, std::string& error) {
   if (h.Compression != bcBitFields && h.Compression != bcAlphaBitFields) return true;
@@ -120,11 +127,7 @@ bool ReadMasks(TByteReader& in, THeader& h, std::string& error) {
     // Some writers announce bit fields after a 40-byte header but let the
     // pixels start right there; their masks are the usual ones.
     if (h.PixelOffset == at) {
-      if (h.BitCount == 16) {
-        MakeMask(0x7C00, h.Masks[0]), MakeMask(0x03E0, h.Masks[1]), MakeMask(0x001F, h.Masks[2]);
-      } else {
-        MakeMask(0xFF0000, h.Masks[0]), MakeMask(0x00FF00, h.Masks[1]), MakeMask(0x0000FF, h.Masks[2]);
-      }
+      UseDefaultMasks(h);
       return true;
     }
     h.MaskBytesAfterHeader = h.Compression == bcAlphaBitFields ? 16 : 12;
@@ -279,11 +282,7 @@ bool ReadHeaders(TByteReader& in, THeader& h, std::string& error) {
   } else {
     return Refuse(error, "unsupported header size " + std::to_string(h.HeaderSize));
   }
-  if (h.BitCount == 16 && h.Compression == bcRgb) {
-    MakeMask(0x7C00, h.Masks[0]);
-    MakeMask(0x03E0, h.Masks[1]);
-    MakeMask(0x001F, h.Masks[2]);
-  }
+  if (h.BitCount == 16 && h.Compression == bcRgb) UseDefaultMasks(h);
   return CheckHeader(h, error) && ReadMasks(in, h, error);
 }
 

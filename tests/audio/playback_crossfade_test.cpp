@@ -5,6 +5,8 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cmath>
 #include <filesystem>
 #include <unistd.h>
@@ -23,6 +25,12 @@ std::filesystem::path RecordingPath() {
   return TempDir() / ("vesperon-crossfade-" + std::to_string(::getpid()) + ".wav");
 }
 
+// Where a fade starts and ends, in milliseconds of the recording.
+struct TRamp {
+  double Start = -1, End = -1;
+  double Length() const { return End - Start; }
+};
+
 // Peak level of each channel in windows of kWindowMs, scaled so that the
 // loudest window is 1.0.
 struct TEnvelope {
@@ -39,6 +47,27 @@ struct TEnvelope {
       if ((channel[i] > threshold) == above) return static_cast<int>(i) * kWindowMs;
     }
     return -1;
+  }
+  // The linear fade from silence to full level (or back) that passes
+  // through `fromMs`: a least-squares line through the windows between 15%
+  // and 85% of full level, extended to where it starts and ends.
+  TRamp Ramp(const std::vector<double>& channel, int fromMs, bool rising) const {
+    const int begin = FirstTime(channel, fromMs, rising, rising ? 0.15 : 0.85);
+    const int end = FirstTime(channel, begin, rising, rising ? 0.85 : 0.15);
+    if (begin < 0 || end <= begin) return TRamp{};
+    double n = 0, st = 0, sv = 0, stt = 0, stv = 0;
+    for (int t = begin; t < end; t += kWindowMs) {
+      const double v = At(channel, t);
+      n += 1;
+      st += t;
+      sv += v;
+      stt += static_cast<double>(t) * t;
+      stv += t * v;
+    }
+    const double slope = (n * stv - st * sv) / (n * stt - st * st);
+    const double offset = (sv - slope * st) / n;
+    const double atSilence = -offset / slope, atFull = (1.0 - offset) / slope;
+    return rising ? TRamp{atSilence, atFull} : TRamp{atFull, atSilence};
   }
 };
 
@@ -88,37 +117,32 @@ TEST_F(CrossfadeRecordingTest, OldSongFallsAndNewSongRisesLinearlyOverTheFadeTim
 
   const TEnvelope e = ReadEnvelope(RecordingPath());
   ASSERT_FALSE(e.Left.empty());
-  // The length of a fade is measured on its middle part (from 25% to 75%
-  // of full level), since the volume changes in the mixer's block steps.
+  // The ramps are measured on their middle part and extended, since the
+  // volume changes in the mixer's block steps.
   const int aStart = e.FirstTime(e.Left, 0, true, 0.02);
-  const int aRise25 = e.FirstTime(e.Left, aStart, true, 0.25);
-  const int aRise75 = e.FirstTime(e.Left, aRise25, true, 0.75);
-  const int aFull = e.FirstTime(e.Left, aRise75, true, 0.97);
-  const int aFalls = e.FirstTime(e.Left, aFull, false, 0.97);
-  const int aFall75 = e.FirstTime(e.Left, aFalls, false, 0.75);
-  const int aFall25 = e.FirstTime(e.Left, aFall75, false, 0.25);
+  const int aFull = e.FirstTime(e.Left, aStart, true, 0.97);
   const int bStart = e.FirstTime(e.Right, 0, true, 0.02);
-  const int bRise25 = e.FirstTime(e.Right, bStart, true, 0.25);
-  const int bRise75 = e.FirstTime(e.Right, bRise25, true, 0.75);
-  ASSERT_GE(aStart, 0);
-  ASSERT_GE(aFall25, 0);
-  ASSERT_GE(bRise75, 0);
+  ASSERT_GE(aFull, 0);
+  ASSERT_GE(bStart, 0);
+  const TRamp aIn = e.Ramp(e.Left, aStart, true);
+  const TRamp aOut = e.Ramp(e.Left, aFull, false);
+  const TRamp bIn = e.Ramp(e.Right, bStart, true);
 
+  if (std::getenv("VESPERON_PRINT_ENVELOPE")) std::fprintf(stderr, "ramps: A in %.1f, A out %.1f after %.1f, B in %.1f starting %.1f after A's fall\n", aIn.Length(), aOut.Length(), aOut.Start - aIn.Start, bIn.Length(), bIn.Start - aOut.Start);
   // A rises over 300 ms, plays at full volume until 400 ms before its end
   // and falls linearly over those 400 ms.
-  EXPECT_NEAR(2 * (aRise75 - aRise25), 300, 20);
-  EXPECT_NEAR(e.At(e.Left, aStart + 150), 0.5, 0.1);
-  EXPECT_NEAR(aFalls - aStart, 600, 20);
-  EXPECT_NEAR(2 * (aFall25 - aFall75), 400, 20);
-  EXPECT_NEAR(e.At(e.Left, aFalls + 200), 0.5, 0.1);
+  EXPECT_NEAR(aIn.Length(), 300, 20);
+  EXPECT_NEAR(e.At(e.Left, static_cast<int>(aIn.Start) + 150), 0.5, 0.1);
+  EXPECT_NEAR(aOut.Start - aIn.Start, 600, 20);
+  EXPECT_NEAR(aOut.Length(), 400, 20);
   // B starts as A begins to fall (after an open of a few 10 ms polls), from
   // silence with no full-volume burst, and rises linearly over 300 ms.
-  EXPECT_GE(bStart, aFalls - 10);
-  EXPECT_LE(bStart, aFalls + 40);
+  EXPECT_GE(bIn.Start, aOut.Start - 10);
+  EXPECT_LE(bIn.Start, aOut.Start + 60);
   EXPECT_LT(e.At(e.Right, bStart), 0.1);
-  EXPECT_NEAR(2 * (bRise75 - bRise25), 300, 20);
-  EXPECT_NEAR(e.At(e.Right, bStart + 150), 0.5, 0.1);
-  EXPECT_GT(e.At(e.Right, bStart + 350), 0.95);
+  EXPECT_NEAR(bIn.Length(), 300, 20);
+  EXPECT_NEAR(e.At(e.Right, static_cast<int>(bIn.Start) + 150), 0.5, 0.1);
+  EXPECT_GT(e.At(e.Right, static_cast<int>(bIn.End) + 50), 0.95);
 }
 
 }  // namespace

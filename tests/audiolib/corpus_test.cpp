@@ -1,8 +1,8 @@
-// Malformed input: every file of tests/data/audiolib/malformed (and every
-// crash a fuzz run has kept) ends in the failed open state, without a crash,
-// a hang or a word on the terminal. Files damaged after a good start play
-// what they can and stop. Built as its own test binary with the label
-// "corpus", so that it can be run under AddressSanitizer on its own.
+// Malformed input: every file of tests/data/audiolib/malformed ends in the
+// failed open state, without a crash, a hang or a word on the terminal, and
+// every input a fuzz run has kept is handled. Files damaged after a good
+// start play what they can and stop. Built as its own test binary with the
+// label "corpus", so that it can be run under AddressSanitizer on its own.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -27,13 +27,11 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-std::vector<fs::path> CorpusFiles() {
+std::vector<fs::path> FilesIn(const char* dir) {
   std::vector<fs::path> files;
-  for (const char* dir : {"/audiolib/malformed", "/fuzz/fuzz_audiolib_decoder/crashes"}) {
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(fs::path(VESPERON_TEST_DATA) / (dir + 1), ec))
-      if (entry.is_regular_file()) files.push_back(entry.path());
-  }
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(fs::path(VESPERON_TEST_DATA) / dir, ec))
+    if (entry.is_regular_file()) files.push_back(entry.path());
   return files;
 }
 
@@ -67,11 +65,26 @@ class CorpusTest : public ::testing::Test {
 };
 
 TEST_F(CorpusTest, EveryMalformedFileEndsInTheFailedStateSilently) {
-  const std::vector<fs::path> files = CorpusFiles();
+  const std::vector<fs::path> files = FilesIn("audiolib/malformed");
   ASSERT_GE(files.size(), 10u);
   testing::TStderrCapture terminal;
   for (const fs::path& file : files) EXPECT_EQ(OpenState(System, file), FMOD_OPENSTATE_ERROR) << file;
   EXPECT_EQ(terminal.Text(), "");
+}
+
+// Inputs a fuzz run found crashing or hanging: each must now open or fail
+// and, when it opens, decode to its end.
+TEST_F(CorpusTest, FuzzFindingsOpenOrFailAndDecodeToTheirEnd) {
+  for (const fs::path& file : FilesIn("fuzz/fuzz_audiolib_decoder/crashes")) {
+    const FMOD_OPENSTATE state = OpenState(System, file);
+    EXPECT_NE(state, FMOD_OPENSTATE_LOADING) << file;
+    FMOD_RESULT error = FMOD_OK;
+    if (auto decoder = OpenDecoder(file.string(), true, error)) {
+      std::vector<float> buffer(4096 * static_cast<size_t>(decoder->Info().Channels));
+      for (int i = 0; i < 10000 && decoder->Read(buffer.data(), 4096) > 0; ++i) {
+      }
+    }
+  }
 }
 
 // Damage in the middle of a file: the part before it plays, then the

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -242,6 +245,24 @@ TEST_F(CommandsTest, EventStringsRunOnlyWhileASkinExists) {
   RunOnTimeCommand();
   EXPECT_TRUE(recorder.Calls.empty());
   EXPECT_TRUE(logLines.empty());
+}
+
+// Inputs the fuzzer once found troublesome are kept and replayed here, with
+// the seeds, through the whole path a skin's command string takes.
+TEST_F(CommandsTest, FuzzerInputsRunWithoutHarm) {
+  const std::filesystem::path dir = std::filesystem::path(VESPERON_TEST_DATA) / "fuzz" / "fuzz_core_commands";
+  int files = 0;
+  for (const std::filesystem::path& folder : {dir, dir / "crashes"}) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+      if (!entry.is_regular_file()) continue;
+      std::ifstream in(entry.path(), std::ios::binary);
+      const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      Run(Utf8ToUtf16(bytes));
+      ++files;
+    }
+  }
+  EXPECT_GE(files, 6);
 }
 
 }  // namespace

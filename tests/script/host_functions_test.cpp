@@ -5,6 +5,7 @@
 
 #include <set>
 
+#include "core/random.h"
 #include "script_test_support.h"
 
 namespace vesperon {
@@ -78,7 +79,7 @@ TEST(ScriptHost, TextConversions) {
 }
 
 TEST(ScriptHost, RandomValuesStayInTheirRange) {
-  SeedScriptRandom(7);
+  RandomSeed(7);
   EXPECT_EQ(RunWith(nullptr, "x := 1 + get_random_value(5, 6); LOG x", "var integer x;"),
             (std::vector<std::string>{"log: 6"}));
   EXPECT_EQ(RunWith(nullptr, "LOG get_random_value(5, 5); LOG get_random_value(9, 2)"),

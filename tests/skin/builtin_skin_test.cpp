@@ -8,9 +8,11 @@
 #include "core/text.h"
 #include "resources/pictures/pictures.h"
 #include "resources/skins/builtin_skin.h"
+#include "script/scriptengine.h"
 #include "skin/bmp.h"
 #include "skin/packed_skin.h"
 #include "skin/region.h"
+#include "skin_test_util.h"
 
 namespace vesperon {
 namespace {
@@ -155,6 +157,23 @@ TEST_F(BuiltinSkin, FrameFontScriptsAndEvents) {
   EXPECT_NE(onsong.find("end onsong;"), std::string::npos);
   EXPECT_STREQ(skin.child_value("ontime"), "script:ontime");
   EXPECT_STREQ(skin.child_value("onsong"), "script:onsong");
+}
+
+TEST_F(BuiltinSkin, ScriptsCompileCleanlyAndOnsongToItsTwentyTwoInstructions) {
+  const auto scripts = Children(Skin->Document.child("skin"), "script");
+  ASSERT_EQ(scripts.size(), 2u);
+  test::TLogCapture log;
+  TScriptengine ontime, onsong;
+  EXPECT_TRUE(ontime.CompileModule(scripts[0].child_value()));
+  EXPECT_TRUE(onsong.CompileModule(scripts[1].child_value()));
+  EXPECT_EQ(ontime.Name(), "ONTIME");
+  EXPECT_EQ(onsong.Name(), "ONSONG");
+  EXPECT_TRUE(log.Lines.empty()) << log.All();  // neither errors nor warnings
+  const std::vector<std::string> expected = {
+      "JMP 0, 1",   "INT 0, 3",   "ALC 0, 7",   "LIT 1, 6",   "LIT 2, 108", "LIT 3, 116", "LIT 4, 105", "LIT 5, 116",
+      "LIT 6, 108", "LIT 7, 101", "EXT 0, 4",   "EXT 0, 8",   "ALC 0, 6",   "LIT 1, 5",   "LIT 2, 112", "LIT 3, 116",
+      "LIT 4, 105", "LIT 5, 109", "LIT 6, 101", "EXT 0, 1",   "EXT 0, 19",  "JMP 0, 0"};
+  EXPECT_EQ(ListCode(onsong.Code()), expected);
 }
 
 TEST(Pictures, SplashAndAboutAreUncompressedTwentyFourBitFiles) {

@@ -10,6 +10,10 @@
 
 #include "audiolib/decoder.h"
 
+// libvorbis (through libsndfile 1.2.0) leaks the header block of an Ogg
+// stream whose headers are damaged; that leak is not ours to find.
+extern "C" const char* __lsan_default_suppressions() { return "leak:vorbis_info_init\n"; }
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // The decoders open files by name; an in-memory file gives them one.
   const int fd = memfd_create("fuzz-audio", 0);

@@ -18,7 +18,8 @@ void WriteFramePieces(const std::filesystem::path& dir, const TFrameStyle& s) {
   const TShape outer = RoundRect(0, 0, 36, 36, s.Radius);
   TCanvas frame(36, 36, s.Outer);
   frame.Fill(outer, s.Edge);
-  frame.Fill(RoundRect(1, 1, 35, 35, s.Radius - 1), LinearY(0, s.Highlight, 36, s.Body));
+  // Flat colours only: the side pieces are repeated along the edges.
+  frame.Fill(RoundRect(1, 1, 35, 35, s.Radius - 1), s.Highlight);
   frame.Fill(RoundRect(2, 2, 34, 34, s.Radius - 2), s.Body);
   const vesperon::TImage mask = Stencil(36, 36, outer);
   const struct {

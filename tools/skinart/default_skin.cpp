@@ -17,11 +17,11 @@ const TColor kGlyph = Hex(0xd9d5ff);
 
 constexpr float kCentre = 100, kRadius = 99.5f;
 
-struct TButtonSpec {
+struct TButtonPlace {
   const char* Name;
   int X, Y, W, H;
 };
-constexpr std::array<TButtonSpec, 5> kButtons = {{
+constexpr std::array<TButtonPlace, 5> kButtons = {{
     {"previous", 45, 134, 20, 20},
     {"play", 75, 134, 20, 20},
     {"stop", 105, 134, 20, 20},
@@ -31,12 +31,12 @@ constexpr std::array<TButtonSpec, 5> kButtons = {{
 constexpr int kBarX = 50, kBarY = 110, kBarW = 100, kBarH = 15;
 
 // The shape of a button inside its own image.
-TShape ButtonShape(const TButtonSpec& b) {
+TShape ButtonShape(const TButtonPlace& b) {
   return RoundRect(0.5f, 0.5f, b.W - 0.5f, b.H - 0.5f, (b.H - 1) / 2.0f);
 }
 
 // The symbol on a button, in the button's coordinates.
-TShape ButtonGlyph(const TButtonSpec& b, float dy) {
+TShape ButtonGlyph(const TButtonPlace& b, float dy) {
   const float cx = b.W / 2.0f, cy = b.H / 2.0f + dy;
   const std::string name = b.Name;
   auto tri = [&](float x0, float dir, float h) {
@@ -58,7 +58,7 @@ TShape ButtonGlyph(const TButtonSpec& b, float dy) {
 
 enum TState { stNormal, stHover, stActive };
 
-vesperon::TImage ButtonImage(const TCanvas& background, const TButtonSpec& b, TState state) {
+vesperon::TImage ButtonImage(const TCanvas& background, const TButtonPlace& b, TState state) {
   TCanvas c = background.Crop(b.X, b.Y, b.W, b.H);
   const TShape body = ButtonShape(b);
   const TShape inner = Offset(body, -1);
@@ -171,7 +171,7 @@ void MakeDefaultSkin(const std::filesystem::path& dir, const TFontFiles& fonts) 
     WriteBmp(dir / (n + "_stencil.bmp"), Stencil(b.W, b.H, ButtonShape(b)));
   }
   WriteBar(dir, bg);
-  WriteFramePieces(dir, {kOutside, Hex(0x0b0c18), Hex(0x181a33), Hex(0x5a60a0), 10});
+  WriteFramePieces(dir, {kOutside, Hex(0x0b0c18), Hex(0x181a33), Hex(0x3c4275), 10});
   TFace face(fonts.Sans, 11);
   WriteBmp(dir / "font.bmp", FontSheet(face, 12, kInk, kPanel, Hex(0xff00ff), 0));
 }

@@ -92,8 +92,9 @@ TCanvas Background(const TFontFiles& fonts) {
     c.Fill(well, Hex(0x9aa3b0), 0.7f);
   }
   TFace small(fonts.SansBold, 8);
-  small.Draw(c, 207, 88, u"VESPERON", Hex(0x7d8796), 1.6f);
-  small.Draw(c, 301 - small.Measure(u"LUMEN", 1.6f), 88, u"LUMEN", kTeal, 1.6f);
+  const float brandEnd = 207 + small.Measure(u"VESPERON", 1.0f);
+  small.Draw(c, 207, 88, u"VESPERON", Hex(0x7d8796), 1.0f);
+  small.Draw(c, brandEnd + 6, 88, u"LUMEN", kTeal, 1.0f);
   return c;
 }
 
@@ -119,7 +120,7 @@ void MakeLumenSkin(const std::filesystem::path& dir, const TFontFiles& fonts) {
   full.Fill(Intersect(BarShape(), RoundRect(0, 2.5f, kBarW, 4.5f, 1)), Hex(0xffffff), 0.35f);
   WriteBmp(dir / "bar_full.bmp", full.ToImage());
   WriteBmp(dir / "bar_mask.bmp", Stencil(kBarW, kBarH, BarShape()));
-  WriteFramePieces(dir, {Hex(0x6f7786), Hex(0x6f7786), Hex(0xe9ecf0), Hex(0xffffff), 8});
+  WriteFramePieces(dir, {Hex(0x6f7786), Hex(0x6f7786), Hex(0xe9ecf0), Hex(0xfbfcfd), 8});
   // The framed windows' close button.
   const TKey close{"close", 0, 0, 14, 14};
   TCanvas closeBg(14, 14, Hex(0xe9ecf0));

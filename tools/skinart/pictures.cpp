@@ -45,8 +45,8 @@ void Stars(TCanvas& c, int count, float maxY, unsigned seed) {
 
 void Moon(TCanvas& c, float x, float y, float r) {
   const TShape moon = Subtract(Circle(x, y, r), Circle(x + r * 0.5f, y - r * 0.35f, r * 0.85f));
-  c.Glow(Circle(x, y, r), Hex(0xffc98a), r * 1.6f, 0.12f);
-  c.Glow(moon, Hex(0xffc07a), r * 0.5f, 0.35f);
+  c.Glow(moon, Hex(0xffc98a), r * 1.6f, 0.12f);
+  c.Glow(moon, Hex(0xffc07a), r * 0.5f, 0.3f);
   c.Fill(moon, LinearY(y - r, Hex(0xffe2b0), y + r, Hex(0xffb05a)));
 }
 
