@@ -12,8 +12,9 @@ std::unique_ptr<TMediaDB>& GlobalMediaDB() {
   return db;
 }
 
-// The specified quicksort: middle pivot taken once, Hoare partition. It is
-// not stable, so the order of equal keys follows from this exact scheme.
+// The quicksort all six sorts use: middle pivot taken once, Hoare
+// partition. It is not stable; the order of equal keys follows from this
+// exact scheme, so it is kept as it is.
 // The smaller side is sorted by recursion and the larger one by looping,
 // which gives the same result with a stack depth of log2(n).
 template <typename Item, typename Before, typename After>
@@ -50,8 +51,8 @@ int CompareWide(std::u16string_view a, std::u16string_view b, bool descending) {
     if (a[i] != b[i]) result = a[i] < b[i] ? -1 : 1;
   }
   if (result == 0 && a.size() != b.size()) {
-    // A longer A wins at its first extra unit (+1); a shorter A returns the
-    // length difference, as the string comparison of the stored files did.
+    // A longer A is +1 at its first extra unit; a proper prefix A gives
+    // the (negative) length difference.
     result = a.size() > b.size() ? 1 : static_cast<int>(a.size()) - static_cast<int>(b.size());
   }
   return descending ? -result : result;
@@ -85,6 +86,16 @@ TPMEArray TMediaDB::FindByFilename(const std::u16string& name) const {
 }
 
 bool TMediaDB::HasFilename(const std::u16string& name) const { return NameIndex.Find(name) != nullptr; }
+
+int TMediaDB::IndexOfFilename(const std::u16string& name) const {
+  const TNameIndex::TSlot* slot = NameIndex.Find(name);
+  if (slot == nullptr) return -1;
+  for (std::size_t i = 0; i < Entries.size(); ++i) {
+    // With one entry of the name, comparing pointers is enough.
+    if (slot->Count == 1 ? Entries[i] == slot->First : Entries[i]->Filename == name) return static_cast<int>(i);
+  }
+  return -1;
+}
 
 PMediaEntry TMediaDB::NewEntry() {
   if (BlockUsed == kBlockSize) {

@@ -80,6 +80,9 @@ class TMediaDB {
   // Entries order. Looked up in a hash index, not by scanning.
   TPMEArray FindByFilename(const std::u16string& name) const;
   bool HasFilename(const std::u16string& name) const;
+  // Position in Entries of the first entry of that name (what the list
+  // view selects when a song starts), or -1.
+  int IndexOfFilename(const std::u16string& name) const;
 
   // Appends a copy of the entry and clears the sort state.
   void Add(const TMediaEntry& entry);

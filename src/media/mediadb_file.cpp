@@ -49,9 +49,9 @@ std::size_t RecordSize(const TMediaEntry& e) {
   return kMinRecordSize + 2 * units;
 }
 
-// Fills `e` from the rest of a record whose Filename has been read; false
-// when the bytes end inside it.
-bool ReadRecordAfterName(TByteReader& in, TMediaEntry& e) {
+// Fills `e` from one record; false when the bytes end inside it.
+bool ReadRecord(TByteReader& in, TMediaEntry& e) {
+  e.Filename = ReadString(in);
   e.Artist = ReadString(in);
   e.Title = ReadString(in);
   e.Comment = ReadString(in);
@@ -133,20 +133,22 @@ bool TMediaDB::LoadFromBytes(std::string_view bytes, std::u16string_view source)
   const std::size_t fits = in.Remaining() / kMinRecordSize;
   const std::size_t expected = static_cast<std::size_t>(count) < fits ? static_cast<std::size_t>(count) : fits;
   Entries.reserve(expected);
-  NameIndex.Reserve(expected);
-  for (std::int32_t i = 0; i < count; ++i) {
+  std::vector<std::size_t> hashes;
+  hashes.reserve(expected);
+  bool complete = true;
+  for (std::int32_t i = 0; i < count && complete; ++i) {
     const PMediaEntry entry = NewEntry();
-    entry->Filename = ReadString(in);
-    const std::size_t hash = TNameIndex::Hash(entry->Filename);
-    NameIndex.Prefetch(hash);
-    if (!ReadRecordAfterName(in, *entry)) {
+    complete = ReadRecord(in, *entry);
+    if (complete) {
+      Entries.push_back(entry);
+      hashes.push_back(TNameIndex::Hash(entry->Filename));
+    } else {
       *entry = TMediaEntry{};  // no half-read entry is kept
-      LogDamaged(source, Count(), count);
-      return false;
     }
-    Append(entry, hash);
   }
-  return true;
+  NameIndex.InsertAll(Entries, hashes);
+  if (!complete) LogDamaged(source, Count(), count);
+  return complete;
 }
 
 std::string TMediaDB::SaveToBytes() const {

@@ -4,6 +4,7 @@
 // many entries carry it. Adding or finding a name costs one probe sequence,
 // also when a file holds the same name many times over.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,10 +15,11 @@ struct TMediaEntry;
 
 class TNameIndex {
  public:
+  // 16 bytes, so that the table of a large database stays small.
   struct TSlot {
-    std::size_t Hash = 0;
+    std::uint32_t Tag = 0;         // the hash's upper half
+    std::uint32_t Count = 0;       // entries of this name (stops at 2^32 - 1)
     TMediaEntry* First = nullptr;  // nullptr: the slot is free
-    std::size_t Count = 0;
   };
 
   void Clear();
@@ -25,12 +27,10 @@ class TNameIndex {
   static std::size_t Hash(std::u16string_view name);
   // Adds the entry under its Filename, whose Hash is given.
   void Insert(TMediaEntry* entry, std::size_t hash);
-  // Asks the processor to fetch the slot of a hash ahead of an Insert; the
-  // loader does this while it reads the rest of a record, which hides the
-  // cache miss of a large table.
-  void Prefetch(std::size_t hash) const {
-    if (Mask != 0) __builtin_prefetch(Slots.data() + (hash & Mask));
-  }
+  // Inserts entries[i] under hashes[i], in order. Used by the loader: with
+  // all hashes known it can fetch slots well ahead of their use, which
+  // hides the cache misses of a large table.
+  void InsertAll(const std::vector<TMediaEntry*>& entries, const std::vector<std::size_t>& hashes);
   // The slot of the name, or nullptr when no entry carries it.
   const TSlot* Find(std::u16string_view name) const { return Find(name, Hash(name)); }
   const TSlot* Find(std::u16string_view name, std::size_t hash) const;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <thread>
 
@@ -166,6 +167,17 @@ TEST_F(PlaybackTest, FadeTimesOfZeroPlayAtFullVolume) {
   EXPECT_FLOAT_EQ(volume, 1.0f);
   RunSteps(1000, [&] { return Logged("no song in the media-db"); });
   EXPECT_TRUE(Logged("no song in the media-db"));
+}
+
+TEST_F(PlaybackTest, EndOfTheLastSongIsHandledOnce) {
+  ASSERT_TRUE(Player.OpenStream(Song("short.wav"), 0));
+  Player.Play();
+  RunSteps(600);
+  EXPECT_EQ(std::count(LogLines.begin(), LogLines.end(), "no song in the media-db"), 1);
+  // Play starts the song again, and its end is handled again.
+  Player.Play();
+  RunSteps(600);
+  EXPECT_EQ(std::count(LogLines.begin(), LogLines.end(), "no song in the media-db"), 2);
 }
 
 TEST(CrossfadeVolumeTest, FormulasUseUnsigned32BitArithmetic) {

@@ -70,10 +70,18 @@ TEST(MediaDB, FindByFilenameIsExactAndKeepsEntriesOrder) {
   ASSERT_EQ(both.size(), 2u);
   EXPECT_EQ(both[0]->Title, u"1");
   EXPECT_EQ(both[1]->Title, u"3");
+  EXPECT_EQ(db.IndexOfFilename(u"/m/song.mp3"), 1);
+  EXPECT_EQ(db.IndexOfFilename(u"/m/Song.mp3"), 0);
+  EXPECT_EQ(db.IndexOfFilename(u"/m/SONG.mp3"), -1);
   db.SortByTitle(true);
   both = db.FindByFilename(u"/m/Song.mp3");
   ASSERT_EQ(both.size(), 2u);
   EXPECT_EQ(both[0]->Title, u"3");  // Entries order after the sort
+  EXPECT_EQ(db.IndexOfFilename(u"/m/Song.mp3"), 0);
+  EXPECT_EQ(db.IndexOfFilename(u"/m/song.mp3"), 1);
+  db.SortByTitle(false);
+  EXPECT_EQ(db.IndexOfFilename(u"/m/song.mp3"), 1);
+  EXPECT_EQ(db.IndexOfFilename(u"/m/Song.mp3"), 0);  // title "1" now first
 }
 
 TEST(MediaDB, PointersSurviveSortingAndGrowth) {
