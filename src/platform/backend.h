@@ -103,7 +103,7 @@ enum TModifiers : uint32_t { mdShift = 1, mdControl = 2, mdAlt = 4, mdLeft = 8, 
 // and makes the paint or timer message due when the queue is empty.
 void PumpPlatformIfOpen();
 // Turns reported input into messages, one event at a time, until `enough`.
-void ProcessRawInput(std::function<bool()> enough);
+void ProcessRawInput(const std::function<bool()>& enough);
 bool NextPaintOrTimer(TMessage& message);
 // Runs a thread timer's callback; false when the id has none.
 bool RunThreadTimer(uint32_t id);

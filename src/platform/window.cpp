@@ -926,7 +926,7 @@ void ProcessKey(THandle target, bool down, uint32_t virtualKey, uint32_t keycode
 
 }  // namespace
 
-void ProcessRawInput(std::function<bool()> enough) {
+void ProcessRawInput(const std::function<bool()>& enough) {
   TState& s = S();
   while (!s.RawInput.empty() && !enough()) {
     const TRawInput raw = s.RawInput.front();
