@@ -111,8 +111,8 @@ void WriteScriptFile(const std::filesystem::path& script, std::string_view text)
 // Starts "/bin/sh script" in a new session, in a grandchild that init adopts,
 // and waits only until the shell has been executed.
 void StartDetached(const std::filesystem::path& script, const std::filesystem::path& workDir) {
-  const std::string scriptName = script.native();
-  const std::string dirName = workDir.native();
+  const std::string& scriptName = script.native();
+  const std::string& dirName = workDir.native();
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) < 0) ThrowErrno("pipe");
   const pid_t child = ::fork();
