@@ -1,13 +1,23 @@
 # The two commands of the README:
 #   make run   [ARGS="--debug ..."]   build, then start the player in its program folder
-#   make test                         build, then run every test
+#   make test                         build, then run every test: the normal pass,
+#                                     then the sanitizer pass (ASan + UBSan, leaks)
 # Each installs the Debian packages it needs first (scripts/install-deps.sh).
+# More for developers:
+#   make test-fast        the normal pass alone (or: make test SANITIZE=0)
+#   make test-sanitize    the sanitizer pass alone (build folder build-sanitize)
+#   make lint             clang-tidy and cppcheck over src/
+#   make coverage         line coverage per folder (build folder build-coverage)
+#   make bench            build and run the benchmarks
 BUILD ?= build
+SANITIZE_BUILD ?= build-sanitize
+SANITIZE ?= 1
 JOBS ?= $(shell nproc)
 export MAKEFLAGS := --no-print-directory
+export JOBS
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test test-fast test-sanitize lint coverage bench clean
 
 all: build
 
@@ -23,11 +33,25 @@ build: configure
 run: build
 	@cd $(BUILD)/program && ./vesperon $(ARGS)
 
-test: build
+test: test-fast
+ifneq ($(SANITIZE),0)
+	@scripts/run-sanitized-tests.sh $(SANITIZE_BUILD)
+endif
+
+test-fast: build
 	@scripts/run-tests.sh $(BUILD)
+
+test-sanitize: deps
+	@scripts/run-sanitized-tests.sh $(SANITIZE_BUILD)
+
+lint: build
+	@scripts/lint.sh $(BUILD)
+
+coverage: deps
+	@scripts/coverage.sh
 
 bench: build
 	@scripts/run-benchmarks.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) build-coverage build-fuzz

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Runs the whole test suite of a build folder through CTest. Tests that need
 # an X server get one: a private Xvfb is started when none is given.
+#   scripts/run-tests.sh [BUILD [CTEST-ARGUMENTS...]]
+# Further arguments go to ctest, e.g. "-LE timing" to leave out a label.
 set -euo pipefail
 build=${1:-build}
+shift || true
 xvfb_pid=""
 cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
 trap cleanup EXIT
@@ -17,4 +20,4 @@ if [ -z "${VESPERON_TEST_DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
   done
 fi
 cd "$build"
-ctest --output-on-failure -j "$(nproc)" --timeout 600
+ctest --output-on-failure -j "$(nproc)" --timeout 600 "$@"

@@ -45,7 +45,7 @@ std::unique_ptr<TOutput> OpenPulseOutput(int rate) {
   spec.channels = kOutputChannels;
   pa_buffer_attr attr{};
   attr.maxlength = static_cast<uint32_t>(-1);
-  attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kBufferMs * 1000, &spec));
+  attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kBufferMs} * 1000, &spec));
   attr.prebuf = static_cast<uint32_t>(-1);
   attr.minreq = static_cast<uint32_t>(-1);
   attr.fragsize = static_cast<uint32_t>(-1);

@@ -51,7 +51,8 @@ TSurface::TSurface(int32_t width, int32_t height, TColor fill)
 TSurface TSurface::FromImage(const TImage& image) {
   TSurface s(image.Width, image.Height);
   const std::size_t bytes = s.Pixels_.size() * 4;
-  if (image.Pixels.size() >= bytes) {
+  // An empty surface has no pixel buffer to copy into (memcpy needs one).
+  if (bytes > 0 && image.Pixels.size() >= bytes) {
     std::memcpy(s.Pixels_.data(), image.Pixels.data(), bytes);
     for (uint32_t& p : s.Pixels_) p &= 0xFFFFFF;  // the fourth byte is always 0
   }
@@ -74,7 +75,7 @@ void TSurface::Resize(int32_t width, int32_t height, TColor fill) {
   std::vector<uint32_t> pixels(static_cast<std::size_t>(width) * height, fill & 0xFFFFFF);
   const int32_t w = std::min(width, Width_);
   for (int32_t y = 0; y < std::min(height, Height_); ++y) {
-    std::memcpy(pixels.data() + static_cast<std::size_t>(y) * width, Row(y), w * 4);
+    std::memcpy(pixels.data() + static_cast<std::size_t>(y) * width, Row(y), static_cast<std::size_t>(w) * 4);
   }
   Pixels_ = std::move(pixels);
   Width_ = width;
@@ -92,13 +93,13 @@ void Blit(TSurface& dst, int32_t dx, int32_t dy, int32_t w, int32_t h, const TSu
   if (&dst == &src) {
     // Overlapping copy within one surface: memmove row by row in a safe order.
     if (dy > sy) {
-      for (int32_t y = h - 1; y >= 0; --y) std::memmove(dst.Row(dy + y) + dx, src.Row(sy + y) + sx, w * 4);
+      for (int32_t y = h - 1; y >= 0; --y) std::memmove(dst.Row(dy + y) + dx, src.Row(sy + y) + sx, static_cast<std::size_t>(w) * 4);
       return;
     }
-    for (int32_t y = 0; y < h; ++y) std::memmove(dst.Row(dy + y) + dx, src.Row(sy + y) + sx, w * 4);
+    for (int32_t y = 0; y < h; ++y) std::memmove(dst.Row(dy + y) + dx, src.Row(sy + y) + sx, static_cast<std::size_t>(w) * 4);
     return;
   }
-  for (int32_t y = 0; y < h; ++y) std::memcpy(dst.Row(dy + y) + dx, src.Row(sy + y) + sx, w * 4);
+  for (int32_t y = 0; y < h; ++y) std::memcpy(dst.Row(dy + y) + dx, src.Row(sy + y) + sx, static_cast<std::size_t>(w) * 4);
 }
 
 void TransparentBlit(TSurface& dst, int32_t dx, int32_t dy, int32_t w, int32_t h, const TSurface& src,
@@ -160,7 +161,8 @@ void DrawPolygon(TSurface& dst, const std::vector<TPointI>& points, TColor fill,
   if (fill != clNone && points.size() >= 3) {
     // Scan line fill: a pixel is inside when its centre is inside the
     // polygon by the even-odd rule.
-    int32_t top = points[0].Y, bottom = points[0].Y;
+    int32_t top = points[0].Y;
+    int32_t bottom = top;
     for (const TPointI& p : points) {
       top = std::min(top, p.Y);
       bottom = std::max(bottom, p.Y);

@@ -92,7 +92,7 @@ void TScriptCompiler::Error(std::string_view text) {
   ErrorPlain("Script: Line " + std::to_string(Lex.Line) + ": " + std::string(text));
 }
 
-void TScriptCompiler::ErrorPlain(std::string text) {
+void TScriptCompiler::ErrorPlain(const std::string& text) {
   LogError(text);
   ++ErrorCount_;
 }

@@ -55,7 +55,7 @@ class TScriptCompiler {
 
   // Reporting.
   void Error(std::string_view text);
-  void ErrorPlain(std::string text);
+  void ErrorPlain(const std::string& text);
   void Warning(std::string_view text);
   void Expect(TSymbol symbol);
   void ExpectOneOf(std::initializer_list<TSymbol> symbols);

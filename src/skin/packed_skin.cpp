@@ -62,7 +62,7 @@ bool InflatePackedSkin(std::string_view compressed, std::string& layout, std::st
   z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
   z.avail_in = static_cast<uInt>(compressed.size());
   // Skins shrink to between a tenth and a fortieth; start from a guess and grow.
-  layout.resize(std::min(kMaxUnpackedSkinSize, std::max<std::size_t>(compressed.size() * 16, 64 * 1024)));
+  layout.resize(std::min(kMaxUnpackedSkinSize, std::max<std::size_t>(compressed.size() * 16, std::size_t{64} * 1024)));
   int rc = Z_OK;
   std::size_t produced = 0;
   while (rc == Z_OK) {
