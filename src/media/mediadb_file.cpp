@@ -194,7 +194,10 @@ bool TMediaDB::LoadFromFile(const std::filesystem::path& name) {
   try {
     return LoadFromBytes(*bytes, U16FromPath(name));
   } catch (const std::exception&) {
-    LogDamaged(U16FromPath(name), Count(), Count());
+    // Out of memory part way: the entries read so far are not indexed yet,
+    // so none of them are kept.
+    Clear();
+    LogDamaged(U16FromPath(name), 0, 0);
     return false;
   }
 }
