@@ -8,6 +8,7 @@
 #   make test-sanitize    the sanitizer pass alone (build folder build-sanitize)
 #   make lint             clang-tidy and cppcheck over src/
 #   make coverage         line coverage per folder (build folder build-coverage)
+#   make format           clang-format (.clang-format) over every C++ file in place
 #   make bench            build and run the benchmarks
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
@@ -17,7 +18,7 @@ export MAKEFLAGS := --no-print-directory
 export JOBS
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test test-fast test-sanitize lint coverage bench clean
+.PHONY: all deps configure build run test test-fast test-sanitize lint coverage format bench clean
 
 all: build
 
@@ -49,6 +50,9 @@ lint: build
 
 coverage: deps
 	@scripts/coverage.sh
+
+format:
+	@git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
 
 bench: build
 	@scripts/run-benchmarks.sh $(BUILD)
