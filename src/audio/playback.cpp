@@ -168,15 +168,12 @@ bool TPlayback::OpenStream(const std::u16string& fileName, int32_t extra) {
 // and shows its title and artist in the tray tip.
 void TPlayback::LinkDatabaseEntry(TChannel& channel, const std::u16string& fileName) {
   TMediaDB* db = MediaDB();
-  if (db == nullptr || db->FindByFilename(fileName).empty()) return;
-  for (int i = 0; i < db->Count(); ++i) {
-    PMediaEntry entry = db->GetEntryPtr(i);
-    if (entry->Filename != fileName) continue;
-    gSkinLink->SelectMediaRow(i);
-    channel.Entry = entry;
-    gSkinLink->SetTrayTip(TrayTipFor(*entry));
-    return;
-  }
+  const int row = db == nullptr ? -1 : db->IndexOfFilename(fileName);
+  if (row < 0) return;
+  PMediaEntry entry = db->GetEntryPtr(row);
+  gSkinLink->SelectMediaRow(row);
+  channel.Entry = entry;
+  gSkinLink->SetTrayTip(TrayTipFor(*entry));
 }
 
 // Polls the open state every 10 ms until the library has decided.

@@ -22,6 +22,9 @@ std::u16string U16FromPath(const std::filesystem::path& path) {
 }
 
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
+  // A folder opens as a stream on Linux and reads as empty; it is no file.
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) return std::nullopt;
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   std::ostringstream buffer;
