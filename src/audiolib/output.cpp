@@ -19,16 +19,16 @@ int64_t MonotonicNowNs() {
       .count();
 }
 
-std::unique_ptr<TOutput> OpenOutput(const std::string& spec, int rate) {
-  if (spec.empty()) {
+std::unique_ptr<TOutput> OpenOutput(const std::string& outputName, int rate) {
+  if (outputName.empty()) {
     if (auto out = OpenPulseOutput(rate)) return out;
     if (auto out = OpenAlsaOutput(rate)) return out;
     return OpenNullOutput(rate);
   }
-  if (spec == "pulse") return OpenPulseOutput(rate);
-  if (spec == "alsa") return OpenAlsaOutput(rate);
-  if (spec == "null") return OpenNullOutput(rate);
-  if (spec.rfind("wav:", 0) == 0 && spec.size() > 4) return OpenWavOutput(spec.substr(4), rate);
+  if (outputName == "pulse") return OpenPulseOutput(rate);
+  if (outputName == "alsa") return OpenAlsaOutput(rate);
+  if (outputName == "null") return OpenNullOutput(rate);
+  if (outputName.rfind("wav:", 0) == 0 && outputName.size() > 4) return OpenWavOutput(outputName.substr(4), rate);
   return nullptr;
 }
 

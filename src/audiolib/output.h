@@ -23,10 +23,10 @@ class TOutput {
   virtual const char* Name() const = 0;
 };
 
-// Opens the output named by `spec`: "pulse", "alsa", "null" or "wav:PATH";
-// an empty spec tries pulse, alsa and null in this order. Null when the
+// Opens the output named by `outputName`: "pulse", "alsa", "null" or "wav:PATH";
+// an empty name tries pulse, alsa and null in this order. Null when the
 // named output cannot be opened or the name is unknown.
-std::unique_ptr<TOutput> OpenOutput(const std::string& spec, int rate);
+std::unique_ptr<TOutput> OpenOutput(const std::string& outputName, int rate);
 
 std::unique_ptr<TOutput> OpenPulseOutput(int rate);
 std::unique_ptr<TOutput> OpenAlsaOutput(int rate);

@@ -39,19 +39,19 @@ class TPulseOutput final : public TOutput {
 }  // namespace
 
 std::unique_ptr<TOutput> OpenPulseOutput(int rate) {
-  pa_sample_spec spec{};
-  spec.format = PA_SAMPLE_FLOAT32LE;
-  spec.rate = static_cast<uint32_t>(rate);
-  spec.channels = kOutputChannels;
+  pa_sample_spec format{};
+  format.format = PA_SAMPLE_FLOAT32LE;
+  format.rate = static_cast<uint32_t>(rate);
+  format.channels = kOutputChannels;
   pa_buffer_attr attr{};
   attr.maxlength = static_cast<uint32_t>(-1);
-  attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kBufferMs} * 1000, &spec));
+  attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kBufferMs} * 1000, &format));
   attr.prebuf = static_cast<uint32_t>(-1);
   attr.minreq = static_cast<uint32_t>(-1);
   attr.fragsize = static_cast<uint32_t>(-1);
   int error = 0;
   pa_simple* stream = pa_simple_new(nullptr, "Vesperon", PA_STREAM_PLAYBACK, nullptr, "Music",
-                                    &spec, nullptr, &attr, &error);
+                                    &format, nullptr, &attr, &error);
   if (stream == nullptr) return nullptr;
   return std::make_unique<TPulseOutput>(stream, rate);
 }

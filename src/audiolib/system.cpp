@@ -33,8 +33,8 @@ FMOD_RESULT TSystem::Init(int maxChannels) {
   if (maxChannels < 1) return FMOD_ERR_INVALID_PARAM;
   std::lock_guard lock(FLock);
   if (FInitialised) return FMOD_ERR_INITIALIZED;
-  const char* spec = std::getenv("VESPERON_AUDIO_OUTPUT");
-  FOutput = OpenOutput(spec != nullptr ? spec : "", kOutputRate);
+  const char* outputName = std::getenv("VESPERON_AUDIO_OUTPUT");
+  FOutput = OpenOutput(outputName != nullptr ? outputName : "", kOutputRate);
   if (!FOutput) return FMOD_ERR_OUTPUT_INIT;
   FSlots.assign(static_cast<size_t>(std::min(maxChannels, kMaxMixChannels)), TChannelSlot{});
   FWritten = FHeardBase = 0;

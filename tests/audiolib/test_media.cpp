@@ -77,7 +77,7 @@ TTempDir::~TTempDir() {
   std::filesystem::remove_all(FPath, ec);
 }
 
-TOutputOverride::TOutputOverride(const std::string& spec) { setenv("VESPERON_AUDIO_OUTPUT", spec.c_str(), 1); }
+TOutputOverride::TOutputOverride(const std::string& outputName) { setenv("VESPERON_AUDIO_OUTPUT", outputName.c_str(), 1); }
 TOutputOverride::~TOutputOverride() { unsetenv("VESPERON_AUDIO_OUTPUT"); }
 
 TStderrCapture::TStderrCapture() {

@@ -44,7 +44,7 @@ class TTempDir {
 // Sets VESPERON_AUDIO_OUTPUT for the life of the object.
 class TOutputOverride {
  public:
-  explicit TOutputOverride(const std::string& spec);
+  explicit TOutputOverride(const std::string& outputName);
   ~TOutputOverride();
 };
 
