@@ -17,6 +17,12 @@ JOBS ?= $(shell nproc)
 export MAKEFLAGS := --no-print-directory
 export JOBS
 CMAKE_FLAGS ?=
+# ccache, when installed, keeps rebuilds of several work trees cheap; CMake
+# reads these at the first configure of a build folder.
+ifneq ($(shell command -v ccache 2>/dev/null),)
+export CMAKE_C_COMPILER_LAUNCHER ?= ccache
+export CMAKE_CXX_COMPILER_LAUNCHER ?= ccache
+endif
 
 .PHONY: all deps configure build run test test-fast test-sanitize lint coverage format bench clean
 
