@@ -11,6 +11,7 @@
 #include "media/mediadb.h"
 #include "platform/platform.h"
 #include "resources/pictures/pictures.h"
+#include "skin/bmp.h"
 #include "skin/skin_compiler.h"
 #include "update/install.h"
 #include "update/update_check.h"
@@ -28,9 +29,18 @@ TSplash& Splash() {
   return splash;
 }
 
+// One of the pictures the executable carries; empty (the window then shows
+// no picture) when it does not decode.
+TImage CarriedPicture(std::string_view file, const char* name) {
+  TImage image;
+  std::string error;
+  if (!DecodeBmp(file, image, error)) Log(std::string("the ") + name + " picture does not decode: " + error);
+  return image;
+}
+
 }  // namespace
 
-void ShowSplash() { Splash().Show(SplashPicture()); }
+void ShowSplash() { Splash().Show(CarriedPicture(SplashPicture(), "splash")); }
 
 void SetSplashStatus(const std::u16string& text) { Splash().Text(text); }
 

@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "core/version.h"
-#include "skin/bmp.h"
 #include "windows/plain_window.h"
 
 namespace vesperon {
@@ -42,11 +41,9 @@ const std::array<std::u16string, TAbout::kLineCount>& TAbout::Lines() {
   return lines;
 }
 
-bool TAbout::Create(THandle owner, std::string_view picture) {
+bool TAbout::Create(THandle owner, const TImage& picture) {
   Destroy();
-  TImage image;
-  std::string error;
-  if (DecodeBmp(picture, image, error)) Picture_ = TSurface::FromImage(image);
+  if (picture.Width > 0 && picture.Height > 0) Picture_ = TSurface::FromImage(picture);
   const int32_t width = Picture_.Width() > 0 ? Picture_.Width() : kFallbackWidth;
   const int32_t height = Picture_.Height() > 0 ? Picture_.Height() : kFallbackHeight;
   TWindowParams params = PlainWindowParams(

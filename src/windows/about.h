@@ -12,7 +12,6 @@
 #include <array>
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "platform/platform.h"
 
@@ -35,9 +34,9 @@ class TAbout {
   ~TAbout() { Destroy(); }
 
   // Creates the hidden window ("About", "Vesperon-About") of the picture's
-  // size (240 x 320 when the picture, a complete BMP file, does not decode;
-  // the box then shows no lines). False when the window cannot be made.
-  bool Create(THandle owner, std::string_view picture);
+  // size (240 x 320 grey without lines when the picture is empty because it
+  // did not decode). False when the window cannot be made.
+  bool Create(THandle owner, const TImage& picture);
   // Starts the lines at offset 200 and shows the box in front with the focus.
   void Show();
   // Hides the box and stops its timer.

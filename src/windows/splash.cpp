@@ -4,7 +4,6 @@
 #include <chrono>
 #include <thread>
 
-#include "skin/bmp.h"
 #include "windows/plain_window.h"
 
 namespace vesperon {
@@ -19,7 +18,7 @@ TRect Union(const TRect& a, const TRect& b) {
 
 }  // namespace
 
-void TSplash::Show(std::string_view picture) {
+void TSplash::Show(const TImage& picture) {
   if (Handle_ != 0) return;
   TWindowParams params = PlainWindowParams(
       "Splash", u"Vesperon-Splash", CentredOnScreen(kWidth, kHeight),
@@ -30,10 +29,8 @@ void TSplash::Show(std::string_view picture) {
   ShowWindow(Handle_, swShow);
   SetForegroundWindow(Handle_);
 
-  TImage image;
-  std::string error;
-  if (DecodeBmp(picture, image, error)) {
-    Picture_ = TSurface::FromImage(image);
+  if (picture.Width > 0 && picture.Height > 0) {
+    Picture_ = TSurface::FromImage(picture);
     TSurface& surface = *GetWindowSurface(Handle_);
     Blit(surface, 0, 0, Picture_.Width(), Picture_.Height(), Picture_, 0, 0);
     PresentWindow(Handle_);

@@ -30,10 +30,9 @@ class TSplash {
   ~TSplash() { Close(); }
 
   // Creates and shows the window ("Splash", "Vesperon-Splash") and draws the
-  // picture, a complete BMP file. Without a window (it could not be made)
-  // the other calls do nothing; a picture that does not decode leaves the
-  // window grey.
-  void Show(std::string_view picture);
+  // picture. Without a window (it could not be made) the other calls do
+  // nothing; an empty picture (one that did not decode) leaves it grey.
+  void Show(const TImage& picture);
   // Replaces the progress line.
   void Text(std::u16string_view text);
   // Destroys the window and frees the picture and the font.

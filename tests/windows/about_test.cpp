@@ -4,12 +4,11 @@
 
 #include "picture_check.h"
 #include "platform_fixture.h"
-#include "resources/pictures/pictures.h"
 
 namespace vesperon {
 namespace {
 
-using testing::DecodedPicture;
+using testing::TestPicture;
 using testing::DifferingPixels;
 using testing::FirstDifferingRow;
 
@@ -22,7 +21,7 @@ class AboutTest : public THeadlessTest {
     main.Bounds = {10, 10, 210, 110};
     main.Flags = wfVisible;
     Main = CreateWindow(main);
-    ASSERT_TRUE(About.Create(Main, AboutPicture()));
+    ASSERT_TRUE(About.Create(Main, TestPicture(240, 320)));
   }
 
   // Lets the layer's clock run for `ticks` timer periods, one at a time.
@@ -69,7 +68,7 @@ TEST_F(AboutTest, TheLinesRiseByTheStepEveryTickAndStartAgainFromTheBottom) {
 }
 
 TEST_F(AboutTest, TheTextMovesOnlyInTheMiddleBand) {
-  const TSurface picture = DecodedPicture(AboutPicture());
+  const TSurface picture = TSurface::FromImage(TestPicture(240, 320));
   About.Show();
   DispatchPendingMessages();
   // Line 0 is written from y = offset + 14 = 214 on.
@@ -148,7 +147,7 @@ TEST_F(AboutTest, GoingWithItsOwnerStopsItsTimer) {
 
 TEST_F(AboutTest, WithoutAPictureItShowsGreyAndScrollsNothing) {
   TAbout plain;
-  ASSERT_TRUE(plain.Create(Main, "BM broken"));
+  ASSERT_TRUE(plain.Create(Main, TImage{}));
   EXPECT_EQ(GetWindowRect(plain.Handle()), (TRect{392, 224, 632, 544}));
   plain.Show();
   Run(2);

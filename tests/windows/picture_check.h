@@ -1,20 +1,25 @@
 #pragma once
 // Comparing a window's pixels with the picture it was drawn from.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <string_view>
-
 #include "platform/platform.h"
-#include "skin/bmp.h"
 
 namespace vesperon::testing {
 
-inline TSurface DecodedPicture(std::string_view file) {
+// A picture of soft colour ramps with no dark pixel, so that black text on
+// it stands out from every pixel of the picture.
+inline TImage TestPicture(int32_t width, int32_t height) {
   TImage image;
-  std::string error;
-  EXPECT_TRUE(DecodeBmp(file, image, error)) << error;
-  return TSurface::FromImage(image);
+  image.Width = width;
+  image.Height = height;
+  image.Pixels.resize(static_cast<std::size_t>(width) * height * 4);
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t x = 0; x < width; ++x) {
+      uint8_t* p = image.Pixel(x, y);
+      p[0] = static_cast<uint8_t>(128 + (x + y) % 128);
+      p[1] = static_cast<uint8_t>(y * 255 / height);
+      p[2] = static_cast<uint8_t>(x * 255 / width);
+    }
+  }
+  return image;
 }
 
 // How many pixels of `area` differ between the two surfaces.

@@ -4,12 +4,11 @@
 
 #include "picture_check.h"
 #include "platform_fixture.h"
-#include "resources/pictures/pictures.h"
 
 namespace vesperon {
 namespace {
 
-using testing::DecodedPicture;
+using testing::TestPicture;
 using testing::DifferingPixels;
 
 class SplashTest : public THeadlessTest {
@@ -19,7 +18,7 @@ class SplashTest : public THeadlessTest {
 };
 
 TEST_F(SplashTest, ShowsThePictureTopMostInTheMiddleOfTheScreen) {
-  Splash.Show(SplashPicture());
+  Splash.Show(TestPicture(480, 320));
   const THandle w = Splash.Handle();
   ASSERT_NE(w, 0u);
   EXPECT_EQ(GetWindowRect(w), (TRect{272, 224, 752, 544}));
@@ -28,16 +27,16 @@ TEST_F(SplashTest, ShowsThePictureTopMostInTheMiddleOfTheScreen) {
   EXPECT_TRUE(IsWindowVisible(w));
   EXPECT_EQ(GetFocus(), w);
   EXPECT_EQ(WindowAtPoint({512, 384}), w);
-  EXPECT_EQ(DifferingPixels(Pixels(), DecodedPicture(SplashPicture()), {0, 0, 480, 320}), 0);
+  EXPECT_EQ(DifferingPixels(Pixels(), TSurface::FromImage(TestPicture(480, 320)), {0, 0, 480, 320}), 0);
   // The surface keeps the picture when the window is repainted.
   InvalidateRect(w);
   DispatchPendingMessages();
-  EXPECT_EQ(DifferingPixels(Pixels(), DecodedPicture(SplashPicture()), {0, 0, 480, 320}), 0);
+  EXPECT_EQ(DifferingPixels(Pixels(), TSurface::FromImage(TestPicture(480, 320)), {0, 0, 480, 320}), 0);
 }
 
 TEST_F(SplashTest, EachLineReplacesTheOneBefore) {
-  Splash.Show(SplashPicture());
-  const TSurface picture = DecodedPicture(SplashPicture());
+  Splash.Show(TestPicture(480, 320));
+  const TSurface picture = TSurface::FromImage(TestPicture(480, 320));
   const TRect box = TSplash::kTextBox;
   const uint32_t presented = PresentCount(Splash.Handle());
 
@@ -55,8 +54,8 @@ TEST_F(SplashTest, EachLineReplacesTheOneBefore) {
 }
 
 TEST_F(SplashTest, ALineWiderThanTheBoxLeavesNothingBehind) {
-  Splash.Show(SplashPicture());
-  const TSurface picture = DecodedPicture(SplashPicture());
+  Splash.Show(TestPicture(480, 320));
+  const TSurface picture = TSurface::FromImage(TestPicture(480, 320));
   Splash.Text(u"a progress line much longer than the box it starts in, reaching to the right");
   const TRect beyond{TSplash::kTextBox.Right, TSplash::kTextBox.Top, 480, TSplash::kTextBox.Bottom};
   ASSERT_GT(DifferingPixels(Pixels(), picture, beyond), 0);
@@ -65,7 +64,7 @@ TEST_F(SplashTest, ALineWiderThanTheBoxLeavesNothingBehind) {
 }
 
 TEST_F(SplashTest, OnlyCloseEndsIt) {
-  Splash.Show(SplashPicture());
+  Splash.Show(TestPicture(480, 320));
   const THandle w = Splash.Handle();
   SendMessage(w, wmClose);
   SendMessage(w, wmChar, 'x');
@@ -74,12 +73,12 @@ TEST_F(SplashTest, OnlyCloseEndsIt) {
   EXPECT_FALSE(IsWindow(w));
   EXPECT_EQ(Splash.Handle(), 0u);
   Splash.Text(u"after the end");  // nothing to draw on, no fault
-  Splash.Show(SplashPicture());
+  Splash.Show(TestPicture(480, 320));
   EXPECT_TRUE(IsWindow(Splash.Handle())) << "a later start shows it again";
 }
 
 TEST_F(SplashTest, APictureThatDoesNotDecodeLeavesTheWindowGrey) {
-  Splash.Show("BM not a bitmap");
+  Splash.Show(TImage{});
   ASSERT_NE(Splash.Handle(), 0u);
   EXPECT_EQ(Pixels().At(10, 10), MakeColor(0xD4, 0xD0, 0xC8));
   Splash.Text(u"loading key table");
@@ -89,7 +88,7 @@ TEST_F(SplashTest, APictureThatDoesNotDecodeLeavesTheWindowGrey) {
 
 TEST_F(SplashTest, CentredOnAnOddScreen) {
   SetScreenSizeForTesting(1281, 801);
-  Splash.Show(SplashPicture());
+  Splash.Show(TestPicture(480, 320));
   EXPECT_EQ(GetWindowRect(Splash.Handle()), (TRect{400, 240, 880, 560}));
 }
 
