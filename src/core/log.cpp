@@ -21,10 +21,13 @@ TLogState& State() {
   return state;
 }
 
-// Writes one line with CR LF and flushes. A write error (full disk, a file
-// closed under us) closes the log and leaves the program going without it:
-// reporting must never fail in turn.
-void WriteLine(std::string_view line) {
+// Writes one line with CR LF and flushes. Control characters and bytes that
+// are not UTF-8 (in file names, tags, skin names) are written escaped, so
+// the log stays valid UTF-8 with one report per line. A write error (full
+// disk, a file closed under us) closes the log and leaves the program going
+// without it: reporting must never fail in turn.
+void WriteLine(std::string_view text) {
+  const std::string line = EscapeForLog(text);
   TLogState& s = State();
   if (s.Observer) s.Observer(line);
   if (s.File == nullptr) return;

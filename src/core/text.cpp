@@ -70,6 +70,42 @@ bool IsValidUtf8(std::string_view bytes) {
   return true;
 }
 
+std::string EscapeForLog(std::string_view utf8) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    if (b >= 0x20 && b < 0x7F) {
+      out += static_cast<char>(b);
+      ++i;
+      continue;
+    }
+    char32_t cp = 0;
+    const std::size_t len = Utf8SequenceLength(utf8, i, cp);
+    if (len == 0 || cp < 0x20 || cp == 0x7F) {
+      const unsigned char byte = len == 0 ? b : static_cast<unsigned char>(cp);
+      if (byte == '\n') {
+        out += "\\n";
+      } else if (byte == '\r') {
+        out += "\\r";
+      } else if (byte == '\t') {
+        out += "\\t";
+      } else {
+        out += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+      }
+      i += len == 0 ? 1 : len;
+    } else if ((cp >= 0x80 && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029) {
+      out += {'\\', 'u', kHex[(cp >> 12) & 15], kHex[(cp >> 8) & 15], kHex[(cp >> 4) & 15], kHex[cp & 15]};
+      i += len;
+    } else {
+      out.append(utf8.substr(i, len));
+      i += len;
+    }
+  }
+  return out;
+}
+
 std::u16string Utf8ToUtf16(std::string_view utf8) {
   std::u16string out;
   out.reserve(utf8.size());

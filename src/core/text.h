@@ -21,6 +21,13 @@ std::string Utf16ToUtf8(std::u16string_view utf16);
 // True when the bytes are well-formed UTF-8 (no overlongs, no surrogates).
 bool IsValidUtf8(std::string_view bytes);
 
+// Text from outside (file names, tag fields, skin and update names) made
+// safe for one log line: control characters (C0, DEL, C1, the Unicode line
+// and paragraph separators) become "\n", "\r", "\t", "\xNN" or "\uNNNN",
+// and each byte that is not valid UTF-8 becomes "\xNN". Well-formed printable
+// text comes back unchanged.
+std::string EscapeForLog(std::string_view utf8);
+
 // Windows-1252 <-> UTF-16. Unmapped UTF-16 characters become '?'.
 std::u16string Cp1252ToUtf16(std::string_view bytes);
 std::string Utf16ToCp1252(std::u16string_view text);

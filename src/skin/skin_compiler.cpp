@@ -47,9 +47,26 @@ const TPackRule* RuleFor(std::string_view element) {
   return nullptr;
 }
 
+// True when `name`, taken relative to `base`, stays inside it: no absolute
+// name, no ".." that climbs out, no symbolic link that leads elsewhere.
+bool InsideFolder(const std::filesystem::path& base, const std::string& name) {
+  const std::filesystem::path relative(name);
+  if (relative.has_root_path()) return false;
+  const std::filesystem::path normal = relative.lexically_normal();
+  if (!normal.empty() && *normal.begin() == "..") return false;
+  std::error_code ec;
+  const std::filesystem::path root = std::filesystem::weakly_canonical(base.empty() ? "." : base, ec);
+  if (ec) return false;
+  const std::filesystem::path real = std::filesystem::weakly_canonical(root / normal, ec);
+  if (ec) return false;
+  const std::filesystem::path inside = real.lexically_relative(root);
+  return !inside.empty() && *inside.begin() != "..";
+}
+
 class TImageCollector {
  public:
-  explicit TImageCollector(const std::filesystem::path& baseDir) : Base_(baseDir) {}
+  TImageCollector(const std::filesystem::path& baseDir, std::vector<std::string>* refused)
+      : Base_(baseDir), Refused_(refused) {}
 
   // Packs the element's image children and nested elements in document order.
   void Walk(const pugi::xml_node& element, const TPackRule& rule) {
@@ -67,16 +84,21 @@ class TImageCollector {
 
  private:
   void Pack(const std::string& name, bool isMask) {
-    if (!Packed_.insert(name).second) return;
+    if (!Packed_.insert(name).second || name.empty()) return;
+    if (!InsideFolder(Base_, name)) {
+      if (Refused_) Refused_->push_back(name);
+      return;
+    }
     std::error_code ec;
     const std::filesystem::path path = Base_ / std::filesystem::path(name);
-    if (name.empty() || !std::filesystem::is_regular_file(path, ec)) return;
+    if (!std::filesystem::is_regular_file(path, ec)) return;
     std::optional<std::string> bytes = ReadWholeFile(path);
     if (!bytes) return;
     Records_.push_back({name, isMask, std::move(*bytes)});
   }
 
   std::filesystem::path Base_;
+  std::vector<std::string>* Refused_;
   std::vector<TImageRecord> Records_;
   std::set<std::string> Packed_;
 };
@@ -88,8 +110,9 @@ int Fail(const std::filesystem::path& description, const std::string& problem) {
 
 }  // namespace
 
-std::vector<TImageRecord> CollectSkinImages(const pugi::xml_node& skin, const std::filesystem::path& baseDir) {
-  TImageCollector collect(baseDir);
+std::vector<TImageRecord> CollectSkinImages(const pugi::xml_node& skin, const std::filesystem::path& baseDir,
+                                            std::vector<std::string>* refused) {
+  TImageCollector collect(baseDir, refused);
   for (const pugi::xml_node& child : skin.children()) {
     if (child.type() != pugi::node_element) continue;
     const std::string name = AsciiLower(child.name());
@@ -117,7 +140,13 @@ int CompileSkin(const std::filesystem::path& description) {
   for (const pugi::xml_node& top : doc.children()) {
     if (top.type() != pugi::node_element || AsciiLower(top.name()) != "skin") continue;
     found = true;
-    const std::string packed = CompressPackedSkin(LayoutPackedSkin(*source, CollectSkinImages(top, baseDir)));
+    std::vector<std::string> refused;
+    const std::vector<TImageRecord> images = CollectSkinImages(top, baseDir, &refused);
+    for (const std::string& name : refused) {
+      std::cerr << "vesperon: warning: the skin " << description.string() << " names the image \""
+                << EscapeForLog(name) << "\" outside its folder; it is left out\n";
+    }
+    const std::string packed = CompressPackedSkin(LayoutPackedSkin(*source, images));
     if (!WriteFileAtomically(PackedSkinPath(description), packed))
       return Fail(description, "cannot write " + PackedSkinPath(description).string());
   }

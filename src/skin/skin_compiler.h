@@ -20,8 +20,11 @@ inline constexpr int kCompileSourceMissing = 100;
 
 // The images a "skin" element references, in packing order, each once
 // (names compared exactly), reading the files from `baseDir`. References
-// whose file does not exist are left out without a message.
-std::vector<TImageRecord> CollectSkinImages(const pugi::xml_node& skin, const std::filesystem::path& baseDir);
+// whose file does not exist are left out without a message; names that lead
+// outside `baseDir` (absolute, climbing with "..", through a symbolic link)
+// are left out and added to `refused`.
+std::vector<TImageRecord> CollectSkinImages(const pugi::xml_node& skin, const std::filesystem::path& baseDir,
+                                            std::vector<std::string>* refused = nullptr);
 
 // Compiles the description at `description` into the same path with the
 // extension ".vsf" (written to a temporary file, then renamed). Returns the

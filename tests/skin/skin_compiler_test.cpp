@@ -91,6 +91,36 @@ TEST(SkinCompiler, PacksEachFileOnceAndSkipsMissingOnes) {
   EXPECT_EQ(NamesAndMasks(skin), expected);
 }
 
+// Image names stay inside the description's folder: absolute names, ".."
+// that climbs out and links that lead out are left out with a warning naming
+// them; the file they name never ends up in the packed skin.
+TEST(SkinCompiler, RefusesImagesOutsideTheDescriptionsFolder) {
+  TTempDir dir;
+  const std::filesystem::path skin = dir.Path() / "skin";
+  Bitmap(dir.Path(), "secret.bmp", 9);
+  Bitmap(skin, "ok.bmp", 1);
+  Bitmap(skin, "sub/deep.bmp", 2);
+  std::filesystem::create_symlink("../secret.bmp", skin / "link.bmp");
+  const std::string secret = (dir.Path() / "secret.bmp").string();
+  WriteFile(skin / "skin.xml", "<skin><window><background>" + secret + "</background>"
+                                   "<stencil>../secret.bmp</stencil><button><normal>sub/../../secret.bmp</normal>"
+                                   "<active>sub/../ok.bmp</active><hover>link.bmp</hover>"
+                                   "<stencil>sub/deep.bmp</stencil></button></window>"
+                                   "<font><normal>..</normal><active>sub/..</active></font></skin>");
+  ::testing::internal::CaptureStderr();
+  const TPackedSkin packed = CompileAndRead(skin / "skin.xml");
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  const std::vector<std::pair<std::string, bool>> expected = {{"sub/../ok.bmp", false}, {"sub/deep.bmp", true}};
+  EXPECT_EQ(NamesAndMasks(packed), expected);
+  for (const std::string& name : {secret, std::string("../secret.bmp"), std::string("sub/../../secret.bmp"),
+                                  std::string("link.bmp"), std::string("..")}) {
+    EXPECT_NE(err.find("names the image \"" + name + "\" outside its folder; it is left out"), std::string::npos)
+        << name << "\n" << err;
+  }
+  EXPECT_EQ(err.find("ok.bmp"), std::string::npos);
+  EXPECT_EQ(err.find("sub/..\""), std::string::npos);  // the folder itself is no file: left out silently
+}
+
 TEST(SkinCompiler, CutsNamesToShortStrings) {
   TTempDir dir;
   // Names longer than one path component may be: spread over folders.
