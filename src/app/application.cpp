@@ -92,12 +92,12 @@ std::optional<int> StartUp(const std::vector<std::string>& args) {
   // 6. The log.
   if (!gParams.Silent) OpenLog();
   InstallTerminationHandlers();
-  // The windowing layer: X11 on the display named by --display= or
-  // $DISPLAY, headless without one.
-  OpenPlatform();
 
-  // 7. Splash.
+  // 7. Splash. "starting core..." is the first line after the banner; the
+  // windowing layer (X11 on the display named by --display= or $DISPLAY,
+  // headless without one) opens after it and logs its own line.
   Log("starting core...");
+  OpenPlatform();
   app::ShowSplash();
 
   // 8-9. Configuration; a first start writes the missing documents.

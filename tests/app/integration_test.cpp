@@ -107,6 +107,7 @@ TEST_F(ExecutableTest, StartInAnEmptyFolderThenSigterm) {
   const std::vector<std::string> log = Lines(ReadFile(Run / "vesperon.log"));
   ASSERT_GT(log.size(), 16u);
   EXPECT_EQ(log[0], std::string(41, '#'));
+  EXPECT_EQ(log[16], "starting core...");  // the first line after the banner
   EXPECT_EQ(MissingInOrder(log, FirstStartLogOrder()), "");
   EXPECT_EQ(log.back(), "terminated gracefully :)");
 }
