@@ -98,7 +98,9 @@ bool InflatePackedSkin(std::string_view compressed, std::string& layout, std::st
 
 namespace {
 
-bool ReadImageRecord(TByteReader& in, int index, TPackedSkin& skin, std::string& error) {
+// Reads one record. A bitmap that does not decode costs only itself: it is
+// left out with a warning, and the skin finds no image of that name.
+bool ReadImageRecord(TByteReader& in, int index, std::string_view origin, TPackedSkin& skin, std::string& error) {
   const std::string which = "image record " + std::to_string(index + 1);
   if (in.Remaining() < kImageRecordHeaderSize) {
     error = which + " is cut off in its header";
@@ -119,8 +121,9 @@ bool ReadImageRecord(TByteReader& in, int index, TPackedSkin& skin, std::string&
   std::string bmpError;
   TBmpFormat format;
   if (!DecodeBmp(in.Bytes(static_cast<std::size_t>(size)), image.Image, bmpError, &format)) {
-    error = named + " is not a usable bitmap: " + bmpError;
-    return false;
+    LogWarning("could not load the image \"" + image.Name + "\" of the skin " + std::string(origin) + ": " +
+               bmpError + "; the skin is loaded without it");
+    return true;
   }
   image.BitCount = format.BitCount;
   image.Planes = format.Planes;
@@ -132,7 +135,7 @@ bool ReadImageRecord(TByteReader& in, int index, TPackedSkin& skin, std::string&
 
 namespace {
 
-bool ReadLayout(std::string_view layout, TPackedSkin& skin, std::string& error) {
+bool ReadLayout(std::string_view layout, std::string_view origin, TPackedSkin& skin, std::string& error) {
   TByteReader in(layout);
   const int64_t length = in.I64();
   if (in.Failed()) {
@@ -146,7 +149,7 @@ bool ReadLayout(std::string_view layout, TPackedSkin& skin, std::string& error) 
   }
   skin.Description = std::string(in.Bytes(static_cast<std::size_t>(length)));
   for (int index = 0; in.Remaining() > 0; ++index)
-    if (!ReadImageRecord(in, index, skin, error)) return false;
+    if (!ReadImageRecord(in, index, origin, skin, error)) return false;
   const pugi::xml_parse_result parsed = skin.Document.load_buffer(skin.Description.data(), skin.Description.size());
   if (!parsed) {
     error = std::string("the description is not well-formed XML (") + parsed.description() + " at byte " +
@@ -164,16 +167,16 @@ void Clear(TPackedSkin& skin) {
 
 }  // namespace
 
-bool ReadPackedLayout(std::string_view layout, TPackedSkin& skin, std::string& error) {
+bool ReadPackedLayout(std::string_view layout, TPackedSkin& skin, std::string& error, std::string_view origin) {
   Clear(skin);
-  if (ReadLayout(layout, skin, error)) return true;
+  if (ReadLayout(layout, origin, skin, error)) return true;
   Clear(skin);
   return false;
 }
 
 bool ReadPackedSkin(std::string_view compressed, std::string_view origin, TPackedSkin& skin) {
   std::string layout, error;
-  if (InflatePackedSkin(compressed, layout, error) && ReadPackedLayout(layout, skin, error)) return true;
+  if (InflatePackedSkin(compressed, layout, error) && ReadPackedLayout(layout, skin, error, origin)) return true;
   LogError("could not load the skin " + std::string(origin) + ": " + error);
   Clear(skin);
   return false;

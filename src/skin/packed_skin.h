@@ -50,9 +50,12 @@ bool InflatePackedSkin(std::string_view compressed, std::string& layout, std::st
 
 // Reads the decompressed layout: the description (parsed as XML) and every
 // image record, decoding each bitmap. False (with `error` set) when a length
-// runs past the end, a record is cut off, a bitmap does not decode or the
-// description is not well-formed XML.
-bool ReadPackedLayout(std::string_view layout, TPackedSkin& skin, std::string& error);
+// runs past the end, a record is cut off or the description is not
+// well-formed XML. A bitmap that does not decode (an RLE or PNG picture, a
+// bad header) is left out with a warning naming it, the reason and `origin`
+// (the skin); the skin then finds no image of that name.
+bool ReadPackedLayout(std::string_view layout, TPackedSkin& skin, std::string& error,
+                      std::string_view origin = "(unnamed)");
 
 // Both steps; a failure is logged as an error naming `origin` (the file, or
 // the built-in skin) and the problem.

@@ -56,7 +56,7 @@ bool LoadSkinPackage(std::u16string_view name, TPackedSkin& skin) {
     return false;
   }
   Log("decompressed skin");
-  if (!ReadPackedLayout(layout, skin, error)) {
+  if (!ReadPackedLayout(layout, skin, error, origin)) {
     LogError("could not load the skin " + origin + ": " + error);
     return false;
   }

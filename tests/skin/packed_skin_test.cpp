@@ -97,8 +97,6 @@ TEST(PackedSkin, LyingLayoutsFailWithTheProblem) {
   std::string hugeRecord = good;
   const std::size_t record = 8 + kDescription.size();
   hugeRecord[record + 6] = 0x7F;
-  std::string badBitmap = good;
-  badBitmap[record + 265] = 'X';  // "BM" becomes "XM"
   const std::vector<TDamage> damages = {
       {"empty", "", "length is cut off"},
       {"length cut", good.substr(0, 5), "length is cut off"},
@@ -107,7 +105,6 @@ TEST(PackedSkin, LyingLayoutsFailWithTheProblem) {
       {"record header cut", good.substr(0, record + 100), "image record 1 is cut off"},
       {"record bitmap cut", good.substr(0, record + 270), "image record 1 (\"a.bmp\") is cut off"},
       {"record size past the end", hugeRecord, "is cut off"},
-      {"undecodable bitmap", badBitmap, "image record 1 (\"a.bmp\") is not a usable bitmap: not a BMP"},
       {"one stray byte at the end", good + "!", "image record 3 is cut off"},
   };
   for (const TDamage& d : damages) {
@@ -119,6 +116,25 @@ TEST(PackedSkin, LyingLayoutsFailWithTheProblem) {
     EXPECT_TRUE(skin.Images.empty());
     EXPECT_TRUE(skin.Description.empty());
   }
+}
+
+// One bitmap that does not decode costs only itself: the skin loads without
+// it, with a warning naming it and why, and finds no image of that name.
+TEST(PackedSkin, AnUndecodableBitmapIsLeftOutWithAWarning) {
+  std::string layout = LayoutPackedSkin(kDescription, SomeRecords());
+  layout[8 + kDescription.size() + 265] = 'X';  // "BM" of the first record becomes "XM"
+  TLogCapture log;
+  TPackedSkin skin;
+  std::string error;
+  ASSERT_TRUE(ReadPackedLayout(layout, skin, error, "\"odd.vsf\"")) << error;
+  EXPECT_EQ(skin.Description, kDescription);
+  ASSERT_EQ(skin.Images.size(), SomeRecords().size() - 1);
+  EXPECT_EQ(FindImage(skin.Images, "a.bmp"), -1);
+  EXPECT_EQ(FindImage(skin.Images, SomeRecords()[1].Name), 0);
+  ASSERT_EQ(log.Lines.size(), 1u);
+  EXPECT_EQ(log.Lines[0],
+            "WARNING: could not load the image \"a.bmp\" of the skin \"odd.vsf\": not a BMP file (no \"BM\" "
+            "signature); the skin is loaded without it");
 }
 
 TEST(PackedSkin, CutFilesFailCleanlyAtEveryOffset) {
