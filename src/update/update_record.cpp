@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/text.h"
+
 namespace vesperon {
 namespace {
 
@@ -116,7 +118,7 @@ bool IsSafeUpdatePath(std::string_view path) {
 std::string PrintableText(std::string_view text) {
   std::string s(text);
   std::replace_if(s.begin(), s.end(), IsControl, '?');
-  return s;
+  return Utf16ToUtf8(Cp1252ToUtf16(s));
 }
 
 }  // namespace vesperon

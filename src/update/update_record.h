@@ -59,8 +59,9 @@ bool IsSafeUpdateFileName(std::string_view name);
 // character would inject request lines of its own.
 bool IsSafeUpdatePath(std::string_view path);
 
-// The text with every control character replaced by '?', so that a server's
-// name for an update can go into the log without breaking its lines.
+// A server's 8-bit text (Windows-1252) as UTF-8 for the log, with every
+// control character replaced by '?', so that a name for an update neither
+// breaks the log's lines nor makes it invalid UTF-8.
 std::string PrintableText(std::string_view text);
 
 }  // namespace vesperon

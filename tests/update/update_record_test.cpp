@@ -87,6 +87,8 @@ TEST(UpdateRecord, UnsafeFileNamesAndPathsAreRecognised) {
   EXPECT_FALSE(IsSafeUpdatePath("/a HTTP/1.0\r\nHost: elsewhere\r\n\r\n"));
   EXPECT_FALSE(IsSafeUpdatePath("/a\nb"));
   EXPECT_EQ(PrintableText("one\r\ntwo"), "one??two");
+  // Names are Windows-1252, as every other 8-bit text: the log stays UTF-8.
+  EXPECT_EQ(PrintableText("Vesperon f\xfcr \x80 \x93x\x94"), "Vesperon f\xc3\xbcr \xe2\x82\xac \xe2\x80\x9cx\xe2\x80\x9d");
 }
 
 }  // namespace
