@@ -205,11 +205,17 @@ void TPlayback::AdvanceAfterFailedLoad() {
     LogWarning("too many songs in a row failed to load, not advancing");
     return;
   }
-  ++FailedLoadsInARow;
+  // The count goes down again however the nested steps end: a handler that
+  // throws must not leave it raised, or the player would in time stop
+  // advancing after a single failure.
+  struct TInARow {
+    int& Count;
+    explicit TInARow(int& count) : Count(count) { ++Count; }
+    ~TInARow() { --Count; }
+  } inARow(FailedLoadsInARow);
   if (RunMainLoopStep) RunMainLoopStep();
   Log("advancing to next song in queue...");
   Next(false);
-  --FailedLoadsInARow;
 }
 
 void TPlayback::AppendToHistory(const std::u16string& fileName, int32_t extra) {

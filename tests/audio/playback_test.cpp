@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <stdexcept>
 #include <thread>
 
 #include "audio/audio_binding.h"
@@ -249,6 +250,25 @@ TEST_F(PlaybackTest, DatabaseOfMissingFilesDoesNotAdvanceForever) {
   Player.Next(false);
   EXPECT_TRUE(Logged("WARNING: too many songs in a row failed to load, not advancing"));
   EXPECT_EQ(Player.History.size(), static_cast<size_t>(kMaxFailedLoadsInARow + 1));
+}
+
+// A nested main-loop step that throws does not leave the count of failed
+// loads raised: long after the limit's worth of such exceptions, a failed
+// load still advances to the next song.
+TEST_F(PlaybackTest, ExceptionsAfterFailedLoadsDoNotStopLaterAdvancing) {
+  Player.RunMainLoopStep = [] { throw std::runtime_error("a handler failed"); };
+  for (int i = 0; i < 2 * kMaxFailedLoadsInARow; ++i) {
+    Player.Enqueue(Song("bad.wav"));
+    EXPECT_THROW(Player.Next(false), std::runtime_error);
+  }
+  Player.RunMainLoopStep = {};
+  Player.Enqueue(Song("bad.wav"));
+  Player.Enqueue(Song("a.wav"));
+  Player.Next(false);
+  EXPECT_FALSE(Logged("too many songs in a row failed to load"));
+  EXPECT_TRUE(Player.Queue.empty());
+  EXPECT_EQ(Names(Player.History).back(), Song("bad.wav"));
+  EXPECT_EQ(Player.GetLength(), 1000u);
 }
 
 TEST_F(PlaybackTest, RefusedSoundFlipsTheChannelAndLeavesTheHistory) {
