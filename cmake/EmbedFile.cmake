@@ -4,7 +4,9 @@
 # the list named by OUT_VAR. The source declares
 #   extern "C" const unsigned char SYMBOL[];   // the bytes, followed by one 0
 #   extern "C" const unsigned char SYMBOL_end[];
-# use vesperon/embedded.h's EmbeddedBytes(SYMBOL, SYMBOL_end) to read them.
+#   extern "C" const std::uint64_t SYMBOL_size;  // the number of bytes
+# The size is computed by the assembler from the two labels, so C++ never
+# subtracts pointers to different objects.
 # The object is rebuilt whenever INPUT_FILE changes.
 function(vesperon_embed_file out_var symbol input)
   set(output ${CMAKE_CURRENT_BINARY_DIR}/embed_${symbol}.cpp)
@@ -18,6 +20,10 @@ __asm__(\".section .rodata\\n\"
         \".global ${symbol}_end\\n\"
         \"${symbol}_end:\\n\"
         \".byte 0\\n\"
+        \".balign 8\\n\"
+        \".global ${symbol}_size\\n\"
+        \"${symbol}_size:\\n\"
+        \".quad ${symbol}_end - ${symbol}\\n\"
         \".previous\\n\");
 ")
   configure_file(${output}.in ${output} COPYONLY)
