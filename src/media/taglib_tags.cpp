@@ -6,7 +6,7 @@
 #include <id3v2synchdata.h>
 #include <id3v2tag.h>
 #include <infotag.h>
-#include <mpegfile.h>
+#include <tfile.h>
 #include <textidentificationframe.h>
 #include <tiostream.h>
 
@@ -32,6 +32,8 @@ constexpr std::size_t kHeadSize = 4096;
 // Text longer than this is cut before it is decoded: a field keeps no more
 // than 30 units, and control characters to be removed are rare.
 constexpr unsigned kMaxTextUnits = 4096;
+// An APE tag ends in a footer of this size.
+constexpr std::size_t kApeFooterSize = 32;
 // Chunks of a WAV file looked at; real files have a handful.
 constexpr int kMaxWavChunks = 256;
 
@@ -57,18 +59,17 @@ struct TCachedBytes {
   }
 };
 
-// A window [Begin, Begin + Length) of the file as a read-only TagLib stream.
+// The file as a read-only TagLib stream.
 class TTagStream final : public TagLib::IOStream {
  public:
-  TTagStream(const TCachedBytes& bytes, std::int64_t begin, std::int64_t length)
-      : Bytes(bytes), Begin(begin), Length(length) {}
+  explicit TTagStream(const TCachedBytes& bytes) : Bytes(bytes), Length(bytes.Bytes.Size()) {}
 
   TagLib::FileName name() const override { return ""; }
   TagLib::ByteVector readBlock(unsigned long length) override {
     const auto left = static_cast<std::uint64_t>(std::max<std::int64_t>(0, Length - Pos));
     const auto n = static_cast<std::size_t>(std::min<std::uint64_t>({length, left, kMaxBlock}));
     TagLib::ByteVector out(static_cast<unsigned>(n), '\0');
-    const std::size_t got = n == 0 ? 0 : Bytes.ReadAt(Begin + Pos, out.data(), n);
+    const std::size_t got = n == 0 ? 0 : Bytes.ReadAt(Pos, out.data(), n);
     out.resize(static_cast<unsigned>(got));
     Pos += static_cast<std::int64_t>(got);
     return out;
@@ -90,15 +91,20 @@ class TTagStream final : public TagLib::IOStream {
 
  private:
   const TCachedBytes& Bytes;
-  const std::int64_t Begin;
   const std::int64_t Length;
   std::int64_t Pos = 0;
 };
 
-// TagLib's frame factory with a budget for compressed frames (see
-// kMaxCompressedBytes). A frame over the budget gets a header without flags,
-// so it is stored as an unknown frame of the same size and the frames after
-// it are still found.
+// The file as TagLib's tags see it. The tags are made directly at the
+// places found here, which spares the searches of TagLib's file types.
+class TTagFile final : public TagLib::File {
+ public:
+  explicit TTagFile(TTagStream* stream) : TagLib::File(stream) {}
+  TagLib::Tag* tag() const override { return nullptr; }
+  TagLib::AudioProperties* audioProperties() const override { return nullptr; }
+  bool save() override { return false; }
+};
+
 // TagLib declares the frame header type protected; it is reached through
 // the signature of the factory's hook.
 struct TFactoryHook : TagLib::ID3v2::FrameFactory {
@@ -112,24 +118,42 @@ struct THookArgument<R (C::*)(A) const> {
 };
 using PFrameHeader = THookArgument<decltype(&TFactoryHook::updateFrame)>::Type;
 
+bool IsId(const TagLib::ByteVector& id, std::string_view name) {
+  return id.size() == name.size() && std::memcmp(id.data(), name.data(), name.size()) == 0;
+}
+
+// TagLib's frame factory, with two changes. Frames the media entry does
+// not use (pictures, private data, ...) are kept as unknown frames and not
+// parsed. Compressed frames are inflated within a budget per tag (see
+// kMaxCompressedBytes); a frame over the budget gets a header without flags,
+// so it is kept as an unknown frame of the same size and the frames after it
+// are still found.
 class TFrameFactory final : public TagLib::ID3v2::FrameFactory {
  protected:
   bool updateFrame(PFrameHeader header) const override {
     if (header->compression()) {
-      if (header->frameSize() <= CompressedLeft) {
-        CompressedLeft -= header->frameSize();
-      } else {
+      if (header->frameSize() > CompressedLeft) {
         const unsigned version = header->version();
         const TagLib::ByteVector size = version >= 4 ? TagLib::ID3v2::SynchData::fromUInt(header->frameSize())
                                                      : TagLib::ByteVector::fromUInt(header->frameSize());
         header->setData(header->frameID() + size + TagLib::ByteVector(2, '\0'), version);
         return false;
       }
+      CompressedLeft -= header->frameSize();
     }
-    return FrameFactory::updateFrame(header);
+    // ID3v2.2 names are made 2.3 names by TagLib first.
+    if (header->version() <= 2) return FrameFactory::updateFrame(header) && Used(header->frameID());
+    return Used(header->frameID()) && FrameFactory::updateFrame(header);
   }
 
  private:
+  static bool Used(const TagLib::ByteVector& id) {
+    for (const std::string_view used : {"TIT2", "TPE1", "TALB", "COMM", "TCON", "TDRC", "TYER"}) {
+      if (IsId(id, used)) return true;
+    }
+    return false;
+  }
+
   mutable unsigned CompressedLeft = kMaxCompressedBytes;
 };
 
@@ -142,7 +166,7 @@ std::u16string Units(const TagLib::String& text, bool latin1) {
   if (latin1 && s.isLatin1()) return DecodeTagField(s.to8Bit(false));
   std::u16string out;
   out.reserve(s.size());
-  for (const wchar_t c : s.toWString()) {
+  for (const wchar_t c : s) {
     const auto u = static_cast<std::uint32_t>(c);
     if (u > 0xFFFF && u <= 0x10FFFF) {
       out += static_cast<char16_t>(0xD800 + ((u - 0x10000) >> 10));
@@ -156,6 +180,16 @@ std::u16string Units(const TagLib::String& text, bool latin1) {
 
 void Fill(std::u16string& field, const std::u16string& text, std::size_t limit) {
   if (field.empty()) field = FitTagText(text, limit);
+}
+
+// A year: the first four characters when they are ASCII digits, else 0.
+int YearOf(std::u16string_view text) {
+  if (text.size() < 4 || !std::all_of(text.begin(), text.begin() + 4, [](char16_t c) { return c >= u'0' && c <= u'9'; })) {
+    return 0;
+  }
+  int year = 0;
+  for (const char16_t c : text.substr(0, 4)) year = year * 10 + (c - u'0');
+  return year;
 }
 
 void FillFromTag(const TagLib::Tag& tag, bool latin1, TTagText& text) {
@@ -177,54 +211,56 @@ bool IsLatin1(const TagLib::ID3v2::Frame* frame) {
   return false;
 }
 
-std::u16string FrameText(const TagLib::ID3v2::Tag& tag, const char* id) {
-  const TagLib::ID3v2::FrameList& frames = tag.frameList(id);
-  return frames.isEmpty() ? std::u16string() : Units(frames.front()->toString(), IsLatin1(frames.front()));
+std::u16string FrameText(const TagLib::ID3v2::Frame* frame) {
+  return frame == nullptr ? std::u16string() : Units(frame->toString(), IsLatin1(frame));
 }
 
-// The comment without a description (others are mostly players' private
-// data), else the first one.
-std::u16string CommentText(const TagLib::ID3v2::Tag& tag) {
-  const TagLib::ID3v2::FrameList& frames = tag.frameList("COMM");
-  for (const TagLib::ID3v2::Frame* f : frames) {
-    const auto* c = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(f);
-    if (c != nullptr && c->description().isEmpty()) return Units(c->text(), IsLatin1(c));
-  }
-  return frames.isEmpty() ? std::u16string() : Units(frames.front()->toString(), IsLatin1(frames.front()));
-}
-
-// Every genre of the first genre frame, named and joined by " / ".
-std::u16string GenreText(const TagLib::ID3v2::Tag& tag) {
-  const TagLib::ID3v2::FrameList& frames = tag.frameList("TCON");
-  const auto* frame = frames.isEmpty() ? nullptr : dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(frames.front());
-  if (frame == nullptr) return {};
-  std::u16string genres;
-  for (const TagLib::String& field : frame->fieldList()) {
-    const std::u16string genre = GenreFromText(Units(field, IsLatin1(frame)));
+// Every genre of a genre frame, named and joined by " / ".
+std::u16string GenreText(const TagLib::ID3v2::Frame* frame) {
+  const auto* genres = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(frame);
+  if (genres == nullptr) return {};
+  std::u16string joined;
+  for (const TagLib::String& field : genres->fieldList()) {
+    const std::u16string genre = GenreFromText(Units(field, IsLatin1(genres)));
     if (genre.empty()) continue;
-    if (!genres.empty()) genres += u" / ";
-    genres += genre;
-    if (genres.size() >= kID3TextSize) break;
+    if (!joined.empty()) joined += u" / ";
+    joined += genre;
+    if (joined.size() >= kID3TextSize) break;
   }
-  return genres;
+  return joined;
 }
 
+// The first frame of each kind. Of the comments, the first one without a
+// description (others mostly hold players' private data), else the first.
 void FillFromId3v2(const TagLib::ID3v2::Tag& tag, TTagText& text) {
-  Fill(text.Title, FrameText(tag, "TIT2"), kID3TextSize);
-  Fill(text.Artist, FrameText(tag, "TPE1"), kID3TextSize);
-  Fill(text.Album, FrameText(tag, "TALB"), kID3TextSize);
-  Fill(text.Comment, CommentText(tag), kID3CommentSize);
-  Fill(text.Genre, GenreText(tag), kID3TextSize);
-  if (tag.year() <= 9999) text.Year = static_cast<int>(tag.year());
+  const TagLib::ID3v2::Frame *title = nullptr, *artist = nullptr, *album = nullptr, *genre = nullptr,
+                             *year = nullptr, *comment = nullptr, *plainComment = nullptr;
+  for (const TagLib::ID3v2::Frame* f : tag.frameList()) {
+    const TagLib::ByteVector id = f->frameID();
+    const TagLib::ID3v2::Frame** slot = IsId(id, "TIT2")   ? &title
+                                        : IsId(id, "TPE1") ? &artist
+                                        : IsId(id, "TALB") ? &album
+                                        : IsId(id, "TCON") ? &genre
+                                        : IsId(id, "TDRC") ? &year
+                                        : IsId(id, "COMM") ? &comment
+                                                           : nullptr;
+    if (slot != nullptr && *slot == nullptr) *slot = f;
+    const auto* c = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(f);
+    if (c != nullptr && plainComment == nullptr && c->description().isEmpty()) plainComment = f;
+  }
+  Fill(text.Title, FrameText(title), kID3TextSize);
+  Fill(text.Artist, FrameText(artist), kID3TextSize);
+  Fill(text.Album, FrameText(album), kID3TextSize);
+  Fill(text.Comment, FrameText(plainComment != nullptr ? plainComment : comment), kID3CommentSize);
+  Fill(text.Genre, GenreText(genre), kID3TextSize);
+  if (text.Year == 0) text.Year = YearOf(FrameText(year));
 }
 
-// ID3v2 (at the start of the window) and APE (at its end) tags.
-void ReadMpeg(const TCachedBytes& bytes, std::int64_t begin, std::int64_t length, TTagText& text) {
-  TTagStream stream(bytes, begin, length);
-  TFrameFactory factory;
-  TagLib::MPEG::File file(&stream, &factory, false);
-  if (file.hasID3v2Tag()) FillFromId3v2(*file.ID3v2Tag(), text);
-  if (file.hasAPETag()) FillFromTag(*file.APETag(), false, text);
+// The ID3v2 tag that starts at `at`.
+void ReadId3v2(TTagFile& file, std::int64_t at, TTagText& text) {
+  const TFrameFactory factory;
+  const TagLib::ID3v2::Tag tag(&file, static_cast<long>(at), &factory);
+  FillFromId3v2(tag, text);
 }
 
 std::uint32_t LittleEndian32(const char* p) {
@@ -234,27 +270,25 @@ std::uint32_t LittleEndian32(const char* p) {
 }
 
 // The first ID3 chunk, then the first INFO list of a RIFF WAVE file.
-void ReadWav(const TCachedBytes& bytes, TTagText& text) {
+void ReadWav(const TCachedBytes& bytes, TTagFile& file, TTagText& text) {
   const std::int64_t size = bytes.Bytes.Size();
-  std::int64_t id3At = -1, id3Length = 0, infoAt = -1, infoLength = 0;
+  std::int64_t id3At = -1, infoAt = -1, infoLength = 0;
   std::int64_t at = 12;
   for (int i = 0; i < kMaxWavChunks && size - at >= 8; ++i) {
     char header[12];
-    const std::size_t got = bytes.ReadAt(at, header, std::min<std::int64_t>(12, size - at));
+    const std::size_t got = bytes.ReadAt(at, header, static_cast<std::size_t>(std::min<std::int64_t>(12, size - at)));
     if (got < 8) break;
-    const std::string_view id(header, 4);
+    const std::string_view id(header, 4), start(header + 8, got - 8);
     const std::uint32_t chunkSize = LittleEndian32(header + 4);
-    const std::int64_t length = std::min<std::int64_t>(chunkSize, size - at - 8);
-    if ((id == "ID3 " || id == "id3 ") && id3At < 0) {
+    if ((id == "ID3 " || id == "id3 ") && id3At < 0 && start.substr(0, 3) == "ID3") {
       id3At = at + 8;
-      id3Length = length;
-    } else if (id == "LIST" && got == 12 && std::string_view(header + 8, 4) == "INFO" && infoAt < 0) {
+    } else if (id == "LIST" && start == "INFO" && infoAt < 0) {
       infoAt = at + 8;
-      infoLength = std::min<std::int64_t>(length, kMaxBlock);
+      infoLength = std::min<std::int64_t>({chunkSize, size - infoAt, kMaxBlock});
     }
     at += 8 + static_cast<std::int64_t>(chunkSize) + (chunkSize & 1);
   }
-  if (id3At >= 0) ReadMpeg(bytes, id3At, id3Length, text);
+  if (id3At >= 0) ReadId3v2(file, id3At, text);
   if (infoAt >= 0) {
     TagLib::ByteVector list(static_cast<unsigned>(infoLength), '\0');
     list.resize(static_cast<unsigned>(bytes.ReadAt(infoAt, list.data(), list.size())));
@@ -307,20 +341,23 @@ std::u16string GenreFromText(std::u16string_view text) {
 TTagText ReadTagLibTags(TTagBytes& bytes, std::string_view tail) {
   TTagText text;
   const std::int64_t size = bytes.Size();
-  std::string head(static_cast<std::size_t>(std::min<std::int64_t>(size, kHeadSize)), '\0');
-  head.resize(bytes.ReadAt(0, head.data(), head.size()));
-  std::string lastBytes;
-  if (tail.size() < 32 && size >= 32) {
-    lastBytes.resize(32);
-    lastBytes.resize(bytes.ReadAt(size - 32, lastBytes.data(), 32));
-    tail = lastBytes;
+  char headBuffer[kHeadSize];
+  const std::string_view head(headBuffer, bytes.ReadAt(0, headBuffer, std::min<std::size_t>(kHeadSize, size)));
+  char footerBuffer[kApeFooterSize];
+  if (tail.size() < kApeFooterSize && size >= static_cast<std::int64_t>(kApeFooterSize)) {
+    tail = std::string_view(footerBuffer, bytes.ReadAt(size - kApeFooterSize, footerBuffer, kApeFooterSize));
   }
   const TCachedBytes cached{bytes, head, tail};
-  const std::string_view start = head;
-  if (start.size() >= 12 && start.substr(0, 4) == "RIFF" && start.substr(8, 4) == "WAVE") {
-    ReadWav(cached, text);
-  } else if (start.substr(0, 3) == "ID3" || (tail.size() >= 32 && tail.substr(tail.size() - 32, 8) == "APETAGEX")) {
-    ReadMpeg(cached, 0, size, text);
+  TTagStream stream(cached);
+  TTagFile file(&stream);
+  if (head.size() >= 12 && head.substr(0, 4) == "RIFF" && head.substr(8, 4) == "WAVE") {
+    ReadWav(cached, file, text);
+    return text;
+  }
+  if (head.substr(0, 3) == "ID3") ReadId3v2(file, 0, text);
+  if (tail.size() >= kApeFooterSize && tail.substr(tail.size() - kApeFooterSize, 8) == "APETAGEX") {
+    const TagLib::APE::Tag ape(&file, static_cast<long>(size - kApeFooterSize));
+    FillFromTag(ape, false, text);
   }
   return text;
 }
