@@ -240,6 +240,18 @@ TEST(TagLibText, FitTagTextKeepsPairsAndDropsControls) {
   EXPECT_EQ(FitTagText(u"a\xD800z\xDC00", 30), u"a\uFFFDz\uFFFD");
 }
 
+TEST(TagLibVersions, Id3v22NamesAndGenres) {
+  // ID3v2.2 frames carry three-letter names and three-byte sizes.
+  auto frame = [](std::string_view id, std::string_view text) {
+    return std::string(id) + std::string{0, 0, static_cast<char>(text.size() + 1)} + '\0' + std::string(text);
+  };
+  const TID3TagReader r =
+      ReadBytes(Id3v2File(Id3v2Tag(frame("TT2", "Old Title") + frame("TP1", "Old Artist") + frame("TCO", "(17)"), 2)));
+  EXPECT_EQ(r.Title, u"Old Title");
+  EXPECT_EQ(r.Artist, u"Old Artist");
+  EXPECT_EQ(r.Genre, u"Rock");
+}
+
 TEST(TagLibDamage, TextEncodings) {
   // Latin-1 frames: UTF-8 bytes when valid, else Windows-1252.
   EXPECT_EQ(ReadBytes(Id3v2File(Id3v2Tag(Id3v2Text("TIT2", "Gr\xC3\xBC\xC3\x9F" "e")))).Title, u"Grüße");
