@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,17 +44,8 @@ std::string Tag(int n) {
 
 int main() {
   const std::filesystem::path root = TempDir() / ("vesperon-bench-id3v2-" + std::to_string(::getpid()));
-  std::vector<std::string> files;
   const std::string audio(2048, '\x55');
-  for (int d = 0; d < 100; ++d) {
-    const std::filesystem::path folder = root / ("Folder " + std::to_string(d));
-    std::filesystem::create_directories(folder);
-    for (int f = 0; f < 100; ++f) {
-      const std::filesystem::path file = folder / ("Song " + std::to_string(f) + ".mp3");
-      std::ofstream(file, std::ios::binary) << Tag(d * 100 + f) << audio;
-      files.push_back(file.string());
-    }
-  }
+  const std::vector<std::string> files = bench::WriteSongTree(root, [&](int n) { return Tag(n) + audio; });
   std::unique_ptr<TMediaDB> db;
   long tagged = 0;
   const bench::TTiming t = bench::Compare(
