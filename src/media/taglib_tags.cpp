@@ -45,6 +45,7 @@ struct TCachedBytes {
   std::string_view Tail;  // the file's last bytes
 
   std::size_t ReadAt(std::int64_t at, char* out, std::size_t n) const {
+    if (n == 0) return 0;
     const std::int64_t end = at + static_cast<std::int64_t>(n);
     if (end <= static_cast<std::int64_t>(Head.size())) {
       std::memcpy(out, Head.data() + at, n);
@@ -69,7 +70,7 @@ class TTagStream final : public TagLib::IOStream {
     const auto left = static_cast<std::uint64_t>(std::max<std::int64_t>(0, Length - Pos));
     const auto n = static_cast<std::size_t>(std::min<std::uint64_t>({length, left, kMaxBlock}));
     TagLib::ByteVector out(static_cast<unsigned>(n), '\0');
-    const std::size_t got = n == 0 ? 0 : Bytes.ReadAt(Pos, out.data(), n);
+    const std::size_t got = Bytes.ReadAt(Pos, out.data(), n);
     out.resize(static_cast<unsigned>(got));
     Pos += static_cast<std::int64_t>(got);
     return out;
