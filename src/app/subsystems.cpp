@@ -2,6 +2,8 @@
 // the subsystem named in its heading; an empty body succeeds.
 #include "app/subsystems.h"
 
+#include <memory>
+
 #include "audio/audio_binding.h"
 #include "audio/playback.h"
 #include "core/commands.h"
@@ -13,9 +15,11 @@
 #include "resources/pictures/pictures.h"
 #include "skin/bmp.h"
 #include "skin/skin.h"
+#include "skin/skin_hooks.h"
 #include "skin/skin_compiler.h"
 #include "update/install.h"
 #include "update/update_check.h"
+#include "windows/about.h"
 #include "windows/assistant.h"
 #include "windows/splash.h"
 
@@ -73,6 +77,33 @@ bool InitAudio() {
 
 void LoadMediaDB() { CreateMediaDB().LoadFromFile(MediaDBPath()); }
 
+// ===== windows: the skin's about box and video window ======================
+
+namespace {
+
+// The skin creates them at load and destroys them at unload through
+// gSkinWindowHooks; they belong to the loaded skin, so they live here only
+// between those two calls.
+std::unique_ptr<TAbout> gAbout;
+
+void FillAboutHooks() {
+  TSkinWindowFactory& about = gSkinWindowHooks.About;
+  about.Create = [](TSkin&) {
+    static const TImage picture = CarriedPicture(AboutPicture(), "about");
+    gAbout = std::make_unique<TAbout>();
+    return gAbout->Create(gMainWindow, picture);
+  };
+  about.Show = [] {
+    if (gAbout) gAbout->Show();
+  };
+  about.Hide = [] {
+    if (gAbout) gAbout->Hide();
+  };
+  about.Destroy = [] { gAbout.reset(); };
+}
+
+}  // namespace
+
 // ===== skin packages: create and load ======================================
 
 // The skin object exists (and gSkinLink with it) before the load, so a
@@ -84,6 +115,7 @@ bool CreateAndLoadSkin(const std::u16string& name) {
   gSkin = new TSkin();
   gSkin->SetScriptPlayer(&PlaybackScriptHost());
   gSkinLink = &gSkin->Link();
+  FillAboutHooks();
   return gSkin->Load(name);
 }
 
