@@ -2,8 +2,6 @@
 // the subsystem named in its heading; an empty body succeeds.
 #include "app/subsystems.h"
 
-#include <memory>
-
 #include "audio/audio_binding.h"
 #include "audio/playback.h"
 #include "core/commands.h"
@@ -29,10 +27,10 @@ namespace vesperon::app {
 
 namespace {
 
-TSplash& Splash() {
-  static TSplash splash;
-  return splash;
-}
+// Made by ShowSplash and freed by CloseSplash. A start-up that fails
+// without closing it leaves it to the end of the process, where no
+// destructor may reach into the windowing layer's freed state.
+TSplash* gSplash = nullptr;
 
 // One of the pictures the executable carries; empty (the window then shows
 // no picture) when it does not decode.
@@ -45,11 +43,19 @@ TImage CarriedPicture(std::string_view file, const char* name) {
 
 }  // namespace
 
-void ShowSplash() { Splash().Show(CarriedPicture(SplashPicture(), "splash")); }
+void ShowSplash() {
+  if (gSplash == nullptr) gSplash = new TSplash();
+  gSplash->Show(CarriedPicture(SplashPicture(), "splash"));
+}
 
-void SetSplashStatus(const std::u16string& text) { Splash().Text(text); }
+void SetSplashStatus(const std::u16string& text) {
+  if (gSplash != nullptr) gSplash->Text(text);
+}
 
-void CloseSplash() { Splash().Close(); }
+void CloseSplash() {
+  delete gSplash;
+  gSplash = nullptr;
+}
 
 // ===== skin packages: --compileskin ========================================
 
@@ -83,14 +89,17 @@ namespace {
 
 // The skin creates them at load and destroys them at unload through
 // gSkinWindowHooks; they belong to the loaded skin, so they live here only
-// between those two calls.
-std::unique_ptr<TAbout> gAbout;
+// between those two calls. Plain pointers, as the skin object's: a start-up
+// that fails after the skin loaded leaves them to the end of the process,
+// where no destructor may reach into the windowing layer's freed state.
+TAbout* gAbout = nullptr;
 
 void FillAboutHooks() {
   TSkinWindowFactory& about = gSkinWindowHooks.About;
   about.Create = [](TSkin&) {
     static const TImage picture = CarriedPicture(AboutPicture(), "about");
-    gAbout = std::make_unique<TAbout>();
+    delete gAbout;
+    gAbout = new TAbout();
     return gAbout->Create(gMainWindow, picture);
   };
   about.Show = [] {
@@ -99,7 +108,10 @@ void FillAboutHooks() {
   about.Hide = [] {
     if (gAbout) gAbout->Hide();
   };
-  about.Destroy = [] { gAbout.reset(); };
+  about.Destroy = [] {
+    delete gAbout;
+    gAbout = nullptr;
+  };
 }
 
 }  // namespace
