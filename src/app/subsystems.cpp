@@ -14,9 +14,11 @@
 #include "skin/bmp.h"
 #include "skin/skin.h"
 #include "skin/skin_compiler.h"
+#include "skin/skin_hooks.h"
 #include "update/install.h"
 #include "update/update_check.h"
 #include "windows/assistant.h"
+#include "windows/mediadb_window.h"
 #include "windows/splash.h"
 
 namespace vesperon::app {
@@ -73,6 +75,35 @@ bool InitAudio() {
 
 void LoadMediaDB() { CreateMediaDB().LoadFromFile(MediaDBPath()); }
 
+// ===== windows: media-db window ============================================
+
+namespace {
+
+// The loaded skin's media-db window. A plain pointer, as the skin's: a
+// start-up that fails leaves it to the end of the process, where no
+// destructor may reach into the closed windowing layer.
+TMediaDBWin* gMediaDBWin = nullptr;
+
+void FillMediaWindowHooks() {
+  TMediaWindowFactory& f = gSkinWindowHooks.MediaDB;
+  f.Create = [](TSkin& skin) {
+    delete gMediaDBWin;
+    gMediaDBWin = new TMediaDBWin(FramedWindowLookOf(skin));
+    return gMediaDBWin->Create(gMainWindow);
+  };
+  f.Show = [] { gMediaDBWin->Show(); };
+  f.Hide = [] { gMediaDBWin->Hide(); };
+  f.Destroy = [] {
+    delete gMediaDBWin;
+    gMediaDBWin = nullptr;
+  };
+  f.SelectRow = [](int32_t index) {
+    if (gMediaDBWin->ListView) gMediaDBWin->ListView->SelectAndReveal(index);
+  };
+}
+
+}  // namespace
+
 // ===== skin packages: create and load ======================================
 
 // The skin object exists (and gSkinLink with it) before the load, so a
@@ -81,6 +112,7 @@ void LoadMediaDB() { CreateMediaDB().LoadFromFile(MediaDBPath()); }
 // process, where no destructor may reach into the closed windowing layer.
 bool CreateAndLoadSkin(const std::u16string& name) {
   FreeSkin();
+  FillMediaWindowHooks();
   gSkin = new TSkin();
   gSkin->SetScriptPlayer(&PlaybackScriptHost());
   gSkinLink = &gSkin->Link();

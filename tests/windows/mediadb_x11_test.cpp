@@ -32,9 +32,11 @@ class MediaDBX11Test : public TProgramX11Test {
       ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
     fs::remove(Folder / "tone.wav");
-    // Settings (so no first-start assistant) and the sample key table (M: show_window(media)).
+    // Settings (so no first-start assistant; fades shorter than the songs)
+    // and the sample key table (M: show_window(media)).
     std::ofstream(Folder / "run" / "settings.xml")
-        << "<?xml version=\"1.0\"?>\n<CONFIG><general><lastpos x=\"100\" y=\"100\"/></general></CONFIG>\n";
+        << "<?xml version=\"1.0\"?>\n<CONFIG><general><lastpos x=\"100\" y=\"100\"/></general>"
+           "<audio><crossfade intime=\"300\" outtime=\"300\"/></audio></CONFIG>\n";
     fs::copy_file(fs::path(VESPERON_PROGRAM_DIR) / "keys.xml", Folder / "run" / "keys.xml");
   }
 
