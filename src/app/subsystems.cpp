@@ -13,10 +13,11 @@
 #include "resources/pictures/pictures.h"
 #include "skin/bmp.h"
 #include "skin/skin.h"
-#include "skin/skin_compiler.h"
 #include "skin/skin_hooks.h"
+#include "skin/skin_compiler.h"
 #include "update/install.h"
 #include "update/update_check.h"
+#include "windows/about.h"
 #include "windows/assistant.h"
 #include "windows/mediadb_window.h"
 #include "windows/splash.h"
@@ -27,10 +28,10 @@ namespace vesperon::app {
 
 namespace {
 
-TSplash& Splash() {
-  static TSplash splash;
-  return splash;
-}
+// Made by ShowSplash and freed by CloseSplash. A start-up that fails
+// without closing it leaves it to the end of the process, where no
+// destructor may reach into the windowing layer's freed state.
+TSplash* gSplash = nullptr;
 
 // One of the pictures the executable carries; empty (the window then shows
 // no picture) when it does not decode.
@@ -43,11 +44,19 @@ TImage CarriedPicture(std::string_view file, const char* name) {
 
 }  // namespace
 
-void ShowSplash() { Splash().Show(CarriedPicture(SplashPicture(), "splash")); }
+void ShowSplash() {
+  if (gSplash == nullptr) gSplash = new TSplash();
+  gSplash->Show(CarriedPicture(SplashPicture(), "splash"));
+}
 
-void SetSplashStatus(const std::u16string& text) { Splash().Text(text); }
+void SetSplashStatus(const std::u16string& text) {
+  if (gSplash != nullptr) gSplash->Text(text);
+}
 
-void CloseSplash() { Splash().Close(); }
+void CloseSplash() {
+  delete gSplash;
+  gSplash = nullptr;
+}
 
 // ===== skin packages: --compileskin ========================================
 
@@ -75,13 +84,44 @@ bool InitAudio() {
 
 void LoadMediaDB() { CreateMediaDB().LoadFromFile(MediaDBPath()); }
 
+// ===== windows: the skin's about box and video window ======================
+
+namespace {
+
+// The skin creates them at load and destroys them at unload through
+// gSkinWindowHooks; they belong to the loaded skin, so they live here only
+// between those two calls. Plain pointers, as the skin object's: a start-up
+// that fails after the skin loaded leaves them to the end of the process,
+// where no destructor may reach into the windowing layer's freed state.
+TAbout* gAbout = nullptr;
+
+void FillAboutHooks() {
+  TSkinWindowFactory& about = gSkinWindowHooks.About;
+  about.Create = [](TSkin&) {
+    static const TImage picture = CarriedPicture(AboutPicture(), "about");
+    delete gAbout;
+    gAbout = new TAbout();
+    return gAbout->Create(gMainWindow, picture);
+  };
+  about.Show = [] {
+    if (gAbout) gAbout->Show();
+  };
+  about.Hide = [] {
+    if (gAbout) gAbout->Hide();
+  };
+  about.Destroy = [] {
+    delete gAbout;
+    gAbout = nullptr;
+  };
+}
+
+}  // namespace
+
 // ===== windows: media-db window ============================================
 
 namespace {
 
-// The loaded skin's media-db window. A plain pointer, as the skin's: a
-// start-up that fails leaves it to the end of the process, where no
-// destructor may reach into the closed windowing layer.
+// The loaded skin's media-db window, held like the about box above.
 TMediaDBWin* gMediaDBWin = nullptr;
 
 void FillMediaWindowHooks() {
@@ -112,10 +152,11 @@ void FillMediaWindowHooks() {
 // process, where no destructor may reach into the closed windowing layer.
 bool CreateAndLoadSkin(const std::u16string& name) {
   FreeSkin();
-  FillMediaWindowHooks();
   gSkin = new TSkin();
   gSkin->SetScriptPlayer(&PlaybackScriptHost());
   gSkinLink = &gSkin->Link();
+  FillAboutHooks();
+  FillMediaWindowHooks();
   return gSkin->Load(name);
 }
 
