@@ -3,11 +3,15 @@
 #include "app/subsystems.h"
 
 #include "audio/audio_binding.h"
+#include "app/loop_sources.h"
 #include "audio/playback.h"
 #include "core/commands.h"
 #include "core/files.h"
+#include "core/log.h"
 #include "core/skin_link.h"
+#include "desktop/desktop.h"
 #include "media/mediadb.h"
+#include "platform/message_queue.h"
 #include "skin/skin_compiler.h"
 #include "update/install.h"
 #include "update/update_check.h"
@@ -75,6 +79,37 @@ void OpenFileIntoNextChannel(const std::u16string& file) { Playback().OpenStream
 void PlaybackStep() { Playback().Step(); }
 
 void SetNestedMainLoopStep(std::function<void()> step) { Playback().RunMainLoopStep = std::move(step); }
+
+// ===== desktop: session bus ================================================
+
+namespace {
+std::unique_ptr<desktop::TDesktopIntegration>& Desktop() {
+  static std::unique_ptr<desktop::TDesktopIntegration> integration;
+  return integration;
+}
+
+// Shows the main window for the desktop's "raise".
+void RaiseMainWindow() { Log("raise: no main window yet"); }
+}  // namespace
+
+void StartDesktop() {
+  auto& integration = Desktop();
+  integration = std::make_unique<desktop::TDesktopIntegration>(
+      desktop::TMprisHooks{RaiseMainWindow, [] { PostQuitMessage(0); }});
+  if (!integration->Connected()) return;
+  desktop::TDesktopIntegration* d = integration.get();
+  AddLoopSource({[d] { return d->Fd(); }, [d] { return d->Events(); }, [d] { return d->TimeoutMs(); },
+                 [d] { d->Process(); }, [d] { d->AfterPass(); }});
+  // Warnings and errors that would be tray balloons go to the desktop's
+  // notifications.
+  SetLogNotifier([d](std::u16string_view title, std::u16string_view text) { d->Notify(title, text); });
+}
+
+void StopDesktop() {
+  SetLogNotifier({});
+  ClearLoopSources();
+  Desktop().reset();
+}
 
 // ===== skin: slow timer ====================================================
 
