@@ -35,9 +35,12 @@ exec_value() {
 # A plain string value (Path): only backslashes are escaped.
 string_value() { printf '%s' "${1//\\/\\\\}"; }
 
-# The folder the build wrote the icon's PNGs to (CMake cache entry).
+# The folder the build wrote the icon's PNGs to (CMake cache entry, else
+# the build's default place).
 icon_dir() {
-  sed -n 's/^VESPERON_ICON_DIR:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null | head -n 1
+  local dir
+  dir=$(sed -n 's/^VESPERON_ICON_DIR:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null | head -n 1)
+  printf '%s' "${dir:-$build/resources/art/icon}"
 }
 
 install_all() {

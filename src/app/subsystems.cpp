@@ -175,21 +175,30 @@ std::unique_ptr<desktop::TDesktopIntegration>& Desktop() {
   return integration;
 }
 
-// Shows the main window for the desktop's "raise".
-void RaiseMainWindow() { Log("raise: no main window yet"); }
+// Shows the main window for the desktop's "raise": restored when
+// minimized, shown when hidden in the tray, and brought to the front.
+void RaiseMainWindow() {
+  if (gMainWindow == 0) return;
+  ShowWindow(gMainWindow, IsMinimized(gMainWindow) ? swRestore : swShow);
+  SetForegroundWindow(gMainWindow);
+}
+
+// A warning or error that would be a tray balloon: the balloon when a tray
+// icon is docked, else the desktop's notification (when the bus is there).
+void NotifyWarning(desktop::TDesktopIntegration* d, std::u16string_view title, std::u16string_view text) {
+  if (!ShowTrayBalloon(title, text) && d != nullptr) d->Notify(title, text);
+}
 }  // namespace
 
 void StartDesktop() {
   auto& integration = Desktop();
   integration = std::make_unique<desktop::TDesktopIntegration>(
       desktop::TMprisHooks{RaiseMainWindow, [] { PostQuitMessage(0); }});
-  if (!integration->Connected()) return;
-  desktop::TDesktopIntegration* d = integration.get();
+  desktop::TDesktopIntegration* d = integration->Connected() ? integration.get() : nullptr;
+  SetLogNotifier([d](std::u16string_view title, std::u16string_view text) { NotifyWarning(d, title, text); });
+  if (d == nullptr) return;
   AddLoopSource({[d] { return d->Fd(); }, [d] { return d->Events(); }, [d] { return d->TimeoutMs(); },
                  [d] { d->Process(); }, [d] { d->AfterPass(); }});
-  // Warnings and errors that would be tray balloons go to the desktop's
-  // notifications.
-  SetLogNotifier([d](std::u16string_view title, std::u16string_view text) { d->Notify(title, text); });
 }
 
 void StopDesktop() {
