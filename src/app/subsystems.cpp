@@ -13,9 +13,11 @@
 #include "resources/pictures/pictures.h"
 #include "skin/bmp.h"
 #include "skin/skin.h"
+#include "skin/skin_hooks.h"
 #include "skin/skin_compiler.h"
 #include "update/install.h"
 #include "update/update_check.h"
+#include "windows/about.h"
 #include "windows/assistant.h"
 #include "windows/splash.h"
 
@@ -25,10 +27,10 @@ namespace vesperon::app {
 
 namespace {
 
-TSplash& Splash() {
-  static TSplash splash;
-  return splash;
-}
+// Made by ShowSplash and freed by CloseSplash. A start-up that fails
+// without closing it leaves it to the end of the process, where no
+// destructor may reach into the windowing layer's freed state.
+TSplash* gSplash = nullptr;
 
 // One of the pictures the executable carries; empty (the window then shows
 // no picture) when it does not decode.
@@ -41,11 +43,19 @@ TImage CarriedPicture(std::string_view file, const char* name) {
 
 }  // namespace
 
-void ShowSplash() { Splash().Show(CarriedPicture(SplashPicture(), "splash")); }
+void ShowSplash() {
+  if (gSplash == nullptr) gSplash = new TSplash();
+  gSplash->Show(CarriedPicture(SplashPicture(), "splash"));
+}
 
-void SetSplashStatus(const std::u16string& text) { Splash().Text(text); }
+void SetSplashStatus(const std::u16string& text) {
+  if (gSplash != nullptr) gSplash->Text(text);
+}
 
-void CloseSplash() { Splash().Close(); }
+void CloseSplash() {
+  delete gSplash;
+  gSplash = nullptr;
+}
 
 // ===== skin packages: --compileskin ========================================
 
@@ -73,6 +83,39 @@ bool InitAudio() {
 
 void LoadMediaDB() { CreateMediaDB().LoadFromFile(MediaDBPath()); }
 
+// ===== windows: the skin's about box and video window ======================
+
+namespace {
+
+// The skin creates them at load and destroys them at unload through
+// gSkinWindowHooks; they belong to the loaded skin, so they live here only
+// between those two calls. Plain pointers, as the skin object's: a start-up
+// that fails after the skin loaded leaves them to the end of the process,
+// where no destructor may reach into the windowing layer's freed state.
+TAbout* gAbout = nullptr;
+
+void FillAboutHooks() {
+  TSkinWindowFactory& about = gSkinWindowHooks.About;
+  about.Create = [](TSkin&) {
+    static const TImage picture = CarriedPicture(AboutPicture(), "about");
+    delete gAbout;
+    gAbout = new TAbout();
+    return gAbout->Create(gMainWindow, picture);
+  };
+  about.Show = [] {
+    if (gAbout) gAbout->Show();
+  };
+  about.Hide = [] {
+    if (gAbout) gAbout->Hide();
+  };
+  about.Destroy = [] {
+    delete gAbout;
+    gAbout = nullptr;
+  };
+}
+
+}  // namespace
+
 // ===== skin packages: create and load ======================================
 
 // The skin object exists (and gSkinLink with it) before the load, so a
@@ -84,6 +127,7 @@ bool CreateAndLoadSkin(const std::u16string& name) {
   gSkin = new TSkin();
   gSkin->SetScriptPlayer(&PlaybackScriptHost());
   gSkinLink = &gSkin->Link();
+  FillAboutHooks();
   return gSkin->Load(name);
 }
 
