@@ -2,13 +2,16 @@
 // the subsystem named in its heading; an empty body succeeds.
 #include "app/subsystems.h"
 
+#include "app/loop_sources.h"
 #include "audio/audio_binding.h"
 #include "audio/playback.h"
 #include "core/commands.h"
 #include "core/files.h"
 #include "core/log.h"
 #include "core/skin_link.h"
+#include "desktop/desktop.h"
 #include "media/mediadb.h"
+#include "platform/message_queue.h"
 #include "platform/platform.h"
 #include "resources/pictures/pictures.h"
 #include "skin/bmp.h"
@@ -19,6 +22,7 @@
 #include "update/update_check.h"
 #include "windows/about.h"
 #include "windows/assistant.h"
+#include "windows/mediadb_window.h"
 #include "windows/splash.h"
 
 namespace vesperon::app {
@@ -116,6 +120,33 @@ void FillAboutHooks() {
 
 }  // namespace
 
+// ===== windows: media-db window ============================================
+
+namespace {
+
+// The loaded skin's media-db window, held like the about box above.
+TMediaDBWin* gMediaDBWin = nullptr;
+
+void FillMediaWindowHooks() {
+  TMediaWindowFactory& f = gSkinWindowHooks.MediaDB;
+  f.Create = [](TSkin& skin) {
+    delete gMediaDBWin;
+    gMediaDBWin = new TMediaDBWin(FramedWindowLookOf(skin));
+    return gMediaDBWin->Create(gMainWindow);
+  };
+  f.Show = [] { gMediaDBWin->Show(); };
+  f.Hide = [] { gMediaDBWin->Hide(); };
+  f.Destroy = [] {
+    delete gMediaDBWin;
+    gMediaDBWin = nullptr;
+  };
+  f.SelectRow = [](int32_t index) {
+    if (gMediaDBWin->ListView) gMediaDBWin->ListView->SelectAndReveal(index);
+  };
+}
+
+}  // namespace
+
 // ===== skin packages: create and load ======================================
 
 // The skin object exists (and gSkinLink with it) before the load, so a
@@ -128,6 +159,7 @@ bool CreateAndLoadSkin(const std::u16string& name) {
   gSkin->SetScriptPlayer(&PlaybackScriptHost());
   gSkinLink = &gSkin->Link();
   FillAboutHooks();
+  FillMediaWindowHooks();
   return gSkin->Load(name);
 }
 
@@ -163,6 +195,46 @@ void OpenFileIntoNextChannel(const std::u16string& file) { Playback().OpenStream
 void PlaybackStep() { Playback().Step(); }
 
 void SetNestedMainLoopStep(std::function<void()> step) { Playback().RunMainLoopStep = std::move(step); }
+
+// ===== desktop: session bus ================================================
+
+namespace {
+std::unique_ptr<desktop::TDesktopIntegration>& Desktop() {
+  static std::unique_ptr<desktop::TDesktopIntegration> integration;
+  return integration;
+}
+
+// Shows the main window for the desktop's "raise": restored when
+// minimized, shown when hidden in the tray, and brought to the front.
+void RaiseMainWindow() {
+  if (gMainWindow == 0) return;
+  ShowWindow(gMainWindow, IsMinimized(gMainWindow) ? swRestore : swShow);
+  SetForegroundWindow(gMainWindow);
+}
+
+// A warning or error that would be a tray balloon: the balloon when a tray
+// icon is docked, else the desktop's notification (when the bus is there).
+void NotifyWarning(desktop::TDesktopIntegration* d, std::u16string_view title, std::u16string_view text) {
+  if (!ShowTrayBalloon(title, text) && d != nullptr) d->Notify(title, text);
+}
+}  // namespace
+
+void StartDesktop() {
+  auto& integration = Desktop();
+  integration = std::make_unique<desktop::TDesktopIntegration>(
+      desktop::TMprisHooks{RaiseMainWindow, [] { PostQuitMessage(0); }});
+  desktop::TDesktopIntegration* d = integration->Connected() ? integration.get() : nullptr;
+  SetLogNotifier([d](std::u16string_view title, std::u16string_view text) { NotifyWarning(d, title, text); });
+  if (d == nullptr) return;
+  AddLoopSource({[d] { return d->Fd(); }, [d] { return d->Events(); }, [d] { return d->TimeoutMs(); },
+                 [d] { d->Process(); }, [d] { d->AfterPass(); }});
+}
+
+void StopDesktop() {
+  SetLogNotifier({});
+  ClearLoopSources();
+  Desktop().reset();
+}
 
 // ===== skin: slow timer ====================================================
 
