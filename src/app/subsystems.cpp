@@ -22,6 +22,7 @@
 #include "update/update_check.h"
 #include "windows/about.h"
 #include "windows/assistant.h"
+#include "windows/mediadb_window.h"
 #include "windows/splash.h"
 
 namespace vesperon::app {
@@ -119,6 +120,33 @@ void FillAboutHooks() {
 
 }  // namespace
 
+// ===== windows: media-db window ============================================
+
+namespace {
+
+// The loaded skin's media-db window, held like the about box above.
+TMediaDBWin* gMediaDBWin = nullptr;
+
+void FillMediaWindowHooks() {
+  TMediaWindowFactory& f = gSkinWindowHooks.MediaDB;
+  f.Create = [](TSkin& skin) {
+    delete gMediaDBWin;
+    gMediaDBWin = new TMediaDBWin(FramedWindowLookOf(skin));
+    return gMediaDBWin->Create(gMainWindow);
+  };
+  f.Show = [] { gMediaDBWin->Show(); };
+  f.Hide = [] { gMediaDBWin->Hide(); };
+  f.Destroy = [] {
+    delete gMediaDBWin;
+    gMediaDBWin = nullptr;
+  };
+  f.SelectRow = [](int32_t index) {
+    if (gMediaDBWin->ListView) gMediaDBWin->ListView->SelectAndReveal(index);
+  };
+}
+
+}  // namespace
+
 // ===== skin packages: create and load ======================================
 
 // The skin object exists (and gSkinLink with it) before the load, so a
@@ -131,6 +159,7 @@ bool CreateAndLoadSkin(const std::u16string& name) {
   gSkin->SetScriptPlayer(&PlaybackScriptHost());
   gSkinLink = &gSkin->Link();
   FillAboutHooks();
+  FillMediaWindowHooks();
   return gSkin->Load(name);
 }
 
