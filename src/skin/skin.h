@@ -26,6 +26,7 @@
 #include "platform/platform.h"
 #include "script/host.h"
 #include "script/scriptengine.h"
+#include "skin/packed_skin.h"
 #include "skin/skin_image.h"
 
 namespace vesperon {
@@ -91,6 +92,8 @@ struct TSkinControl {
   virtual void Draw(TSurface& surface) = 0;
   // Draws the control into its own surface and shows it.
   void Repaint();
+  // "TButton", "TLabel" or "TProgressBar", for the log.
+  virtual const char* KindName() const = 0;
   // Destroys the child control and its drawing resources; Handle := 0.
   void Destroy();
   // Sets State and repaints when it changed.
@@ -113,6 +116,7 @@ class TButton : public TSkinControl {
   // when the control cannot be created.
   bool Build();
   void Draw(TSurface& surface) override;
+  const char* KindName() const override { return "TButton"; }
 };
 
 class TLabel : public TSkinControl {
@@ -129,6 +133,7 @@ class TLabel : public TSkinControl {
 
   bool Build();
   void Draw(TSurface& surface) override;
+  const char* KindName() const override { return "TLabel"; }
   // Text := text, then repaint.
   void SetText(std::string_view text);
   // One scroll increment; the text re-enters at the right edge once it has
@@ -153,6 +158,7 @@ class TProgressBar : public TSkinControl {
 
   bool Build();
   void Draw(TSurface& surface) override;
+  const char* KindName() const override { return "TProgressBar"; }
 };
 
 // The side of a glyph cell of a bitmap font sheet, in pixels.
@@ -238,6 +244,9 @@ class TSkin {
   // everything it describes. True when at least one window was built; on
   // false nothing of the new skin is left behind.
   bool Load(std::u16string_view name);
+  // The same from a package already read (the description parsed, the
+  // images decoded): everything after reading the file.
+  bool LoadPackage(TPackedSkin& package);
   // Frees everything Load built; the object stays.
   void Unload();
   // True between a successful Load and the next Unload.
@@ -301,7 +310,7 @@ class TSkin {
   bool AboutCreated_ = false, MediaDBCreated_ = false, VideoCreated_ = false;
 
   friend class TSkinObjectLink;
-  bool BuildAll(std::u16string_view name);
+  bool BuildAll(TPackedSkin& package);
   void CreateOtherWindows();
   void ResetValues();
   int64_t SurfaceArea_ = 0;
