@@ -24,6 +24,7 @@
 #include "windows/assistant.h"
 #include "windows/mediadb_window.h"
 #include "windows/splash.h"
+#include "windows/video_window.h"
 
 namespace vesperon::app {
 
@@ -97,6 +98,7 @@ namespace {
 // that fails after the skin loaded leaves them to the end of the process,
 // where no destructor may reach into the windowing layer's freed state.
 TAbout* gAbout = nullptr;
+TVideoWin* gVideoWin = nullptr;
 
 void FillAboutHooks() {
   TSkinWindowFactory& about = gSkinWindowHooks.About;
@@ -115,6 +117,25 @@ void FillAboutHooks() {
   about.Destroy = [] {
     delete gAbout;
     gAbout = nullptr;
+  };
+}
+
+void FillVideoHooks() {
+  TSkinWindowFactory& video = gSkinWindowHooks.Video;
+  video.Create = [](TSkin& skin) {
+    delete gVideoWin;
+    gVideoWin = new TVideoWin(FramedWindowLookOf(skin));
+    return gVideoWin->Create(gMainWindow);
+  };
+  video.Show = [] {
+    if (gVideoWin) gVideoWin->Show();
+  };
+  video.Hide = [] {
+    if (gVideoWin) gVideoWin->Hide();
+  };
+  video.Destroy = [] {
+    delete gVideoWin;
+    gVideoWin = nullptr;
   };
 }
 
@@ -159,6 +180,7 @@ bool CreateAndLoadSkin(const std::u16string& name) {
   gSkin->SetScriptPlayer(&PlaybackScriptHost());
   gSkinLink = &gSkin->Link();
   FillAboutHooks();
+  FillVideoHooks();
   FillMediaWindowHooks();
   return gSkin->Load(name);
 }

@@ -31,6 +31,7 @@ struct TFoundWindow {
   Window Id = 0;
   int X = 0, Y = 0, Width = 0, Height = 0;
   bool Viewable = false;
+  bool TopMostViewable = false;  // no viewable top-level window above it
 };
 
 class TProgramX11Test : public ::testing::Test {
@@ -101,12 +102,15 @@ class TProgramX11Test : public ::testing::Test {
     Window* children = nullptr;
     unsigned int count = 0;
     if (!XQueryTree(D, DefaultRootWindow(D), &root, &parent, &children, &count)) return found;
-    for (unsigned int i = 0; i < count; ++i) {
+    for (unsigned int i = 0; i < count; ++i) {  // bottom to top
       XWindowAttributes a;
       if (!XGetWindowAttributes(D, children[i], &a)) continue;
+      const bool viewable = a.map_state == IsViewable;
       char* name = nullptr;
       if (XFetchName(D, children[i], &name) && name && title == name) {
-        found = {children[i], a.x, a.y, a.width, a.height, a.map_state == IsViewable};
+        found = {children[i], a.x, a.y, a.width, a.height, viewable, viewable};
+      } else if (viewable && found.Id) {
+        found.TopMostViewable = false;
       }
       if (name) XFree(name);
     }
