@@ -1,5 +1,7 @@
 // Skin windows: created from a background and a stencil, painted from the
 // background, destroyed with their controls.
+#include <algorithm>
+
 #include "core/log.h"
 #include "core/settings.h"
 #include "core/text.h"
@@ -36,7 +38,8 @@ TWindow::~TWindow() { Destroy(); }
 bool TWindow::Build() {
   const bool isMain = Name == "main";
   const int32_t offset = isMain ? 0 : kSecondaryOffset;
-  const TPointI at{gSettings.LastPos.x + offset, gSettings.LastPos.y + offset};
+  const TPointI at{std::clamp(gSettings.LastPos.x, -kMaxSkinCoordinate, kMaxSkinCoordinate) + offset,
+                  std::clamp(gSettings.LastPos.y, -kMaxSkinCoordinate, kMaxSkinCoordinate) + offset};
   const TImage* stencil = Owner->ImageAt(Owner->ImageIndex(Stencil));
   if (!Owner->TakeSurfaceArea(stencil ? stencil->Width : kInitialWidth, stencil ? stencil->Height : kInitialHeight)) {
     LogError("Could not create window " + Utf16ToUtf8(Cp1252ToUtf16(Name)) +
