@@ -369,20 +369,22 @@ TEST_F(X11Test, WindowIconIsPublishedAsNetWmIcon) {
   const THandle w = MakeWindow({10, 10, 60, 60});
   const TIconSet icons = {{1, 1, {0xFF102030}}, {2, 1, {0x80405060, 0x00000000}}};
   SetWindowIcon(w, icons);
-  XSync(D, False);
-  Atom type = 0;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  ASSERT_EQ(XGetWindowProperty(D, static_cast<Window>(NativeWindowForTesting(w)), XInternAtom(D, "_NET_WM_ICON", False),
-                               0, 64, False, XA_CARDINAL, &type, &format, &count, &after, &data),
-            Success);
-  ASSERT_NE(data, nullptr);
   // Xlib hands 32-bit items over as longs, sign-extended.
-  const auto* v = reinterpret_cast<const long*>(data);
   std::vector<long> got;
-  for (unsigned long i = 0; i < count; ++i) got.push_back(v[i] & 0xFFFFFFFFL);
-  XFree(data);
+  const Atom netWmIcon = XInternAtom(D, "_NET_WM_ICON", False);
+  ASSERT_TRUE(PumpUntil([&] {
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(D, static_cast<Window>(NativeWindowForTesting(w)), netWmIcon, 0, 64, False, XA_CARDINAL,
+                       &type, &format, &count, &after, &data);
+    if (!data) return false;
+    const auto* v = reinterpret_cast<const long*>(data);
+    for (unsigned long i = 0; i < count; ++i) got.push_back(v[i] & 0xFFFFFFFFL);
+    XFree(data);
+    return true;
+  }));
   EXPECT_EQ(got, (std::vector<long>{1, 1, 0xFF102030, 2, 1, 0x80405060, 0}));
   EXPECT_EQ(GetWindowIcon(w).size(), 2u);
 }
