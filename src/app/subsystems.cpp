@@ -6,21 +6,45 @@
 #include "audio/playback.h"
 #include "core/commands.h"
 #include "core/files.h"
+#include "core/log.h"
 #include "core/skin_link.h"
 #include "media/mediadb.h"
+#include "platform/platform.h"
+#include "resources/pictures/pictures.h"
+#include "skin/bmp.h"
 #include "skin/skin_compiler.h"
 #include "update/install.h"
 #include "update/update_check.h"
+#include "windows/assistant.h"
+#include "windows/splash.h"
 
 namespace vesperon::app {
 
 // ===== windows: splash =====================================================
 
-void ShowSplash() {}
+namespace {
 
-void SetSplashStatus(const std::u16string&) {}
+TSplash& Splash() {
+  static TSplash splash;
+  return splash;
+}
 
-void CloseSplash() {}
+// One of the pictures the executable carries; empty (the window then shows
+// no picture) when it does not decode.
+TImage CarriedPicture(std::string_view file, const char* name) {
+  TImage image;
+  std::string error;
+  if (!DecodeBmp(file, image, error)) Log(std::string("the ") + name + " picture does not decode: " + error);
+  return image;
+}
+
+}  // namespace
+
+void ShowSplash() { Splash().Show(CarriedPicture(SplashPicture(), "splash")); }
+
+void SetSplashStatus(const std::u16string& text) { Splash().Text(text); }
+
+void CloseSplash() { Splash().Close(); }
 
 // ===== skin packages: --compileskin ========================================
 
@@ -54,7 +78,16 @@ bool CreateAndLoadSkin(const std::u16string&) { return true; }
 
 // ===== windows: configuration assistant ====================================
 
-void RunConfigurationAssistant() {}
+// Without a display nobody can see the assistant or press its button, so it
+// is not opened at all.
+void RunConfigurationAssistant() {
+  if (PlatformKind() != pkX11) {
+    Log("no display: configuration assistant skipped");
+    return;
+  }
+  static TAssistant assistant;
+  assistant.Show();
+}
 
 // ===== update: automatic check =============================================
 

@@ -11,10 +11,10 @@
 #include <iterator>
 #include <ostream>
 
+#include "core/byte_io.h"
 #include "core/files.h"
 #include "core/log.h"
 #include "core/text.h"
-#include "media/byte_io.h"
 #include "media/mediadb.h"
 
 namespace vesperon {

@@ -4,7 +4,7 @@
 #include <bit>
 #include <vector>
 
-#include "skin/byte_io.h"
+#include "core/byte_io.h"
 
 // The decoder runs in stages: file header, info header, bit masks, palette,
 // pixel rows. Each stage checks what it read before the next one uses it.

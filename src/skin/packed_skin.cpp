@@ -6,9 +6,9 @@
 #include <climits>
 #include <stdexcept>
 
+#include "core/byte_io.h"
 #include "core/log.h"
 #include "skin/bmp.h"
-#include "skin/byte_io.h"
 
 namespace vesperon {
 

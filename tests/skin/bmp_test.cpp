@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <optional>
 
+#include "core/byte_io.h"
 #include "core/files.h"
 #include "skin/bmp.h"
-#include "skin/byte_io.h"
 #include "skin_test_util.h"
 
 namespace vesperon {

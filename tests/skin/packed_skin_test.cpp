@@ -4,9 +4,9 @@
 
 #include <zlib.h>
 
+#include "core/byte_io.h"
 #include "core/files.h"
 #include "skin/bmp.h"
-#include "skin/byte_io.h"
 #include "skin/packed_skin.h"
 #include "skin_test_util.h"
 
