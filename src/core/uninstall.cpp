@@ -66,30 +66,50 @@ std::string ShellQuoted(const fs::path& p) {
   return out + "'";
 }
 
+fs::path gShell = "/bin/sh";
+
 // Starts `/bin/sh script` in a new session with no terminal, detached from
-// this process (double fork, so it is never our zombie), in `workDir`.
+// this process (double fork, so it is never our zombie), in `workDir`. A
+// pipe closed on exec tells whether the shell really started: the detached
+// process writes its errno into it when changing folder or exec fails.
 bool StartDetached(const fs::path& script, const fs::path& workDir) {
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return false;
   const pid_t child = fork();
-  if (child < 0) return false;
+  if (child < 0) {
+    ::close(report[0]);
+    ::close(report[1]);
+    return false;
+  }
   if (child == 0) {
+    ::close(report[0]);
     setsid();
     const pid_t grandchild = fork();
     if (grandchild != 0) _exit(grandchild < 0 ? 1 : 0);
-    if (chdir(workDir.c_str()) != 0) _exit(1);
     const int null = open("/dev/null", O_RDWR);
     if (null >= 0) {
       dup2(null, 0);
       dup2(null, 1);
       dup2(null, 2);
     }
-    closefrom(3);
-    execl("/bin/sh", "sh", script.c_str(), static_cast<char*>(nullptr));
+    if (report[1] != 3) dup2(report[1], 3);
+    fcntl(3, F_SETFD, FD_CLOEXEC);
+    closefrom(4);
+    if (chdir(workDir.c_str()) == 0) execl(gShell.c_str(), "sh", script.c_str(), static_cast<char*>(nullptr));
+    const int error = errno;
+    [[maybe_unused]] const ssize_t n = ::write(3, &error, sizeof error);
     _exit(127);
   }
+  ::close(report[1]);
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  int error = 0;
+  ssize_t n = 0;
+  while ((n = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+  }
+  ::close(report[0]);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
 }
 
 // Writes the removal script into the temporary folder and starts it.
@@ -111,10 +131,16 @@ bool StartSelfRemoval() {
   // script from removing it.
   struct stat st {};
   if (::stat(exe.c_str(), &st) == 0) ::chmod(exe.c_str(), (st.st_mode & 07777) | S_IWUSR);
-  // The program folder must not stay our current directory while it is removed.
+  // The program folder must not stay our current directory while it is
+  // removed; when the script cannot be started, start-up goes on where it was.
   std::error_code ec;
+  const fs::path previous = fs::current_path(ec);
   fs::current_path(TempDir(), ec);
-  return StartDetached(script, TempDir());
+  if (StartDetached(script, TempDir())) return true;
+  ::unlink(name.c_str());
+  fs::current_path(previous.empty() ? folder : previous, ec);
+  if (ec) fs::current_path(folder, ec);
+  return false;
 }
 
 }  // namespace
@@ -200,8 +226,13 @@ TUninstallResult RunUninstaller(TParams& params, const TConsole& console) {
     Say(console, "Should I remove vesperon? [yes/no]");
     removeSelf = IsYes(AsciiLower(ReadAnswer(*console.In)));
   }
-  if (removeSelf && StartSelfRemoval()) return urSelfRemoval;
+  if (removeSelf) {
+    if (StartSelfRemoval()) return urSelfRemoval;
+    if (console.Available) Say(console, "Vesperon could not remove itself");
+  }
   return urContinue;
 }
+
+void SetRemovalShellForTesting(const std::filesystem::path& shell) { gShell = shell; }
 
 }  // namespace vesperon

@@ -30,8 +30,13 @@ enum TUninstallResult {
 // Runs the dialogue and the removal. Without an available console `params`
 // becomes silent for the rest of the run. The removal script is started
 // detached, after the current directory has been moved to the temporary
-// folder.
+// folder; when it cannot be started, the current directory is what it was,
+// the console says so and start-up goes on as after a "no".
 TUninstallResult RunUninstaller(TParams& params, const TConsole& console);
+
+// The shell that runs the removal script ("/bin/sh"); tests name one that
+// cannot start.
+void SetRemovalShellForTesting(const std::filesystem::path& shell);
 
 // Removes the packed skins (".vsf", any letter case) below `dir` and the
 // subfolders that end up empty; other files and their folders stay.

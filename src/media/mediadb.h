@@ -107,6 +107,11 @@ class TMediaDB {
   // a file goes through a temporary file renamed into place. All four
   // return false when something went wrong (and say so in the log where
   // the program's users expect it).
+  // A file that exists but was not read completely is not lost at the next
+  // save: the first save after such a load first keeps the original as
+  // "<name>.bak" (a later clean load and save leave that copy alone), and a
+  // file that could not be read at all is never replaced by an empty
+  // database.
   bool LoadFromFile(const std::filesystem::path& name);
   bool SaveToFile(const std::filesystem::path& name) const;
   bool LoadFromStream(std::istream& stream);
@@ -134,6 +139,8 @@ class TMediaDB {
   void Append(PMediaEntry entry, std::size_t nameHash);
   void Clear();
   void ClearSortFlags();
+  bool LoadBytes(std::string_view bytes, std::u16string_view source, std::u16string_view damageNote);
+  bool KeepOriginal(const std::filesystem::path& name) const;
   bool AddFile(std::u16string name, int dirFd, const char* path);
   void ScanDirectory(int dirFd, const std::u16string& dir, bool recursive);
   template <typename Key, typename KeyOf, typename Before, typename After>
@@ -143,6 +150,10 @@ class TMediaDB {
   // stay valid while Entries is sorted or grows; Entries holds them in the
   // current order.
   TPMEArray Entries;
+  // What the last LoadFromFile left on disk that a save must not lose; the
+  // state of the file, not of the contents, so a const save may clear it.
+  enum TOriginal { ofClean, ofDamaged, ofUnreadable };
+  mutable TOriginal Original = ofClean;
   std::vector<std::unique_ptr<TMediaEntry[]>> Blocks;
   std::size_t BlockUsed = kBlockSize;  // slots taken in the last block
   TNameIndex NameIndex;

@@ -87,35 +87,61 @@ void WriteRecord(TByteWriter& out, const TMediaEntry& e) {
   out.F64(e.Spare5);
 }
 
-// The whole file in one read; nothing when it is not a readable regular file.
-std::optional<std::string> ReadRegularFile(const std::filesystem::path& name) {
-  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::optional<std::string> bytes;
+struct TFileBytes {
+  bool Missing = false;   // no file of that name
+  bool Opened = false;    // a regular file that could be opened
+  bool Complete = false;  // and every byte of it was read
+  std::string Bytes;
+};
+
+// The whole file in one read. A name that is no regular file (a folder, a
+// pipe: opened without blocking) or cannot be opened is not Opened; a read
+// error leaves the bytes read so far.
+TFileBytes ReadRegularFile(const std::filesystem::path& name) {
+  TFileBytes file;
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    file.Missing = errno == ENOENT;
+    return file;
+  }
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    bytes.emplace(static_cast<std::size_t>(st.st_size), '\0');
+    file.Opened = true;
+    file.Bytes.resize(static_cast<std::size_t>(st.st_size));
     std::size_t done = 0;
-    while (done < bytes->size()) {
-      const ssize_t n = ::read(fd, bytes->data() + done, bytes->size() - done);
+    bool failed = false;
+    while (done < file.Bytes.size()) {
+      const ssize_t n = ::read(fd, file.Bytes.data() + done, file.Bytes.size() - done);
       if (n < 0 && errno == EINTR) continue;
+      failed = n < 0;
       if (n <= 0) break;
       done += static_cast<std::size_t>(n);
     }
-    bytes->resize(done);  // a file that shrank while being read
+    file.Bytes.resize(done);  // a file that shrank while being read
+    file.Complete = !failed;
   }
   ::close(fd);
-  return bytes;
+  return file;
 }
 
-void LogDamaged(std::u16string_view source, int loaded, std::int32_t count) {
+void LogDamaged(std::u16string_view source, int loaded, std::int32_t count, std::u16string_view note) {
   LogWarning(u"Could not load mediadb completely. The file " + std::u16string(source) + u" is damaged after " +
-             IntToU16(loaded) + u" of " + IntToU16(count) + u" entries");
+             IntToU16(loaded) + u" of " + IntToU16(count) + u" entries" + std::u16string(note));
+}
+
+std::filesystem::path BackupName(const std::filesystem::path& name) {
+  std::filesystem::path bak = name;
+  bak += ".bak";
+  return bak;
 }
 
 }  // namespace
 
 bool TMediaDB::LoadFromBytes(std::string_view bytes, std::u16string_view source) {
+  return LoadBytes(bytes, source, {});
+}
+
+bool TMediaDB::LoadBytes(std::string_view bytes, std::u16string_view source, std::u16string_view damageNote) {
   Clear();
   ClearSortFlags();
   if (bytes.empty()) {
@@ -125,7 +151,7 @@ bool TMediaDB::LoadFromBytes(std::string_view bytes, std::u16string_view source)
   TByteReader in(bytes);
   const std::int32_t count = in.I32();
   if (in.Failed()) {
-    LogDamaged(source, 0, 0);
+    LogDamaged(source, 0, 0, damageNote);
     return false;
   }
   if (count < 1) return true;
@@ -147,7 +173,7 @@ bool TMediaDB::LoadFromBytes(std::string_view bytes, std::u16string_view source)
     }
   }
   NameIndex.InsertAll(Entries, hashes);
-  if (!complete) LogDamaged(source, Count(), count);
+  if (!complete) LogDamaged(source, Count(), count, damageNote);
   return complete;
 }
 
@@ -179,34 +205,62 @@ bool TMediaDB::SaveToStream(std::ostream& stream) const {
 }
 
 bool TMediaDB::LoadFromFile(const std::filesystem::path& name) {
-  std::error_code ec;
-  if (!std::filesystem::exists(name, ec)) {
+  Original = ofClean;
+  const TFileBytes file = ReadRegularFile(name);
+  const std::u16string shown = U16FromPath(name);
+  if (file.Missing) {
     Clear();
-    LogWarning(u"Could not load mediadb. The file " + U16FromPath(name) + u" does not exists");
+    LogWarning(u"Could not load mediadb. The file " + shown + u" does not exists");
     return false;
   }
-  const std::optional<std::string> bytes = ReadRegularFile(name);
-  if (!bytes) {
+  if (!file.Opened) {
     Clear();
-    LogWarning(u"Could not load mediadb. The file " + U16FromPath(name) + u" cannot be read");
+    Original = ofUnreadable;
+    LogWarning(u"Could not load mediadb. The file " + shown + u" cannot be read. It is not replaced by an empty "
+               u"database; a database with entries is saved after it is kept as " + U16FromPath(BackupName(name)));
     return false;
   }
+  const std::u16string note = u". The original file is kept as " + U16FromPath(BackupName(name)) +
+                              u" before the database is saved";
+  bool loaded = false;
   try {
-    return LoadFromBytes(*bytes, U16FromPath(name));
+    loaded = LoadBytes(file.Bytes, shown, note);
   } catch (const std::exception&) {
     // Out of memory part way: the entries read so far are not indexed yet,
     // so none of them are kept.
     Clear();
-    LogDamaged(U16FromPath(name), 0, 0);
-    return false;
+    LogDamaged(shown, 0, 0, note);
   }
+  // An empty file is an empty database, not a damaged one.
+  if (!file.Complete && loaded) {
+    LogWarning(u"Could not load mediadb completely. The file " + shown + u" could not be read to its end" + note);
+  }
+  if (!file.Complete || (!loaded && !file.Bytes.empty())) Original = ofDamaged;
+  return loaded && file.Complete;
+}
+
+// Keeps the file a save is about to replace as "<name>.bak": a second name
+// for the same file where the file system allows it, else the file moved
+// aside (the save then writes a new one).
+bool TMediaDB::KeepOriginal(const std::filesystem::path& name) const {
+  const std::filesystem::path bak = BackupName(name);
+  if (::unlink(bak.c_str()) != 0 && errno != ENOENT) return false;
+  if (::link(name.c_str(), bak.c_str()) == 0 || errno == ENOENT) return true;
+  return std::rename(name.c_str(), bak.c_str()) == 0;
 }
 
 // File operations end at this boundary: an exception (out of memory) is
 // reported like any other failure.
 bool TMediaDB::SaveToFile(const std::filesystem::path& name) const {
   try {
-    if (WriteFileAtomically(name, SaveToBytes())) return true;
+    if (Original == ofUnreadable && Entries.empty()) {
+      // Nothing to save in place of a file nobody could read.
+    } else if (Original != ofClean && !KeepOriginal(name)) {
+      LogWarning(u"Could not keep the original mediadb as " + U16FromPath(BackupName(name)));
+    } else if (WriteFileAtomically(name, SaveToBytes())) {
+      Original = ofClean;
+      return true;
+    }
   } catch (const std::exception&) {
   }
   LogWarning(u"Could not save mediadb. The file " + U16FromPath(name) + u" keeps its previous contents");

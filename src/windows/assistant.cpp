@@ -22,14 +22,9 @@ THandle CreateControl(THandle parent, TControlKind kind, std::u16string text, co
 
 void TAssistant::Show() {
   if (Handle_ != 0) return;
-  TWindowParams params = PlainWindowParams(
-      "Assistent", u"Configuration-Assistent", CentredOnScreen(kWidth, kHeight),
+  Handle_ = ShowCentredPlainWindow(
+      "Assistent", u"Configuration-Assistent", kWidth, kHeight,
       [this](THandle h, uint32_t msg, std::uintptr_t wp, std::intptr_t lp) { return Handler(h, msg, wp, lp); });
-  params.Flags |= wfAppWindow;
-  Handle_ = CreateWindow(params);
-  if (Handle_ == 0) return;
-  ShowWindow(Handle_, swShow);
-  SetForegroundWindow(Handle_);
 }
 
 void TAssistant::Close() {

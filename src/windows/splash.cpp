@@ -20,15 +20,10 @@ TRect Union(const TRect& a, const TRect& b) {
 
 void TSplash::Show(const TImage& picture) {
   if (Handle_ != 0) return;
-  TWindowParams params = PlainWindowParams(
-      "Splash", u"Vesperon-Splash", CentredOnScreen(kWidth, kHeight),
+  Handle_ = ShowCentredPlainWindow(
+      "Splash", u"Vesperon-Splash", kWidth, kHeight,
       [this](THandle h, uint32_t msg, std::uintptr_t wp, std::intptr_t lp) { return Handler(h, msg, wp, lp); });
-  params.Flags |= wfAppWindow;
-  Handle_ = CreateWindow(params);
   if (Handle_ == 0) return;
-  ShowWindow(Handle_, swShow);
-  SetForegroundWindow(Handle_);
-
   if (picture.Width > 0 && picture.Height > 0) {
     Picture_ = TSurface::FromImage(picture);
     TSurface& surface = *GetWindowSurface(Handle_);

@@ -152,6 +152,23 @@ TEST_F(UninstallTest, SilentForceRemovesEverythingThroughTheScript) {
   EXPECT_TRUE(fs::is_empty(Temp));
 }
 
+// The script cannot be started: the process stays in its working folder
+// (where start-up writes the log and settings), says so and goes on; the
+// script is not left behind.
+TEST_F(UninstallTest, FailedSelfRemovalReturnsToTheWorkingFolder) {
+  const fs::path before = fs::current_path();
+  fs::current_path(Program);
+  SetRemovalShellForTesting(Folder.Path / "no-such-shell");
+  TParams params;
+  EXPECT_EQ(Run(params, "yes\nno\nyes\n"), urContinue);
+  SetRemovalShellForTesting("/bin/sh");
+  EXPECT_EQ(fs::current_path(), fs::canonical(Program));
+  EXPECT_NE(Out.str().find("Should I remove vesperon? [yes/no]\nVesperon could not remove itself\n"), std::string::npos);
+  EXPECT_TRUE(fs::is_empty(Temp));
+  EXPECT_TRUE(Exists("vesperon"));
+  fs::current_path(before);
+}
+
 TEST_F(UninstallTest, ScriptTakesPathsLiterally) {
   // A program folder whose name holds quotes and shell syntax.
   const fs::path odd = Folder.Path / "it's $(touch pwned) `touch pwned2` \"x\"";

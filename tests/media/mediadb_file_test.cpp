@@ -277,6 +277,69 @@ TEST_F(MediaDBFile, UnreadableFileWarnsAndLoadsNothing) {
   EXPECT_EQ(Capture.Count("WARNING: Could not load mediadb. The file "), 1);
 }
 
+// A damaged file loads its complete entries; the first save keeps the
+// original bytes as media.db.bak, later saves and a clean load and save leave
+// that copy alone.
+TEST_F(MediaDBFile, DamagedFileIsKeptAsBakBeforeTheFirstSave) {
+  const fs::path name = Dir / "media.db", bak = Dir / "media.db.bak";
+  const std::string whole = ThreeEntryBytes();
+  const std::string damaged = whole.substr(0, whole.size() - 5);
+  ASSERT_TRUE(WriteFileAtomically(name, damaged));
+  TMediaDB db;
+  EXPECT_FALSE(db.LoadFromFile(name));
+  EXPECT_EQ(db.Count(), 2);
+  ASSERT_EQ(Capture.Lines.size(), 1u);
+  EXPECT_NE(Capture.Lines[0].find("is damaged after 2 of 3 entries. The original file is kept as " + bak.string()),
+            std::string::npos);
+  EXPECT_FALSE(fs::exists(bak));  // nothing is written before the save
+  ASSERT_TRUE(db.SaveToFile(name));
+  EXPECT_EQ(*ReadWholeFile(bak), damaged);
+  EXPECT_EQ(*ReadWholeFile(name), db.SaveToBytes());
+
+  db.Add(FullEntry(7));
+  ASSERT_TRUE(db.SaveToFile(name));  // the second save keeps no new copy
+  EXPECT_EQ(*ReadWholeFile(bak), damaged);
+  TMediaDB clean;
+  ASSERT_TRUE(clean.LoadFromFile(name));
+  ASSERT_TRUE(clean.SaveToFile(name));
+  EXPECT_EQ(*ReadWholeFile(bak), damaged);
+  EXPECT_EQ(clean.Count(), 3);
+
+  // A later damaged load replaces the old copy with the new original.
+  const std::string second = clean.SaveToBytes().substr(0, 30);
+  ASSERT_TRUE(WriteFileAtomically(name, second));
+  TMediaDB again;
+  EXPECT_FALSE(again.LoadFromFile(name));
+  ASSERT_TRUE(again.SaveToFile(name));
+  EXPECT_EQ(*ReadWholeFile(bak), second);
+}
+
+// A name that exists but cannot be read (a pipe, a link to itself; as an
+// ordinary user also a file without read permission) is never replaced by an
+// empty database; a database with entries is saved after keeping it aside.
+TEST_F(MediaDBFile, UnreadableFileIsNotReplacedByAnEmptyDatabase) {
+  const fs::path pipe = Dir / "pipe.db", loop = Dir / "loop.db";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  fs::create_symlink(loop.filename(), loop);
+  for (const fs::path& name : {pipe, loop}) {
+    Capture.Lines.clear();
+    TMediaDB db;
+    EXPECT_FALSE(db.LoadFromFile(name));  // the pipe does not block
+    ASSERT_EQ(Capture.Lines.size(), 1u);
+    EXPECT_EQ(Capture.Count(name.string() + " cannot be read. It is not replaced by an empty database"), 1);
+    EXPECT_FALSE(db.SaveToFile(name));
+    EXPECT_TRUE(fs::is_symlink(name) || fs::is_fifo(name)) << name;
+    EXPECT_FALSE(fs::exists(fs::path(name.string() + ".bak")));
+    db.Add(FullEntry(1));
+    ASSERT_TRUE(db.SaveToFile(name));
+    const fs::file_status kept = fs::symlink_status(fs::path(name.string() + ".bak"));
+    EXPECT_TRUE(fs::is_symlink(kept) || fs::is_fifo(kept)) << name;
+    TMediaDB loaded;
+    ASSERT_TRUE(loaded.LoadFromFile(name));
+    EXPECT_EQ(loaded.Count(), 1);
+  }
+}
+
 TEST_F(MediaDBFile, StartUpPathIsBesideTheExecutable) {
   SetExecutableDirForTesting(Dir);
   EXPECT_EQ(MediaDBPath(), Dir / "media.db");
