@@ -15,7 +15,7 @@
 
 #include "resources/skins/builtin_skin.h"
 #include "skin/packed_skin.h"
-#include "skin/region.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     vesperon::TPackedSkin skin;
     if (!vesperon::ReadPackedSkin(packed, "(built-in)", skin)) std::abort();
     for (const auto& image : skin.Images)
-      if (image.IsMask) regions += vesperon::RegionFromMask(image.Image).size();
+      if (image.IsMask) regions += vesperon::RegionFromMask(image.Image, 255, 255, 255).Rects().size();
   });
 
   std::printf("built-in skin: %zu bytes packed, %zu unpacked\n", packed.size(), layout.size());

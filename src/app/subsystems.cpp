@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "resources/pictures/pictures.h"
 #include "skin/bmp.h"
+#include "skin/skin.h"
 #include "skin/skin_compiler.h"
 #include "update/install.h"
 #include "update/update_check.h"
@@ -74,7 +75,17 @@ void LoadMediaDB() { CreateMediaDB().LoadFromFile(MediaDBPath()); }
 
 // ===== skin packages: create and load ======================================
 
-bool CreateAndLoadSkin(const std::u16string&) { return true; }
+// The skin object exists (and gSkinLink with it) before the load, so a
+// command string run while loading already reaches it. It is held by a
+// plain pointer: a start-up that fails later leaves it to the end of the
+// process, where no destructor may reach into the closed windowing layer.
+bool CreateAndLoadSkin(const std::u16string& name) {
+  FreeSkin();
+  gSkin = new TSkin();
+  gSkin->SetScriptPlayer(&PlaybackScriptHost());
+  gSkinLink = &gSkin->Link();
+  return gSkin->Load(name);
+}
 
 // ===== windows: configuration assistant ====================================
 
@@ -128,7 +139,13 @@ void DeinitAudio() {
 
 // ===== skin packages: free =================================================
 
-void FreeSkin() {}
+void FreeSkin() {
+  if (gSkin == nullptr) return;
+  gSkinLink = nullptr;
+  gSkin->Unload();
+  delete gSkin;
+  gSkin = nullptr;
+}
 
 // ===== media: save =========================================================
 

@@ -70,6 +70,23 @@ class TRegion {
 // pixel has the key colour.
 TRegion RegionFromMask(const TImage& mask, uint8_t r, uint8_t g, uint8_t b);
 
+// The four corner masks of a framed window (white is cut away); null when a
+// mask is missing.
+struct TCornerMasks {
+  const TImage* TopLeft = nullptr;
+  const TImage* TopRight = nullptr;
+  const TImage* BottomLeft = nullptr;
+  const TImage* BottomRight = nullptr;
+};
+
+// The shape of a framed window of width x height pixels: the full-height
+// middle band between the corner columns, the left and right bands between
+// the corner rows, and each corner mask's region in its corner. The corner
+// size is the top-left mask's size; a missing mask leaves its corner square
+// cut away, and without a top-left mask the window stays rectangular. The
+// result never reaches outside the window.
+TRegion FramedWindowRegion(int32_t width, int32_t height, const TCornerMasks& corners);
+
 // ---------------------------------------------------------------------------
 // Surfaces and software drawing
 
@@ -129,8 +146,8 @@ void DrawLine(TSurface& dst, TPointI from, TPointI to, TColor color);
 // backend). A font name that is not installed ("Verdana", "MS Sans Serif")
 // falls back to the sans font fontconfig offers.
 
-class TFont;
-using PFont = std::shared_ptr<TFont>;
+class TTextFont;
+using PFont = std::shared_ptr<TTextFont>;
 
 // PixelHeight is the character (em) height, as a negative Win32 font height.
 // Returns nullptr (logged) when no font at all can be loaded.
@@ -260,6 +277,7 @@ enum TWindowFlags : uint32_t {
   wfTopMost = 0x04,       // always on top
   wfDoubleClicks = 0x08,  // a second click within the double-click time is wmLButtonDblClk
   wfOwnerDraw = 0x10,     // a control drawn by its parent through wmDrawItem
+  wfClickThrough = 0x20,  // a child that lets mouse input through to its parent (a static control)
 };
 
 // Child controls the layer provides. A button reports a click as wmCommand to

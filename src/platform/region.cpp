@@ -182,4 +182,32 @@ TRegion RegionFromMask(const TImage& mask, uint8_t r, uint8_t g, uint8_t b) {
   return region;
 }
 
+TRegion FramedWindowRegion(int32_t width, int32_t height, const TCornerMasks& corners) {
+  const int32_t cw = corners.TopLeft ? corners.TopLeft->Width : 0;
+  const int32_t ch = corners.TopLeft ? corners.TopLeft->Height : 0;
+  const TRect window{0, 0, width, height};
+  // Every piece is clipped to the window: one smaller than its corners
+  // would otherwise reach outside itself.
+  auto clipped = [&window](TRect r) {
+    return TRect{std::max(r.Left, window.Left), std::max(r.Top, window.Top), std::min(r.Right, window.Right),
+                 std::min(r.Bottom, window.Bottom)};
+  };
+  std::vector<TRect> rects = {
+      clipped({cw, 0, width - cw, height}),           // middle band, full height
+      clipped({0, ch, cw, height - ch}),              // left band between the corners
+      clipped({width - cw, ch, width, height - ch}),  // right band
+  };
+  auto addCorner = [&](const TImage* mask, int32_t dx, int32_t dy) {
+    if (mask == nullptr) return;
+    TRegion corner = RegionFromMask(*mask, 255, 255, 255);
+    corner.Offset(dx, dy);
+    for (const TRect& r : corner.Rects()) rects.push_back(clipped(r));
+  };
+  addCorner(corners.TopLeft, 0, 0);
+  addCorner(corners.TopRight, width - cw, 0);
+  addCorner(corners.BottomLeft, 0, height - ch);
+  addCorner(corners.BottomRight, width - cw, height - ch);
+  return TRegion(rects);
+}
+
 }  // namespace vesperon

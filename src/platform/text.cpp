@@ -22,9 +22,9 @@ struct TGlyph {
   std::vector<uint8_t> Coverage;  // Width * Height, 0..255
 };
 
-class TFont {
+class TTextFont {
  public:
-  ~TFont() {
+  ~TTextFont() {
     if (Face) FT_Done_Face(Face);
   }
   const TGlyph& Glyph(char32_t code);
@@ -93,7 +93,7 @@ std::u32string CodePoints(std::u16string_view text) {
   return out;
 }
 
-int32_t Width(TFont& font, const std::u32string& codes) {
+int32_t Width(TTextFont& font, const std::u32string& codes) {
   int32_t w = 0;
   for (char32_t c : codes) w += font.Glyph(c).Advance;
   return w;
@@ -125,7 +125,7 @@ void DrawGlyph(TSurface& dst, const TGlyph& g, int32_t penX, int32_t baseline, T
   }
 }
 
-void DrawCodes(TSurface& dst, TFont& font, int32_t x, int32_t top, const std::u32string& codes, TColor color) {
+void DrawCodes(TSurface& dst, TTextFont& font, int32_t x, int32_t top, const std::u32string& codes, TColor color) {
   const int32_t baseline = top + font.Ascent;
   for (char32_t c : codes) {
     const TGlyph& g = font.Glyph(c);
@@ -136,7 +136,7 @@ void DrawCodes(TSurface& dst, TFont& font, int32_t x, int32_t top, const std::u3
 
 }  // namespace
 
-const TGlyph& TFont::Glyph(char32_t code) {
+const TGlyph& TTextFont::Glyph(char32_t code) {
   auto it = Cache_.find(code);
   if (it != Cache_.end()) return it->second;
   TGlyph g;
@@ -169,7 +169,7 @@ PFont CreateFont(const std::string& name, int32_t pixelHeight, bool bold) {
     LogError("no font found for " + name);
     return nullptr;
   }
-  auto font = std::make_shared<TFont>();
+  auto font = std::make_shared<TTextFont>();
   if (FT_New_Face(Library(), file.c_str(), index, &font->Face) != 0) {
     font->Face = nullptr;
     LogError("could not load font file " + file);

@@ -28,9 +28,12 @@ bool TScriptengine::Run() {
   std::shared_ptr<const TDecodedCode> code = Decoded ? Decoded : DecodeInstructions({});
   TScriptMachine machine(Host, Limit);
   LastRun_ = machine.Run(*code);
-  if (!LastRun_.Ok && !LastRun_.Error.empty()) {
+  // A module run on every slow tick that keeps failing is reported once,
+  // and again only after a clean run, so the log cannot grow without bound.
+  if (!LastRun_.Ok && !LastRun_.Error.empty() && !Failing_) {
     LogError("script error in module " + Name_ + ": " + LastRun_.Error);
   }
+  Failing_ = !LastRun_.Ok;
   if (LastRun_.Ok && gParams.LogScript) Log("script: Done...");
   return LastRun_.Ok;
 }

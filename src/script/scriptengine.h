@@ -32,7 +32,7 @@ class TScriptengine {
   bool CompileModule(std::string_view text);
 
   // Runs the compiled code once with the engine's host; false when the run
-  // failed (the failure is in the log). A module runs whether or not its
+  // failed. A failure is logged unless the run before failed too. A module runs whether or not its
   // compilation succeeded: its code is whatever was generated.
   bool Run();
 
@@ -55,6 +55,7 @@ class TScriptengine {
   TScriptHost Host;
   uint64_t Limit = kDefaultInstructionLimit;
   TRunResult LastRun_;
+  bool Failing_ = false;  // the last run failed (and was reported)
 };
 
 class TScriptModules {

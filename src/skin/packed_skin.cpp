@@ -147,7 +147,7 @@ bool ReadLayout(std::string_view layout, TPackedSkin& skin, std::string& error) 
   skin.Description = std::string(in.Bytes(static_cast<std::size_t>(length)));
   for (int index = 0; in.Remaining() > 0; ++index)
     if (!ReadImageRecord(in, index, skin, error)) return false;
-  const pugi::xml_parse_result parsed = skin.Document.load_buffer(skin.Description.data(), skin.Description.size());
+  const pugi::xml_parse_result parsed = skin.Document.load_buffer(skin.Description.data(), skin.Description.size(), kDescriptionParseOptions);
   if (!parsed) {
     error = std::string("the description is not well-formed XML (") + parsed.description() + " at byte " +
             std::to_string(parsed.offset) + ")";

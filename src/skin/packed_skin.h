@@ -25,6 +25,10 @@ namespace vesperon {
 inline constexpr std::size_t kMaxUnpackedSkinSize = std::size_t{512} * 1024 * 1024;
 inline constexpr std::size_t kImageRecordHeaderSize = 8 + 256 + 1;
 
+// The description is read with line ends as written: a carriage return
+// inside a script's text stays, so the script compiler counts its lines right.
+inline constexpr unsigned kDescriptionParseOptions = pugi::parse_default & ~pugi::parse_eol;
+
 // One image as the compiler packs it.
 struct TImageRecord {
   std::string Name;    // cut to a short string when written

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "platform/platform.h"
 
 namespace vesperon {
@@ -76,6 +81,68 @@ TEST(Region, FromMaskAllKeyAllOpaqueAndNearWhite) {
   TImage truncated = Stencil(3, 1, {"###"});
   truncated.Pixels.resize(4);  // fewer bytes than the size says: no region, no overread
   EXPECT_TRUE(RegionFromMask(truncated, 255, 255, 255).Empty());
+}
+
+using TPixels = std::set<std::pair<int, int>>;
+
+TPixels Covered(const TRegion& region) {
+  TPixels out;
+  for (const TRect& r : region.Rects())
+    for (int y = r.Top; y < r.Bottom; ++y)
+      for (int x = r.Left; x < r.Right; ++x) EXPECT_TRUE(out.insert({x, y}).second) << "overlap at " << x << "," << y;
+  return out;
+}
+
+TPixels Opaque(const TImage& img, int dx, int dy) {
+  TPixels out;
+  for (int y = 0; y < img.Height; ++y)
+    for (int x = 0; x < img.Width; ++x)
+      if (img.Pixel(x, y)[0] != 255) out.insert({x + dx, y + dy});
+  return out;
+}
+
+// A 6 x 6 corner mask: a quarter circle opaque towards the window's inside.
+TImage CornerMask(bool right, bool bottom) {
+  std::vector<std::string> rows(6, std::string(6, '.'));
+  for (int y = 0; y < 6; ++y)
+    for (int x = 0; x < 6; ++x) {
+      const int cx = right ? x : 5 - x, cy = bottom ? y : 5 - y;
+      if (cx * cx + cy * cy < 36) rows[y][x] = '#';
+    }
+  return Stencil(6, 6, rows);
+}
+
+TEST(FramedWindowRegion, JoinsTheBandsAndTheFourCorners) {
+  const TImage tl = CornerMask(false, false), tr = CornerMask(true, false);
+  const TImage bl = CornerMask(false, true), br = CornerMask(true, true);
+  const int w = 40, h = 30;
+  const TRegion region = FramedWindowRegion(w, h, {&tl, &tr, &bl, &br});
+  TPixels expected;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      if ((x >= 6 && x < w - 6) || (y >= 6 && y < h - 6)) expected.insert({x, y});
+  for (const auto& p : Opaque(tl, 0, 0)) expected.insert(p);
+  for (const auto& p : Opaque(tr, w - 6, 0)) expected.insert(p);
+  for (const auto& p : Opaque(bl, 0, h - 6)) expected.insert(p);
+  for (const auto& p : Opaque(br, w - 6, h - 6)) expected.insert(p);
+  EXPECT_EQ(Covered(region), expected);
+  EXPECT_EQ(expected.count({0, 0}), 0u);
+  // The same pixels as one normalised region.
+  EXPECT_EQ(region, TRegion(region.Rects()));
+}
+
+TEST(FramedWindowRegion, StaysInsideAWindowSmallerThanItsCornersAndMissingMasks) {
+  const TImage corner = Stencil(12, 12, std::vector<std::string>(12, std::string(12, '#')));
+  EXPECT_EQ(FramedWindowRegion(10, 8, {&corner, &corner, &corner, &corner}), TRegion(TRect{0, 0, 10, 8}));
+  EXPECT_EQ(FramedWindowRegion(10, 8, {}), TRegion(TRect{0, 0, 10, 8}));
+  // Only a top-left mask: the other three corner squares are cut away.
+  const TImage small = Stencil(2, 2, {"##", "##"});
+  const TRegion region = FramedWindowRegion(10, 8, {&small, nullptr, nullptr, nullptr});
+  EXPECT_TRUE(region.Contains(0, 0));
+  EXPECT_FALSE(region.Contains(9, 0));
+  EXPECT_FALSE(region.Contains(0, 7));
+  EXPECT_FALSE(region.Contains(9, 7));
+  EXPECT_TRUE(region.Contains(5, 0));
 }
 
 }  // namespace

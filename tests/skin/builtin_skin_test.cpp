@@ -11,7 +11,7 @@
 #include "script/scriptengine.h"
 #include "skin/bmp.h"
 #include "skin/packed_skin.h"
-#include "skin/region.h"
+#include "platform/platform.h"
 #include "skin_test_util.h"
 
 namespace vesperon {
@@ -66,7 +66,7 @@ TEST_F(BuiltinSkin, MainWindowButtonsLabelsAndTimeBar) {
   EXPECT_EQ(bg.Image.Width, 200);
   EXPECT_EQ(bg.Image.Height, 200);
   EXPECT_TRUE(stencil.IsMask);
-  EXPECT_FALSE(RegionFromMask(stencil.Image).empty());
+  EXPECT_FALSE(RegionFromMask(stencil.Image, 255, 255, 255).Empty());
   EXPECT_TRUE(stencil.Image.Pixel(0, 0)[0] == 255);  // the corners are cut away
 
   const std::map<std::string, std::string> functions = {

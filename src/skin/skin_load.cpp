@@ -1,0 +1,173 @@
+// Loading and unloading a skin: the packed file read, the description's
+// objects built, fonts made, the main window shown, then the menus, the tray
+// icon and the other windows; unloading frees it all in reverse.
+#include <algorithm>
+#include <exception>
+
+#include "core/log.h"
+#include "core/text.h"
+#include "skin/main_window.h"
+#include "skin/skin.h"
+#include "skin/skin_description.h"
+#include "skin/skin_hooks.h"
+#include "skin/skin_source.h"
+
+namespace vesperon {
+
+void TSkin::ResetValues() {
+  HasMainWindow = false;
+  OnTime.clear();
+  OnSong.clear();
+  StandardWindow = TStandardWindow();
+  SurfaceArea_ = 0;
+  BudgetReported_ = false;
+}
+
+bool TSkin::Load(std::u16string_view name) {
+  // A skin still loaded goes first, and nothing of it carries over.
+  Unload();
+  ResetValues();
+  bool built = false;
+  try {
+    built = BuildAll(name);
+  } catch (const std::exception& e) {
+    LogError(std::string("could not load the skin: ") + e.what());
+  }
+  if (!built) {
+    Unload();
+    return false;
+  }
+  // Load steps after the main window is up: its menus and tray icon, then
+  // the windows that are not skin windows.
+  BuildMenusAndTray(*this);
+  MenusBuilt_ = true;
+  CreateOtherWindows();
+  return true;
+}
+
+// Reads the package and builds windows, controls and fonts; shows the main
+// window. False when the load fails (what was built is then unloaded by the
+// caller).
+bool TSkin::BuildAll(std::u16string_view name) {
+  TPackedSkin package;
+  if (!LoadSkinPackage(name, package)) return false;
+  Images = std::move(package.Images);
+
+  if (!package.Document.first_child()) {
+    LogError("the skin has no items!");
+  } else {
+    for (const pugi::xml_node& node : package.Document.children())
+      if (node.type() == pugi::node_element && AsciiLower(std::string_view(node.name())) == "skin")
+        HandleSkinElement(*this, node);
+  }
+  if (Windows.empty()) {
+    LogError("the skin has no windows!");
+    return false;
+  }
+  if (!HasMainWindow) {
+    LogWarning("the skin has no main window! Making the first window the main window!");
+    Windows[0]->Name = "main";
+  }
+  for (auto& font : Fonts) {
+    font->Window = Windows[0]->Handle;
+    font->Build();
+  }
+  TWindow* main = WindowByName("main");
+  if (main == nullptr || main->Handle == 0) {
+    LogError("the skin's main window could not be created!");
+    return false;
+  }
+  ShowWindow(main->Handle, swShow);
+  SetForegroundWindow(main->Handle);
+  gMainWindow = main->Handle;
+  return true;
+}
+
+void TSkin::CreateOtherWindows() {
+  auto create = [this](TSkinWindowFactory& factory, const char* what) {
+    if (!factory.Create) {
+      Log(std::string("no ") + what + " window to create");
+      return false;
+    }
+    return factory.Create(*this);
+  };
+  AboutCreated_ = create(gSkinWindowHooks.About, "about");
+  MediaDBCreated_ = create(gSkinWindowHooks.MediaDB, "media-db");
+  VideoCreated_ = create(gSkinWindowHooks.Video, "video");
+}
+
+void TSkin::Unload() {
+  const bool anything = !Windows.empty() || !Images.empty() || !Fonts.empty() || Scripts.Count() > 0 ||
+                        MenusBuilt_ || AboutCreated_ || MediaDBCreated_ || VideoCreated_;
+  if (!anything) return;
+  Log("unloading skin...");
+  auto destroy = [](TSkinWindowFactory& factory, bool& created) {
+    if (created && factory.Destroy) factory.Destroy();
+    created = false;
+  };
+  destroy(gSkinWindowHooks.Video, VideoCreated_);
+  destroy(gSkinWindowHooks.MediaDB, MediaDBCreated_);
+  Scripts.Clear();
+  RunningScripts_.clear();
+  destroy(gSkinWindowHooks.About, AboutCreated_);
+  Fonts.clear();
+  for (auto& window : Windows) window->Destroy();
+  Windows.clear();
+  gMainWindow = 0;
+  if (MenusBuilt_) RemoveMenusAndTray(*this);
+  MenusBuilt_ = false;
+  Bitmaps_.clear();
+  Images.clear();
+  ResetValues();
+}
+
+const TSurface& TSkin::Bitmap(int32_t index) {
+  static const TSurface kNone;
+  if (ImageAt(index) == nullptr) return kNone;
+  const auto i = static_cast<std::size_t>(index);
+  if (Bitmaps_.size() < Images.size()) Bitmaps_.resize(Images.size());
+  if (!Bitmaps_[i]) Bitmaps_[i] = std::make_unique<TSurface>(TSurface::FromImage(Images[i].Image));
+  return *Bitmaps_[i];
+}
+
+bool TSkin::TakeSurfaceArea(int64_t width, int64_t height) {
+  const int64_t area = std::max<int64_t>(width, 0) * std::max<int64_t>(height, 0);
+  if (area <= kSurfaceBudget - SurfaceArea_) {
+    SurfaceArea_ += area;
+    return true;
+  }
+  if (!BudgetReported_) {
+    BudgetReported_ = true;
+    LogError("the skin's windows and controls need more than " + std::to_string(kSurfaceBudget) +
+             " pixels; the rest are not created");
+  }
+  return false;
+}
+
+void TSkin::AdvanceScrolling() {
+  for (auto& window : Windows)
+    for (auto& label : window->Labels)
+      if (label->Scrolling) label->Advance();
+}
+
+bool TSkin::RunScript(std::string_view name) {
+  TScriptengine* engine = Scripts.Find(name);
+  if (engine == nullptr) return false;
+  const std::string upper = AsciiUpper(name);
+  if (std::find(RunningScripts_.begin(), RunningScripts_.end(), upper) != RunningScripts_.end()) {
+    Log("script " + upper + " is running already; not started again");
+    return false;
+  }
+  RunningScripts_.push_back(upper);
+  const bool ok = engine->Run();
+  // The run may have unloaded the skin (and emptied the list).
+  if (!RunningScripts_.empty()) RunningScripts_.pop_back();
+  return ok;
+}
+
+void TSkin::SetScriptPlayer(TScriptPlayerHost* player) {
+  Player_ = player;
+  Scripts.SetHost({Player_, ScriptSkinHost_.get()});
+}
+
+}  // namespace vesperon
