@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "resources/pictures/pictures.h"
 #include "skin/bmp.h"
+#include "skin/main_window.h"
 #include "skin/skin.h"
 #include "skin/skin_compiler.h"
 #include "update/install.h"
@@ -84,6 +85,8 @@ bool CreateAndLoadSkin(const std::u16string& name) {
   gSkin = new TSkin();
   gSkin->SetScriptPlayer(&PlaybackScriptHost());
   gSkinLink = &gSkin->Link();
+  // From now on warnings and errors also show as balloons at the tray icon.
+  SetLogNotifier([](std::u16string_view title, std::u16string_view text) { ShowBalloon(title, text); });
   return gSkin->Load(name);
 }
 
@@ -141,6 +144,7 @@ void DeinitAudio() {
 
 void FreeSkin() {
   if (gSkin == nullptr) return;
+  SetLogNotifier({});
   gSkinLink = nullptr;
   gSkin->Unload();
   delete gSkin;

@@ -52,6 +52,11 @@ void FillPopupMenu(TMenusAndTray& menus) {
 
 }  // namespace
 
+const TIconSet& ProgramIcon() {
+  static const TIconSet icon = DecodeIconSet(ProgramIconSet());
+  return icon;
+}
+
 std::vector<std::filesystem::path> ListSkinFiles(const std::filesystem::path& folder) {
   std::vector<std::filesystem::path> files;
   std::error_code error;
@@ -82,7 +87,7 @@ void BuildMenusAndTray(TMenusAndTray& menus, THandle mainWindow) {
   icon = TNotifyIconData{};
   icon.Window = mainWindow;
   icon.Tip = kTrayTip;
-  menus.TrayAdded = AddTrayIcon(mainWindow, icon.Id, icon.CallbackMessage, DecodeIconSet(ProgramIconSet()), icon.Tip);
+  menus.TrayAdded = AddTrayIcon(mainWindow, icon.Id, icon.CallbackMessage, ProgramIcon(), icon.Tip);
   if (!menus.TrayAdded) Log("the tray icon could not be added");
 }
 

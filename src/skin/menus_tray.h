@@ -68,6 +68,10 @@ std::vector<std::filesystem::path> ListSkinFiles(const std::filesystem::path& fo
 // valid UTF-8 show as U+FFFD.
 std::u16string SkinMenuText(const std::filesystem::path& file);
 
+// The program icon (drawn by tools/skinart), read once from the copy the
+// executable carries: the tray icon and every skin window's icon.
+const TIconSet& ProgramIcon();
+
 // Load step 12: the skins submenu and the popup menu (menu texts from
 // gLang), then the tray icon owned by `mainWindow` with the tip "Vesperon".
 // The tray icon is added even when no tray runs yet: it docks when one
