@@ -10,10 +10,17 @@
 #   make coverage         line coverage per folder (build folder build-coverage)
 #   make format           clang-format (.clang-format) over every C++ file in place
 #   make bench            build and run the benchmarks
+#   make install          build, then install for this user: the program folder to
+#                         PREFIX (~/.local/share/vesperon), the launcher and the icon
+#                         under DATA_HOME (~/.local/share); DESTDIR is honoured, and
+#                         NO_BUILD=1 installs what BUILD holds without building
+#   make uninstall-desktop  remove the launcher and the icon
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 SANITIZE ?= 1
 JOBS ?= $(shell nproc)
+PREFIX ?= $(HOME)/.local/share/vesperon
+DATA_HOME ?= $(or $(XDG_DATA_HOME),$(HOME)/.local/share)
 export MAKEFLAGS := --no-print-directory
 export JOBS
 CMAKE_FLAGS ?=
@@ -24,7 +31,7 @@ export CMAKE_C_COMPILER_LAUNCHER ?= ccache
 export CMAKE_CXX_COMPILER_LAUNCHER ?= ccache
 endif
 
-.PHONY: all deps configure build run test test-fast test-sanitize lint coverage format bench clean
+.PHONY: all deps configure build run test test-fast test-sanitize lint coverage format bench install uninstall-desktop clean
 
 all: build
 
@@ -62,6 +69,12 @@ format:
 
 bench: build
 	@scripts/run-benchmarks.sh $(BUILD)
+
+install: $(if $(NO_BUILD),,build)
+	@scripts/install-desktop.sh install "$(BUILD)" "$(DESTDIR)" "$(PREFIX)" "$(DATA_HOME)"
+
+uninstall-desktop:
+	@scripts/install-desktop.sh uninstall "$(BUILD)" "$(DESTDIR)" "$(PREFIX)" "$(DATA_HOME)"
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) build-coverage build-fuzz

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,17 +39,8 @@ std::string Tag(int n) {
 
 int main() {
   const std::filesystem::path root = TempDir() / ("vesperon-bench-scan-" + std::to_string(::getpid()));
-  std::vector<std::string> files;
   const std::string audio(2048, '\x55');
-  for (int d = 0; d < 100; ++d) {
-    const std::filesystem::path folder = root / ("Folder " + std::to_string(d));
-    std::filesystem::create_directories(folder);
-    for (int f = 0; f < 100; ++f) {
-      const std::filesystem::path file = folder / ("Song " + std::to_string(f) + ".mp3");
-      std::ofstream(file, std::ios::binary) << audio << Tag(d * 100 + f);
-      files.push_back(file.string());
-    }
-  }
+  const std::vector<std::string> files = bench::WriteSongTree(root, [&](int n) { return audio + Tag(n); });
   std::unique_ptr<TMediaDB> db;
   long tagged = 0;
   const bench::TTiming t = bench::Compare(

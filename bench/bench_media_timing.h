@@ -5,8 +5,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <limits>
+#include <string>
+#include <vector>
 
 namespace vesperon::bench {
 
@@ -39,6 +43,23 @@ inline bool Report(const char* name, const TTiming& t, double target) {
   std::printf("%-34s subject %9.3f ms  baseline %9.3f ms  ratio %5.2f  (target %.1f) %s\n", name,
               t.Subject * 1e3, t.Baseline * 1e3, ratio, target, ratio <= target ? "ok" : "SLOW");
   return ratio <= target;
+}
+
+// Writes 100 folders of 100 ".mp3" files under `root`, file n holding
+// `contents(n)`; returns their paths in that order.
+inline std::vector<std::string> WriteSongTree(const std::filesystem::path& root,
+                                              const std::function<std::string(int)>& contents) {
+  std::vector<std::string> files;
+  for (int d = 0; d < 100; ++d) {
+    const std::filesystem::path folder = root / ("Folder " + std::to_string(d));
+    std::filesystem::create_directories(folder);
+    for (int f = 0; f < 100; ++f) {
+      const std::filesystem::path file = folder / ("Song " + std::to_string(f) + ".mp3");
+      std::ofstream(file, std::ios::binary) << contents(d * 100 + f);
+      files.push_back(file.string());
+    }
+  }
+  return files;
 }
 
 }  // namespace vesperon::bench

@@ -9,6 +9,7 @@
 #include <optional>
 #include <thread>
 
+#include "app/loop_sources.h"
 #include "app/subsystems.h"
 #include "core/documents.h"
 #include "core/files.h"
@@ -146,6 +147,10 @@ std::optional<int> StartUp(const std::vector<std::string>& args) {
   // 16. Splash closes.
   app::CloseSplash();
 
+  // Desktop integration: the session bus, from here on with the skin in
+  // place, so that later warnings reach the desktop as notifications.
+  app::StartDesktop();
+
   // 17. Configuration assistant on a first start.
   if (runAssistant) app::RunConfigurationAssistant();
 
@@ -177,6 +182,7 @@ std::optional<int> StartUp(const std::vector<std::string>& args) {
 void ShutDown() {
   // 1.
   Log("stopping core...");
+  app::StopDesktop();
 
   // 2. Audio.
   Log("deinitializing audio...");
@@ -227,6 +233,7 @@ void RunMainLoop(const TMainLoopWork& work) {
   while (!loop.Ended) {
     try {
       MainLoopStep(loop, work);
+      app::ServiceLoopSources();
     } catch (const std::exception& e) {
       LogError(std::string(kUnknownError) + ": " + e.what());
     }

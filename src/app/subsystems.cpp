@@ -2,21 +2,26 @@
 // the subsystem named in its heading; an empty body succeeds.
 #include "app/subsystems.h"
 
+#include "app/loop_sources.h"
 #include "audio/audio_binding.h"
 #include "audio/playback.h"
 #include "core/commands.h"
 #include "core/files.h"
 #include "core/log.h"
 #include "core/skin_link.h"
+#include "desktop/desktop.h"
 #include "media/mediadb.h"
+#include "platform/message_queue.h"
 #include "platform/platform.h"
 #include "resources/pictures/pictures.h"
 #include "skin/bmp.h"
 #include "skin/main_window.h"
 #include "skin/skin.h"
+#include "skin/skin_hooks.h"
 #include "skin/skin_compiler.h"
 #include "update/install.h"
 #include "update/update_check.h"
+#include "windows/about.h"
 #include "windows/assistant.h"
 #include "windows/splash.h"
 
@@ -26,10 +31,10 @@ namespace vesperon::app {
 
 namespace {
 
-TSplash& Splash() {
-  static TSplash splash;
-  return splash;
-}
+// Made by ShowSplash and freed by CloseSplash. A start-up that fails
+// without closing it leaves it to the end of the process, where no
+// destructor may reach into the windowing layer's freed state.
+TSplash* gSplash = nullptr;
 
 // One of the pictures the executable carries; empty (the window then shows
 // no picture) when it does not decode.
@@ -42,11 +47,19 @@ TImage CarriedPicture(std::string_view file, const char* name) {
 
 }  // namespace
 
-void ShowSplash() { Splash().Show(CarriedPicture(SplashPicture(), "splash")); }
+void ShowSplash() {
+  if (gSplash == nullptr) gSplash = new TSplash();
+  gSplash->Show(CarriedPicture(SplashPicture(), "splash"));
+}
 
-void SetSplashStatus(const std::u16string& text) { Splash().Text(text); }
+void SetSplashStatus(const std::u16string& text) {
+  if (gSplash != nullptr) gSplash->Text(text);
+}
 
-void CloseSplash() { Splash().Close(); }
+void CloseSplash() {
+  delete gSplash;
+  gSplash = nullptr;
+}
 
 // ===== skin packages: --compileskin ========================================
 
@@ -74,6 +87,39 @@ bool InitAudio() {
 
 void LoadMediaDB() { CreateMediaDB().LoadFromFile(MediaDBPath()); }
 
+// ===== windows: the skin's about box and video window ======================
+
+namespace {
+
+// The skin creates them at load and destroys them at unload through
+// gSkinWindowHooks; they belong to the loaded skin, so they live here only
+// between those two calls. Plain pointers, as the skin object's: a start-up
+// that fails after the skin loaded leaves them to the end of the process,
+// where no destructor may reach into the windowing layer's freed state.
+TAbout* gAbout = nullptr;
+
+void FillAboutHooks() {
+  TSkinWindowFactory& about = gSkinWindowHooks.About;
+  about.Create = [](TSkin&) {
+    static const TImage picture = CarriedPicture(AboutPicture(), "about");
+    delete gAbout;
+    gAbout = new TAbout();
+    return gAbout->Create(gMainWindow, picture);
+  };
+  about.Show = [] {
+    if (gAbout) gAbout->Show();
+  };
+  about.Hide = [] {
+    if (gAbout) gAbout->Hide();
+  };
+  about.Destroy = [] {
+    delete gAbout;
+    gAbout = nullptr;
+  };
+}
+
+}  // namespace
+
 // ===== skin packages: create and load ======================================
 
 // The skin object exists (and gSkinLink with it) before the load, so a
@@ -85,6 +131,7 @@ bool CreateAndLoadSkin(const std::u16string& name) {
   gSkin = new TSkin();
   gSkin->SetScriptPlayer(&PlaybackScriptHost());
   gSkinLink = &gSkin->Link();
+  FillAboutHooks();
   // From now on warnings and errors also show as balloons at the tray icon.
   SetLogNotifier([](std::u16string_view title, std::u16string_view text) { ShowBalloon(title, text); });
   return gSkin->Load(name);
@@ -122,6 +169,46 @@ void OpenFileIntoNextChannel(const std::u16string& file) { Playback().OpenStream
 void PlaybackStep() { Playback().Step(); }
 
 void SetNestedMainLoopStep(std::function<void()> step) { Playback().RunMainLoopStep = std::move(step); }
+
+// ===== desktop: session bus ================================================
+
+namespace {
+std::unique_ptr<desktop::TDesktopIntegration>& Desktop() {
+  static std::unique_ptr<desktop::TDesktopIntegration> integration;
+  return integration;
+}
+
+// Shows the main window for the desktop's "raise": restored when
+// minimized, shown when hidden in the tray, and brought to the front.
+void RaiseMainWindow() {
+  if (gMainWindow == 0) return;
+  ShowWindow(gMainWindow, IsMinimized(gMainWindow) ? swRestore : swShow);
+  SetForegroundWindow(gMainWindow);
+}
+
+// A warning or error that would be a tray balloon: the balloon when a tray
+// icon is docked, else the desktop's notification (when the bus is there).
+void NotifyWarning(desktop::TDesktopIntegration* d, std::u16string_view title, std::u16string_view text) {
+  if (!ShowBalloon(title, text) && d != nullptr) d->Notify(title, text);
+}
+}  // namespace
+
+void StartDesktop() {
+  auto& integration = Desktop();
+  integration = std::make_unique<desktop::TDesktopIntegration>(
+      desktop::TMprisHooks{RaiseMainWindow, [] { PostQuitMessage(0); }});
+  desktop::TDesktopIntegration* d = integration->Connected() ? integration.get() : nullptr;
+  SetLogNotifier([d](std::u16string_view title, std::u16string_view text) { NotifyWarning(d, title, text); });
+  if (d == nullptr) return;
+  AddLoopSource({[d] { return d->Fd(); }, [d] { return d->Events(); }, [d] { return d->TimeoutMs(); },
+                 [d] { d->Process(); }, [d] { d->AfterPass(); }});
+}
+
+void StopDesktop() {
+  SetLogNotifier({});
+  ClearLoopSources();
+  Desktop().reset();
+}
 
 // ===== skin: slow timer ====================================================
 

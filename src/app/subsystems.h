@@ -58,6 +58,13 @@ void PlaybackStep();
 // no main loop runs.
 void SetNestedMainLoopStep(std::function<void()> step);
 
+// --- desktop: after start-up step 16, and first in shutdown ---
+// Connects to the session bus (MPRIS, notifications), adds the bus to the
+// main loop's sources and routes warnings to the desktop's notifications.
+// Without a session bus: one debug log line, nothing else.
+void StartDesktop();
+void StopDesktop();
+
 // --- skin: main loop, slow timer (every 27th step) ---
 // True once the skin object exists.
 bool SkinExists();

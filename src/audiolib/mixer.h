@@ -36,6 +36,8 @@ class TVoice {
   bool Ended() const { return FSource.Ended(); }
   // Stopped and faded out: the voice can be dropped.
   bool Silenced() const { return FSilenced; }
+  // Its gain is 0: nothing of it is heard now.
+  bool Resting() const { return FGain == 0.0f; }
 
  private:
   std::shared_ptr<TDecoder> FDecoder;  // kept alive while the source reads it
@@ -52,6 +54,9 @@ class TVoice {
 class TMixer {
  public:
   explicit TMixer(float masterVolume = 1.0f) : FMasterGain(masterVolume) {}
+  // Sets the master gain without a ramp (after silence, when nothing is
+  // there to ramp).
+  void SetMasterGain(float gain) { FMasterGain = gain; }
   void Mix(const std::vector<TVoice*>& voices, const std::vector<TVoiceRequest>& requests,
            float masterVolume, float* out, size_t count, std::vector<size_t>& consumed);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 namespace vesperon::audiolib {
@@ -32,6 +33,13 @@ std::unique_ptr<TOutput> OpenOutput(const std::string& outputName, int rate) {
   return nullptr;
 }
 
+void FloatToS16(const float* in, size_t samples, int16_t* out) {
+  // Full scale is 32768, as the sound servers read 16-bit samples back to
+  // float, so that a sample survives the round trip unchanged.
+  for (size_t i = 0; i < samples; ++i)
+    out[i] = static_cast<int16_t>(std::clamp(std::lrintf(in[i] * 32768.0f), -32768L, 32767L));
+}
+
 TRealTimePacer::TRealTimePacer(int rate, size_t leadFrames) : FRate(rate), FLead(leadFrames) {}
 
 double TRealTimePacer::ElapsedFrames() const {
@@ -53,6 +61,11 @@ void TRealTimePacer::Wrote(size_t count) {
     // instead of rushing through the backlog.
     FStartNs -= waitNs;
   }
+}
+
+void TRealTimePacer::Restart() {
+  FStartNs = -1;
+  FWritten = 0;
 }
 
 uint64_t TRealTimePacer::Delay() const {

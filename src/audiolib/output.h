@@ -2,7 +2,10 @@
 // Sound outputs: where the mixed stereo float frames go. Every output
 // accepts frames at the mixer's pace (blocking while its buffer is full) and
 // says how many of the frames written have not been heard yet, so that
-// positions follow what has been played out.
+// positions follow what has been played out. While no channel plays the
+// mixer writes nothing and tells the output so (Idle): a stream is corked,
+// a device stopped, a paced output stops its clock; the next Write starts
+// it again.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -16,10 +19,12 @@ class TOutput {
  public:
   virtual ~TOutput() = default;
   // Writes `count` stereo frames; blocks until the output has taken them.
-  // False when the device failed for good.
+  // False when the device failed (it is not written to again).
   virtual bool Write(const float* frames, size_t count) = 0;
   // Frames written but not yet heard.
   virtual uint64_t Delay() = 0;
+  // Everything written has been heard and nothing follows for a while.
+  virtual void Idle() = 0;
   virtual const char* Name() const = 0;
 };
 
@@ -36,6 +41,10 @@ std::unique_ptr<TOutput> OpenWavOutput(const std::string& path, int rate);
 // The monotonic clock in nanoseconds, shared by the pacer and the positions.
 int64_t MonotonicNowNs();
 
+// Mixed float samples as signed 16-bit, rounded and clamped (a mix louder
+// than full scale distorts gently instead of wrapping round).
+void FloatToS16(const float* in, size_t samples, int16_t* out);
+
 // Paces writes in real time for the outputs without a device clock (null,
 // wav): a write returns when the wall clock has reached the end of the
 // frames written, minus a small lead that stands in for a device buffer.
@@ -44,6 +53,8 @@ class TRealTimePacer {
   TRealTimePacer(int rate, size_t leadFrames);
   void Wrote(size_t count);  // sleeps as needed
   uint64_t Delay() const;
+  // Stops the clock; the next write starts it again from then.
+  void Restart();
 
  private:
   double ElapsedFrames() const;

@@ -1,8 +1,6 @@
 // The ALSA output, for systems without a sound server.
 #include <alsa/asoundlib.h>
 
-#include <algorithm>
-#include <cstdarg>
 #include <vector>
 
 #include "audiolib/output.h"
@@ -10,7 +8,9 @@
 namespace vesperon::audiolib {
 namespace {
 
-constexpr unsigned kLatencyUs = 100000;
+// The device buffer: short enough that a pause or stop is heard within
+// 100 ms, long enough to ride out a busy moment of the machine.
+constexpr unsigned kLatencyUs = 60000;
 
 // alsa-lib prints its errors (no card, unknown device) to the terminal by
 // default; the player reports through its log instead.
@@ -20,17 +20,16 @@ class TAlsaOutput final : public TOutput {
  public:
   TAlsaOutput(snd_pcm_t* pcm, bool floatSamples) : FPcm(pcm), FFloat(floatSamples) {}
   ~TAlsaOutput() override {
-    snd_pcm_drain(FPcm);
+    if (!FStopped) snd_pcm_drain(FPcm);
     snd_pcm_close(FPcm);
   }
   bool Write(const float* frames, size_t count) override {
+    if (FStopped && snd_pcm_prepare(FPcm) < 0) return false;
+    FStopped = false;
     const void* data = frames;
     if (!FFloat) {
-      // Clamped, not wrapped: a mix louder than full scale distorts gently
-      // instead of flipping sign.
       FShort.resize(count * kOutputChannels);
-      for (size_t i = 0; i < FShort.size(); ++i)
-        FShort[i] = static_cast<int16_t>(std::clamp(frames[i], -1.0f, 1.0f) * 32767.0f);
+      FloatToS16(frames, FShort.size(), FShort.data());
       data = FShort.data();
     }
     const size_t frameBytes = kOutputChannels * (FFloat ? sizeof(float) : sizeof(int16_t));
@@ -38,6 +37,8 @@ class TAlsaOutput final : public TOutput {
     while (done < count) {
       const auto* p = static_cast<const unsigned char*>(data) + done * frameBytes;
       snd_pcm_sframes_t n = snd_pcm_writei(FPcm, p, count - done);
+      // An underrun (-EPIPE) or a suspend (-ESTRPIPE) is recovered and the
+      // write tried again; anything else means the device is gone.
       if (n < 0) n = snd_pcm_recover(FPcm, static_cast<int>(n), 1);
       if (n < 0) return false;
       done += static_cast<size_t>(n);
@@ -46,14 +47,20 @@ class TAlsaOutput final : public TOutput {
   }
   uint64_t Delay() override {
     snd_pcm_sframes_t delay = 0;
-    if (snd_pcm_delay(FPcm, &delay) != 0 || delay < 0) return 0;
+    if (FStopped || snd_pcm_delay(FPcm, &delay) != 0 || delay < 0) return 0;
     return static_cast<uint64_t>(delay);
+  }
+  void Idle() override {
+    // Stopped, the device asks for nothing and cannot underrun.
+    snd_pcm_drop(FPcm);
+    FStopped = true;
   }
   const char* Name() const override { return "alsa"; }
 
  private:
   snd_pcm_t* FPcm;
   const bool FFloat;
+  bool FStopped = false;
   std::vector<int16_t> FShort;
 };
 

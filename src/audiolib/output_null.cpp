@@ -13,6 +13,7 @@ class TNullOutput final : public TOutput {
     return true;
   }
   uint64_t Delay() override { return FPacer.Delay(); }
+  void Idle() override { FPacer.Restart(); }
   const char* Name() const override { return "null"; }
 
  private:

@@ -1,59 +1,265 @@
 // The PulseAudio output (also serves PipeWire through its Pulse server).
-#include <pulse/error.h>
-#include <pulse/simple.h>
+//
+// An asynchronous stream on a threaded main loop. The server's requests for
+// data wake the writer, the server's own timing says what has been heard,
+// and the stream carries the sink's 16-bit samples when the sink plays
+// those, so that the server passes our samples through instead of
+// converting every one. While nothing plays the stream is corked: the server
+// asks for nothing and plays nothing of ours.
+//
+// Every wait has a deadline: a server that stops answering (stalled, or
+// killed without the socket closing) makes the output fail instead of
+// hanging the mixer, and the library then goes on without it.
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+#include <functional>
+#include <vector>
 
 #include "audiolib/output.h"
 
 namespace vesperon::audiolib {
 namespace {
 
-// About 100 ms of buffer: enough to ride out a slow disk, short enough that
-// pause and volume changes are heard promptly.
-constexpr int kBufferMs = 100;
+// The stream's buffer (the server's target latency) and the size of the
+// server's requests for more: a pause or stop is heard within about this
+// buffer, and the server wakes about once per request.
+constexpr int kBufferMs = 80;
+constexpr int kRequestMs = 40;
+// How long opening may take, and how long the server may take no data
+// before the output counts as failed.
+constexpr int64_t kConnectTimeoutNs = 2'000'000'000;
+constexpr int64_t kStallTimeoutNs = 2'000'000'000;
+// Closing lets the buffered end play out, but no longer than this.
+constexpr int64_t kDrainTimeoutNs = 500'000'000;
+
+void SignalLoop(void* loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0); }
+void OnContextState(pa_context*, void* loop) { SignalLoop(loop); }
+void OnStreamEvent(pa_stream*, void* loop) { SignalLoop(loop); }
+void OnStreamRequest(pa_stream*, size_t, void* loop) { SignalLoop(loop); }
+void OnTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* loop) { SignalLoop(loop); }
+void OnOperationDone(pa_stream*, int, void* loop) { SignalLoop(loop); }
+
+struct TSinkQuery {
+  pa_threaded_mainloop* Loop = nullptr;
+  pa_sample_format_t Format = PA_SAMPLE_INVALID;
+  bool Done = false;
+};
+
+void OnSinkInfo(pa_context*, const pa_sink_info* info, int eol, void* data) {
+  auto* query = static_cast<TSinkQuery*>(data);
+  if (info != nullptr) query->Format = info->sample_spec.format;
+  if (eol != 0) query->Done = true;
+  SignalLoop(query->Loop);
+}
 
 class TPulseOutput final : public TOutput {
  public:
-  TPulseOutput(pa_simple* stream, int rate) : FStream(stream), FRate(rate) {}
-  ~TPulseOutput() override {
-    int error = 0;
-    pa_simple_drain(FStream, &error);
-    pa_simple_free(FStream);
-  }
-  bool Write(const float* frames, size_t count) override {
-    int error = 0;
-    return pa_simple_write(FStream, frames, count * kOutputChannels * sizeof(float), &error) == 0;
-  }
-  uint64_t Delay() override {
-    int error = 0;
-    const pa_usec_t usec = pa_simple_get_latency(FStream, &error);
-    if (usec == static_cast<pa_usec_t>(-1)) return 0;
-    return usec * static_cast<uint64_t>(FRate) / 1000000u;
-  }
+  explicit TPulseOutput(int rate) : FRate(rate) {}
+  ~TPulseOutput() override;
+  bool Open();
+  bool Write(const float* frames, size_t count) override;
+  uint64_t Delay() override;
+  void Idle() override;
   const char* Name() const override { return "pulse"; }
 
  private:
-  pa_simple* FStream;
+  // Holds the main loop's lock, which guards every call on the context and
+  // the stream.
+  class TLocked {
+   public:
+    explicit TLocked(pa_threaded_mainloop* loop) : FLoop(loop) { pa_threaded_mainloop_lock(FLoop); }
+    ~TLocked() { pa_threaded_mainloop_unlock(FLoop); }
+    TLocked(const TLocked&) = delete;
+    TLocked& operator=(const TLocked&) = delete;
+
+   private:
+    pa_threaded_mainloop* FLoop;
+  };
+
+  // Waits (under the lock) until `done` holds; false when the context or
+  // the stream fails or the deadline passes first.
+  bool WaitUntil(const std::function<bool()>& done, int64_t deadlineNs);
+  bool Broken() const;
+  bool Connect(int64_t deadlineNs);
+  pa_sample_format_t SinkFormat(int64_t deadlineNs);
+  bool CreateStream(pa_sample_format_t format, int64_t deadlineNs);
+  void Uncork();
+
   const int FRate;
+  pa_threaded_mainloop* FLoop = nullptr;
+  bool FLoopRunning = false;
+  pa_context* FContext = nullptr;
+  pa_time_event* FTimer = nullptr;
+  pa_stream* FStream = nullptr;
+  bool FS16 = false;
+  size_t FFrameBytes = 0;
+  bool FCorked = true;
+  bool FFailed = false;
+  uint64_t FSinceUncork = 0;  // frames written since the stream was uncorked
+  std::vector<int16_t> FShort;
 };
+
+TPulseOutput::~TPulseOutput() {
+  if (FLoop == nullptr) return;
+  if (FLoopRunning) {
+    TLocked lock(FLoop);
+    if (FStream != nullptr && !FCorked && !FFailed) {
+      // The last frames written play out, unless the server does not answer.
+      pa_operation* op = pa_stream_drain(FStream, OnOperationDone, FLoop);
+      if (op != nullptr) {
+        WaitUntil([op] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; },
+                  MonotonicNowNs() + kDrainTimeoutNs);
+        pa_operation_unref(op);
+      }
+    }
+    if (FStream != nullptr) {
+      pa_stream_disconnect(FStream);
+      pa_stream_unref(FStream);
+    }
+    if (FTimer != nullptr) pa_threaded_mainloop_get_api(FLoop)->time_free(FTimer);
+    if (FContext != nullptr) pa_context_disconnect(FContext);
+  }
+  if (FLoopRunning) pa_threaded_mainloop_stop(FLoop);
+  if (FContext != nullptr) pa_context_unref(FContext);
+  pa_threaded_mainloop_free(FLoop);
+}
+
+bool TPulseOutput::Broken() const {
+  return FFailed || !PA_CONTEXT_IS_GOOD(pa_context_get_state(FContext)) ||
+         (FStream != nullptr && !PA_STREAM_IS_GOOD(pa_stream_get_state(FStream)));
+}
+
+bool TPulseOutput::WaitUntil(const std::function<bool()>& done, int64_t deadlineNs) {
+  while (!done()) {
+    const int64_t left = deadlineNs - MonotonicNowNs();
+    if (Broken() || left <= 0) return false;
+    // The timer wakes the wait at the deadline if the server does not.
+    pa_context_rttime_restart(FContext, FTimer, pa_rtclock_now() + static_cast<pa_usec_t>(left / 1000) + 1);
+    pa_threaded_mainloop_wait(FLoop);
+  }
+  return true;
+}
+
+bool TPulseOutput::Connect(int64_t deadlineNs) {
+  FContext = pa_context_new(pa_threaded_mainloop_get_api(FLoop), "Vesperon");
+  if (FContext == nullptr) return false;
+  pa_context_set_state_callback(FContext, OnContextState, FLoop);
+  if (pa_context_connect(FContext, nullptr, PA_CONTEXT_NOFLAGS, nullptr) < 0) return false;
+  if (pa_threaded_mainloop_start(FLoop) < 0) return false;
+  FLoopRunning = true;
+  TLocked lock(FLoop);
+  FTimer = pa_context_rttime_new(FContext, PA_USEC_INVALID, OnTimer, FLoop);
+  return FTimer != nullptr &&
+         WaitUntil([this] { return pa_context_get_state(FContext) == PA_CONTEXT_READY; }, deadlineNs);
+}
+
+pa_sample_format_t TPulseOutput::SinkFormat(int64_t deadlineNs) {
+  TSinkQuery query{FLoop};
+  pa_operation* op = pa_context_get_sink_info_by_name(FContext, "@DEFAULT_SINK@", OnSinkInfo, &query);
+  if (op == nullptr) return PA_SAMPLE_INVALID;
+  if (!WaitUntil([&query] { return query.Done; }, deadlineNs)) pa_operation_cancel(op);
+  pa_operation_unref(op);
+  return query.Format;
+}
+
+bool TPulseOutput::CreateStream(pa_sample_format_t sinkFormat, int64_t deadlineNs) {
+  FS16 = sinkFormat == PA_SAMPLE_S16LE || sinkFormat == PA_SAMPLE_S16BE;
+  pa_sample_spec spec{};
+  spec.format = FS16 ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE;
+  spec.rate = static_cast<uint32_t>(FRate);
+  spec.channels = kOutputChannels;
+  FFrameBytes = pa_frame_size(&spec);
+  FStream = pa_stream_new(FContext, "Music", &spec, nullptr);
+  if (FStream == nullptr) return false;
+  pa_stream_set_state_callback(FStream, OnStreamEvent, FLoop);
+  pa_stream_set_write_callback(FStream, OnStreamRequest, FLoop);
+  pa_buffer_attr attr{};
+  attr.maxlength = static_cast<uint32_t>(-1);
+  attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kBufferMs} * 1000, &spec));
+  attr.prebuf = static_cast<uint32_t>(-1);
+  attr.minreq = static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kRequestMs} * 1000, &spec));
+  attr.fragsize = static_cast<uint32_t>(-1);
+  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
+                                                    PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
+  if (pa_stream_connect_playback(FStream, nullptr, &attr, flags, nullptr, nullptr) < 0) return false;
+  return WaitUntil([this] { return pa_stream_get_state(FStream) == PA_STREAM_READY; }, deadlineNs);
+}
+
+bool TPulseOutput::Open() {
+  const int64_t deadline = MonotonicNowNs() + kConnectTimeoutNs;
+  FLoop = pa_threaded_mainloop_new();
+  if (FLoop == nullptr || !Connect(deadline)) return false;
+  TLocked lock(FLoop);
+  return CreateStream(SinkFormat(deadline), deadline);
+}
+
+void TPulseOutput::Uncork() {
+  if (pa_operation* op = pa_stream_cork(FStream, 0, nullptr, nullptr)) pa_operation_unref(op);
+  FCorked = false;
+  FSinceUncork = 0;
+}
+
+bool TPulseOutput::Write(const float* frames, size_t count) {
+  const void* data = frames;
+  if (FS16) {
+    FShort.resize(count * kOutputChannels);
+    FloatToS16(frames, FShort.size(), FShort.data());
+    data = FShort.data();
+  }
+  TLocked lock(FLoop);
+  if (Broken()) return false;
+  if (FCorked) Uncork();
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  size_t left = count * FFrameBytes;
+  while (left > 0) {
+    size_t room = 0;
+    const auto hasRoom = [&] {
+      room = pa_stream_writable_size(FStream);
+      return room != static_cast<size_t>(-1) && room >= FFrameBytes;
+    };
+    if (!WaitUntil(hasRoom, MonotonicNowNs() + kStallTimeoutNs)) {
+      FFailed = true;
+      return false;
+    }
+    const size_t n = std::min(left, room - room % FFrameBytes);
+    if (pa_stream_write(FStream, bytes, n, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+      FFailed = true;
+      return false;
+    }
+    bytes += n;
+    left -= n;
+  }
+  FSinceUncork += count;
+  return true;
+}
+
+uint64_t TPulseOutput::Delay() {
+  TLocked lock(FLoop);
+  if (FCorked || Broken()) return 0;
+  pa_usec_t usec = 0;
+  int negative = 0;
+  // Before the server's first timing report nothing written can have been
+  // heard yet.
+  if (pa_stream_get_latency(FStream, &usec, &negative) < 0) return FSinceUncork;
+  if (negative != 0) return 0;
+  return usec * static_cast<uint64_t>(FRate) / 1000000u;
+}
+
+void TPulseOutput::Idle() {
+  TLocked lock(FLoop);
+  if (FCorked || Broken()) return;
+  if (pa_operation* op = pa_stream_cork(FStream, 1, nullptr, nullptr)) pa_operation_unref(op);
+  if (pa_operation* op = pa_stream_flush(FStream, nullptr, nullptr)) pa_operation_unref(op);
+  FCorked = true;
+}
 
 }  // namespace
 
 std::unique_ptr<TOutput> OpenPulseOutput(int rate) {
-  pa_sample_spec format{};
-  format.format = PA_SAMPLE_FLOAT32LE;
-  format.rate = static_cast<uint32_t>(rate);
-  format.channels = kOutputChannels;
-  pa_buffer_attr attr{};
-  attr.maxlength = static_cast<uint32_t>(-1);
-  attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kBufferMs} * 1000, &format));
-  attr.prebuf = static_cast<uint32_t>(-1);
-  attr.minreq = static_cast<uint32_t>(-1);
-  attr.fragsize = static_cast<uint32_t>(-1);
-  int error = 0;
-  pa_simple* stream = pa_simple_new(nullptr, "Vesperon", PA_STREAM_PLAYBACK, nullptr, "Music",
-                                    &format, nullptr, &attr, &error);
-  if (stream == nullptr) return nullptr;
-  return std::make_unique<TPulseOutput>(stream, rate);
+  auto output = std::make_unique<TPulseOutput>(rate);
+  if (!output->Open()) return nullptr;
+  return output;
 }
 
 }  // namespace vesperon::audiolib

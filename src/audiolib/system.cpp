@@ -1,8 +1,12 @@
 #include "audiolib/system.h"
 
+#include <pthread.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "audiolib/handles.h"
 
@@ -14,6 +18,14 @@ unsigned ClampToUnsigned(uint64_t value) {
 }
 
 uint64_t LengthMs(const TStreamInfo& info) { return info.Frames * 1000 / static_cast<uint64_t>(info.Rate); }
+
+// A failed device is tried again this often while sound is being written.
+constexpr int64_t kRetryNs = 1'000'000'000;
+// After the last frame should have been heard, the mixer waits this much
+// longer before it sets the output idle.
+constexpr int64_t kSettleNs = 10'000'000;
+
+int64_t FramesToNs(uint64_t frames) { return static_cast<int64_t>(static_cast<double>(frames) * 1e9 / kOutputRate); }
 
 }  // namespace
 
@@ -37,12 +49,19 @@ FMOD_RESULT TSystem::Init(int maxChannels) {
   FOutput = OpenOutput(outputName != nullptr ? outputName : "", kOutputRate);
   if (!FOutput) return FMOD_ERR_OUTPUT_INIT;
   FSlots.assign(static_cast<size_t>(std::min(maxChannels, kMaxMixChannels)), TChannelSlot{});
-  FWritten = FHeardBase = 0;
+  FWritten = FHeardBase = FHeardFloor = 0;
   FHeardAtNs = MonotonicNowNs();
+  FFailedOutput.clear();
   FQuit = false;
   FInitialised = true;
-  FMixerThread = std::thread([this] { MixerLoop(); });
-  FOpenerThread = std::thread([this] { OpenerLoop(); });
+  FMixerThread = std::thread([this] {
+    pthread_setname_np(pthread_self(), "vesperon-mixer");
+    MixerLoop();
+  });
+  FOpenerThread = std::thread([this] {
+    pthread_setname_np(pthread_self(), "vesperon-opener");
+    OpenerLoop();
+  });
   return FMOD_OK;
 }
 
@@ -53,6 +72,7 @@ FMOD_RESULT TSystem::Close() {
     FQuit = true;
   }
   FOpenWake.notify_all();
+  FMixWake.notify_all();
   FMixerThread.join();
   FOpenerThread.join();
   std::lock_guard lock(FLock);
@@ -140,6 +160,7 @@ FMOD_RESULT TSystem::ReleaseSound(const std::shared_ptr<TSound>& sound) {
   std::erase(FSounds, sound);
   std::erase(FOpenQueue, sound);
   UnregisterHandle(sound->Handle);
+  FMixWake.notify_one();
   return FMOD_OK;
 }
 
@@ -242,6 +263,7 @@ FMOD_RESULT TSystem::PlaySound(int index, const std::shared_ptr<TSound>& sound, 
   slot.Finished = false;
   FPlays.push_back(play);
   channel = slot.Handle;
+  FMixWake.notify_one();
   return FMOD_OK;
 }
 
@@ -251,6 +273,7 @@ FMOD_RESULT TSystem::SetPaused(uintptr_t channel, int slot, bool paused) {
   TChannelSlot& s = FSlots[static_cast<size_t>(slot)];
   s.Paused = paused;
   if (s.Play) s.Play->Request.Paused = paused;
+  FMixWake.notify_one();
   return FMOD_OK;
 }
 
@@ -265,6 +288,7 @@ FMOD_RESULT TSystem::Stop(uintptr_t channel, int slot) {
   std::lock_guard lock(FLock);
   if (!ValidChannel(channel, slot)) return FMOD_ERR_INVALID_HANDLE;
   DetachPlay(FSlots[static_cast<size_t>(slot)], true);
+  FMixWake.notify_one();
   return FMOD_OK;
 }
 
@@ -323,10 +347,13 @@ FMOD_RESULT TSystem::GetPosition(uintptr_t channel, int slot, FMOD_TIMEUNIT unit
 
 // --- the output clock and the mixer -------------------------------------------
 
-uint64_t TSystem::HeardOutputFrames() const {
+uint64_t TSystem::HeardOutputFrames() {
   const double since = static_cast<double>(MonotonicNowNs() - FHeardAtNs) * kOutputRate / 1e9;
-  const uint64_t heard = FHeardBase + static_cast<uint64_t>(std::max(0.0, since));
-  return std::min(heard, FWritten);
+  const uint64_t heard = std::min(FHeardBase + static_cast<uint64_t>(std::max(0.0, since)), FWritten);
+  // A device's latency report jitters; a position that ran backwards would
+  // look like a restart to the caller.
+  FHeardFloor = std::max(FHeardFloor, heard);
+  return FHeardFloor;
 }
 
 uint64_t TSystem::PlayPosition(const TPlay& play, uint64_t heard) const {
@@ -355,6 +382,7 @@ void TSystem::CommitBlock(const std::vector<std::shared_ptr<TPlay>>& plays,
     p.Checkpoints.emplace_back(FWritten, p.Produced);
     if (p.Voice->Ended()) p.Ended = true;
     if (p.Voice->Silenced()) p.Silenced = true;
+    p.Resting = p.Voice->Resting();
   }
 }
 
@@ -372,8 +400,62 @@ void TSystem::RetirePlays() {
     }
   }
   std::erase_if(FPlays, [&](const std::shared_ptr<TPlay>& p) {
-    return p->Cut || p->Silenced || (p->Slot < 0 && p->Ended && HeardToEnd(*p, heard));
+    return p->Cut || p->Silenced || (p->Slot < 0 && p->Ended && HeardToEnd(*p, heard)) ||
+           (p->Slot < 0 && p->Request.Stopping && p->Resting);
   });
+}
+
+bool TSystem::NeedsMixing() const {
+  return std::any_of(FPlays.begin(), FPlays.end(), [](const std::shared_ptr<TPlay>& p) {
+    if (p->Cut || p->Silenced || p->Ended) return false;
+    // Paused or stopped and already faded to silence: nothing to render.
+    return !(p->Resting && (p->Request.Paused || p->Request.Stopping));
+  });
+}
+
+bool TSystem::WaitForWork(std::unique_lock<std::mutex>& lock, bool& resumed) {
+  resumed = FWritten == 0;
+  const auto ready = [this] { return FQuit || NeedsMixing(); };
+  if (ready()) return !FQuit;
+  // What was written plays out first; a channel starting meanwhile
+  // continues the stream without a gap.
+  const int64_t heardAllNs = FHeardAtNs + FramesToNs(FWritten - std::min(FHeardBase, FWritten)) + kSettleNs;
+  const std::chrono::steady_clock::time_point heardAll{std::chrono::nanoseconds(heardAllNs)};
+  if (FMixWake.wait_until(lock, heardAll, ready)) return !FQuit;
+  FHeardBase = FHeardFloor = FWritten;
+  RetirePlays();
+  TOutput* output = FOutput.get();
+  lock.unlock();
+  output->Idle();
+  lock.lock();
+  FMixWake.wait(lock, ready);
+  // The output starts again from silence: everything written is heard.
+  FHeardBase = FHeardFloor = FWritten;
+  FHeardAtNs = MonotonicNowNs();
+  resumed = true;
+  return !FQuit;
+}
+
+void TSystem::WriteBlock(const float* block) {
+  std::unique_ptr<TOutput> retired;
+  if (!FFailedOutput.empty() && MonotonicNowNs() >= FRetryAtNs) {
+    FRetryAtNs = MonotonicNowNs() + kRetryNs;
+    if (auto device = OpenOutput(FFailedOutput, kOutputRate)) {
+      std::lock_guard lock(FLock);
+      retired = std::exchange(FOutput, std::move(device));
+      FFailedOutput.clear();
+    }
+  }
+  if (FOutput->Write(block, kBlockFrames)) return;
+  // The device went away: go on silently in real time, so that positions
+  // and song ends keep coming, and try the device again later.
+  auto null = OpenNullOutput(kOutputRate);
+  null->Write(block, kBlockFrames);
+  const std::string failed = FOutput->Name();
+  if (failed == "pulse" || failed == "alsa") FFailedOutput = failed;
+  FRetryAtNs = MonotonicNowNs() + kRetryNs;
+  std::lock_guard lock(FLock);
+  retired = std::exchange(FOutput, std::move(null));
 }
 
 void TSystem::MixerLoop() {
@@ -387,14 +469,18 @@ void TSystem::MixerLoop() {
     float master = 1.0f;
     uint64_t blockStart = 0;
     {
-      std::lock_guard lock(FLock);
-      if (FQuit) return;
+      std::unique_lock lock(FLock);
+      bool resumed = false;
+      if (!WaitForWork(lock, resumed)) return;
       std::erase_if(FPlays, [](const std::shared_ptr<TPlay>& p) { return p->Cut; });
       plays = FPlays;
       requests.clear();
       for (const auto& p : plays) requests.push_back(p->Request);
       master = FMasterVolume;
       blockStart = FWritten;
+      // After silence a master volume set meanwhile applies at once: there
+      // was nothing to ramp.
+      if (resumed) mixer.SetMasterGain(master);
     }
     voices.clear();
     for (const auto& p : plays) {
@@ -414,18 +500,10 @@ void TSystem::MixerLoop() {
       RetirePlays();
     }
     plays.clear();
-    if (!FOutput->Write(block.data(), kBlockFrames)) {
-      // The device went away: go on silently in real time, so that
-      // positions and song ends keep coming.
-      std::lock_guard lock(FLock);
-      FOutput = OpenNullOutput(kOutputRate);
-    }
+    WriteBlock(block.data());
     const uint64_t delay = FOutput->Delay();
     std::lock_guard lock(FLock);
-    // Never step back: a device's latency report jitters, and a position
-    // that ran backwards would look like a restart to the caller.
-    const uint64_t heard = std::max(FWritten - std::min(delay, FWritten), HeardOutputFrames());
-    FHeardBase = heard;
+    FHeardBase = FWritten - std::min(delay, FWritten);
     FHeardAtNs = MonotonicNowNs();
   }
 }

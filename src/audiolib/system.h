@@ -4,7 +4,10 @@
 //
 //   opener thread  opens sounds created with FMOD_NONBLOCKING, one at a time
 //   mixer thread   renders blocks of kBlockFrames frames from every playing
-//                  channel and writes them to the output, which paces it
+//                  channel and writes them to the output, which paces it;
+//                  while no channel plays it writes nothing: it waits until
+//                  what was written has been heard, sets the output idle
+//                  and sleeps until a channel starts or resumes
 //
 // The calling side (the player's one thread) only changes requests and reads
 // results under FLock; every decoder is touched by the mixer thread alone
@@ -14,6 +17,8 @@
 // Positions follow what has been heard: for every block the mixer notes how
 // far each play had got by the block's end; the output's delay says which
 // output frame is being heard now, and the position is read off those notes.
+// Between writes the heard frame runs on with the wall clock from the last
+// measurement, and it never runs backwards.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -61,6 +66,7 @@ struct TPlay {
   std::deque<std::pair<uint64_t, uint64_t>> Checkpoints;
   bool Ended = false;     // the sound has delivered its last frame
   bool Silenced = false;  // stopped and faded out
+  bool Resting = true;    // the voice's gain is 0 (nothing rendered yet, or faded out)
 };
 
 struct TChannelSlot {
@@ -106,11 +112,18 @@ class TSystem : public std::enable_shared_from_this<TSystem> {
 
  private:
   void MixerLoop();
+  // Waits while no channel needs mixing (see the top of this file). False
+  // when the system is closing. `resumed` tells that the output was idle.
+  bool WaitForWork(std::unique_lock<std::mutex>& lock, bool& resumed);
+  bool NeedsMixing() const;
+  // Writes a block; a failed device is replaced by the null output, and
+  // the device is tried again every second while sound is being written.
+  void WriteBlock(const float* block);
   void OpenerLoop();
   void OpenNow(TSound& sound);
   // The helpers below expect FLock to be held.
   bool ValidChannel(uintptr_t channel, int slot) const;
-  uint64_t HeardOutputFrames() const;
+  uint64_t HeardOutputFrames();
   uint64_t PlayPosition(const TPlay& play, uint64_t heard) const;
   bool HeardToEnd(const TPlay& play, uint64_t heard) const;
   void DetachPlay(TChannelSlot& slot, bool stopping);
@@ -125,9 +138,12 @@ class TSystem : public std::enable_shared_from_this<TSystem> {
 
   std::mutex FLock;
   std::condition_variable FOpenWake;
+  std::condition_variable FMixWake;
   bool FInitialised = false;
   bool FQuit = false;
   std::unique_ptr<TOutput> FOutput;
+  std::string FFailedOutput;  // the device output that failed, tried again later
+  int64_t FRetryAtNs = 0;
   std::thread FMixerThread;
   std::thread FOpenerThread;
   std::vector<TChannelSlot> FSlots;
@@ -136,10 +152,12 @@ class TSystem : public std::enable_shared_from_this<TSystem> {
   std::deque<std::shared_ptr<TSound>> FOpenQueue;
   float FMasterVolume = 1.0f;
   uintptr_t FGroupHandle = 0;
-  // Output clock: frames written, and the frames heard at FHeardAtNs.
+  // Output clock: frames written, the frames heard at FHeardAtNs (the last
+  // measurement), and the most that was reported heard so far.
   uint64_t FWritten = 0;
   uint64_t FHeardBase = 0;
   int64_t FHeardAtNs = 0;
+  uint64_t FHeardFloor = 0;
 };
 
 }  // namespace vesperon::audiolib

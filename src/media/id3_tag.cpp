@@ -1,13 +1,16 @@
 #include "media/id3_tag.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <exception>
 #include <istream>
 
 #include "core/text.h"
+#include "media/taglib_tags.h"
 
 namespace vesperon {
 
@@ -40,7 +43,7 @@ namespace {
 
 // Byte ranges of the fields inside the 128-byte block.
 constexpr std::size_t kTitleAt = 3, kArtistAt = 33, kAlbumAt = 63, kYearAt = 93, kCommentAt = 97;
-constexpr std::size_t kTextSize = 30, kYearSize = 4, kCommentSize = 28, kGenreAt = 127;
+constexpr std::size_t kYearSize = 4, kGenreAt = 127;
 
 // Length of the UTF-8 sequence a lead byte announces (0 for a non-lead byte).
 std::size_t Utf8LeadLength(unsigned char b) {
@@ -106,10 +109,10 @@ void TID3TagReader::Clear() {
 
 void TID3TagReader::ParseBlock(std::string_view block) {
   if (block.substr(0, 3) != "TAG") return;
-  Title = DecodeTagField(block.substr(kTitleAt, kTextSize));
-  Artist = DecodeTagField(block.substr(kArtistAt, kTextSize));
-  Album = DecodeTagField(block.substr(kAlbumAt, kTextSize));
-  Comment = DecodeTagField(block.substr(kCommentAt, kCommentSize));
+  Title = DecodeTagField(block.substr(kTitleAt, kID3TextSize));
+  Artist = DecodeTagField(block.substr(kArtistAt, kID3TextSize));
+  Album = DecodeTagField(block.substr(kAlbumAt, kID3TextSize));
+  Comment = DecodeTagField(block.substr(kCommentAt, kID3CommentSize));
   int year = 0;
   for (const char c : block.substr(kYearAt, kYearSize)) {
     if (c < '0' || c > '9') {
@@ -123,20 +126,99 @@ void TID3TagReader::ParseBlock(std::string_view block) {
   if (genre < kGenreCount) Genre = GenreNames[genre];
 }
 
-void TID3TagReader::ReadTail(std::string_view fileEnd) {
+namespace {
+
+// An open regular file, read with pread.
+class TFileBytes final : public TTagBytes {
+ public:
+  TFileBytes(int fd, std::int64_t size) : Fd(fd), FileSize(size) {}
+  std::int64_t Size() const override { return FileSize; }
+  std::size_t ReadAt(std::int64_t at, char* out, std::size_t n) override {
+    std::size_t got = 0;
+    while (got < n) {
+      const ssize_t r = ::pread(Fd, out + got, n - got, static_cast<off_t>(at) + static_cast<off_t>(got));
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) break;
+      got += static_cast<std::size_t>(r);
+    }
+    return got;
+  }
+
+ private:
+  const int Fd;
+  const std::int64_t FileSize;
+};
+
+class TMemoryBytes final : public TTagBytes {
+ public:
+  explicit TMemoryBytes(std::string_view bytes) : Bytes(bytes) {}
+  std::int64_t Size() const override { return static_cast<std::int64_t>(Bytes.size()); }
+  std::size_t ReadAt(std::int64_t at, char* out, std::size_t n) override {
+    if (at < 0 || at >= Size()) return 0;
+    return Bytes.copy(out, n, static_cast<std::size_t>(at));
+  }
+
+ private:
+  const std::string_view Bytes;
+};
+
+class TStreamBytes final : public TTagBytes {
+ public:
+  explicit TStreamBytes(std::istream& stream) : Stream(stream) {
+    Stream.seekg(0, std::ios::end);
+    StreamSize = Stream ? static_cast<std::int64_t>(Stream.tellg()) : 0;
+  }
+  std::int64_t Size() const override { return StreamSize; }
+  std::size_t ReadAt(std::int64_t at, char* out, std::size_t n) override {
+    Stream.clear();
+    if (!Stream.seekg(at)) return 0;
+    Stream.read(out, static_cast<std::streamsize>(n));
+    return static_cast<std::size_t>(Stream.gcount());
+  }
+
+ private:
+  std::istream& Stream;
+  std::int64_t StreamSize = 0;
+};
+
+}  // namespace
+
+// The ID3v1 tag when there is one, else the tags TagLib reads. A failure in
+// the second stage (memory running out) leaves its fields empty.
+void TID3TagReader::Read(TTagBytes& bytes) {
   Clear();
-  if (fileEnd.size() < kID3TagSize) return;
-  ParseBlock(fileEnd.substr(fileEnd.size() - kID3TagSize));
+  const std::int64_t size = bytes.Size();
+  char block[kID3TagSize];
+  std::string_view tail;
+  if (size >= static_cast<std::int64_t>(kID3TagSize) &&
+      bytes.ReadAt(size - static_cast<std::int64_t>(kID3TagSize), block, kID3TagSize) == kID3TagSize) {
+    tail = std::string_view(block, kID3TagSize);
+    if (tail.substr(0, 3) == "TAG") {
+      ParseBlock(tail);
+      return;
+    }
+  }
+  try {
+    TTagText text = ReadTagLibTags(bytes, tail);
+    Title = std::move(text.Title);
+    Artist = std::move(text.Artist);
+    Album = std::move(text.Album);
+    Comment = std::move(text.Comment);
+    Genre = std::move(text.Genre);
+    Year = text.Year;
+  } catch (const std::exception&) {
+    Clear();
+  }
+}
+
+void TID3TagReader::ReadBytes(std::string_view file) {
+  TMemoryBytes bytes(file);
+  Read(bytes);
 }
 
 void TID3TagReader::ReadStream(std::istream& stream) {
-  Clear();
-  stream.seekg(0, std::ios::end);
-  const std::streamoff size = stream.tellg();
-  if (!stream || size < static_cast<std::streamoff>(kID3TagSize)) return;
-  char block[kID3TagSize];
-  stream.seekg(size - static_cast<std::streamoff>(kID3TagSize));
-  if (stream.read(block, kID3TagSize)) ParseBlock(std::string_view(block, kID3TagSize));
+  TStreamBytes bytes(stream);
+  Read(bytes);
 }
 
 void TID3TagReader::ReadFile(const std::u16string& fileName) { ReadFileAt(AT_FDCWD, Utf16ToUtf8(fileName).c_str()); }
@@ -144,23 +226,15 @@ void TID3TagReader::ReadFile(const std::u16string& fileName) { ReadFileAt(AT_FDC
 void TID3TagReader::ReadFileAt(int dirFd, const char* path) {
   Clear();
   // Non-blocking open, so that a FIFO that happens to carry an audio
-  // extension cannot stall the scan. Seeking to 128 bytes before the end
-  // fails for files shorter than a tag and for pipes; reading fails for
-  // directories; so only files that can hold a tag are read.
+  // extension cannot stall the scan; only regular files are read.
   const int fd = ::openat(dirFd, path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return;
-  char block[kID3TagSize];
-  std::size_t got = 0;
-  if (::lseek(fd, -static_cast<off_t>(kID3TagSize), SEEK_END) >= 0) {
-    while (got < kID3TagSize) {
-      const ssize_t n = ::read(fd, block + got, kID3TagSize - got);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      got += static_cast<std::size_t>(n);
-    }
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    TFileBytes bytes(fd, st.st_size);
+    Read(bytes);
   }
   ::close(fd);
-  if (got == kID3TagSize) ParseBlock(std::string_view(block, kID3TagSize));
 }
 
 }  // namespace vesperon

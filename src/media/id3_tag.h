@@ -1,6 +1,7 @@
 #pragma once
-// Reader of the 128-byte ID3 version 1 (and 1.1) tag at the end of a file.
-// ID3v2 tags at the start of a file are not looked at.
+// Reader of a file's song tag. First the 128-byte ID3 version 1 (and 1.1)
+// tag at the end of a file; only when a file has none, the tags TagLib
+// reads (ID3v2, APE, WAV INFO and ID3 chunks; see taglib_tags.h).
 #include <array>
 #include <cstddef>
 #include <iosfwd>
@@ -11,6 +12,10 @@ namespace vesperon {
 
 constexpr std::size_t kID3TagSize = 128;
 constexpr std::size_t kGenreCount = 148;
+// The longest text of an ID3v1 title, artist or album, and of its comment;
+// text from other tags is cut to the same lengths.
+constexpr std::size_t kID3TextSize = 30;
+constexpr std::size_t kID3CommentSize = 28;
 
 // The ID3v1 genre list (0 to 79) followed by the common extension (80 to 147).
 extern const std::array<std::u16string_view, kGenreCount> GenreNames;
@@ -25,18 +30,20 @@ std::string StripControls(std::string_view bytes);
 // character is dropped rather than turning the whole field into Windows-1252.
 std::u16string DecodeTagField(std::string_view field);
 
+class TTagBytes;
+
 class TID3TagReader {
  public:
-  // Fill the fields from the file's tag. A missing, unreadable, short or
-  // untagged file leaves every string empty and Year 0.
+  // Fill the fields from the file's tag. A missing, unreadable or untagged
+  // file, and anything but a regular file, leaves every string empty and
+  // Year 0.
   void ReadFile(const std::u16string& fileName);
   // The same with the file's path as bytes, relative to an open directory
   // (AT_FDCWD: the current one); the directory scan reads this way.
   void ReadFileAt(int dirFd, const char* path);
   void ReadStream(std::istream& stream);
-  // The same on the last 128 bytes of a file already in memory (shorter
-  // input has no tag).
-  void ReadTail(std::string_view fileEnd);
+  // The same on a whole file in memory.
+  void ReadBytes(std::string_view file);
 
   std::u16string Artist;
   std::u16string Album;
@@ -47,6 +54,7 @@ class TID3TagReader {
 
  private:
   void Clear();
+  void Read(TTagBytes& bytes);
   void ParseBlock(std::string_view block);
 };
 

@@ -61,6 +61,7 @@ THandle ChildAt(const TWindowRec& w, TPointI local) {
   for (auto it = w.Children.rbegin(); it != w.Children.rend(); ++it) {
     const TWindowRec* c = FindWindow(*it);
     if (!c || !c->Visible || !c->Bounds.Contains(local.X, local.Y)) continue;
+    if (c->Params.Flags & wfClickThrough) continue;  // its window takes the pointer
     const TPointI inner{local.X - c->Bounds.Left, local.Y - c->Bounds.Top};
     if (c->Shape && !c->Shape->Contains(inner.X, inner.Y)) continue;
     const THandle deeper = ChildAt(*c, inner);

@@ -150,6 +150,13 @@ void DeliverKey(THandle target, bool down, uint32_t virtualKey, uint32_t keycode
 
 namespace {
 
+// A click-through child hands pointer input to the window it sits in.
+THandle ClickTarget(THandle target) {
+  const TWindowRec* w = FindWindow(target);
+  while (w != nullptr && w->IsChild() && (w->Params.Flags & wfClickThrough)) w = FindWindow(w->Params.Parent);
+  return w != nullptr ? w->Handle : target;
+}
+
 void ProcessPointer(THandle target, TPointerEvent kind, int button, TPointI screen, uint32_t modifiers,
                     uint64_t timeMs) {
   TState& s = Layer();
@@ -168,7 +175,7 @@ void ProcessPointer(THandle target, TPointerEvent kind, int button, TPointI scre
     }
     return;
   }
-  const THandle dest = FindWindow(s.Capture) ? s.Capture : target;
+  const THandle dest = FindWindow(s.Capture) ? s.Capture : ClickTarget(target);
   TWindowRec* w = FindWindow(dest);
   if (!w) return;
   const TPointI o = Origin(*w);

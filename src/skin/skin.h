@@ -27,6 +27,7 @@
 #include "script/host.h"
 #include "script/scriptengine.h"
 #include "skin/menus_tray.h"
+#include "skin/packed_skin.h"
 #include "skin/skin_image.h"
 
 namespace vesperon {
@@ -245,6 +246,9 @@ class TSkin {
   // everything it describes. True when at least one window was built; on
   // false nothing of the new skin is left behind.
   bool Load(std::u16string_view name);
+  // The same from a package already read (the description parsed, the
+  // images decoded): everything after reading the file.
+  bool LoadPackage(TPackedSkin& package);
   // Frees everything Load built; the object stays.
   void Unload();
   // True between a successful Load and the next Unload.
@@ -308,7 +312,7 @@ class TSkin {
   bool AboutCreated_ = false, MediaDBCreated_ = false, VideoCreated_ = false;
 
   friend class TSkinObjectLink;
-  bool BuildAll(std::u16string_view name);
+  bool BuildAll(TPackedSkin& package);
   void CreateOtherWindows();
   void ResetValues();
   int64_t SurfaceArea_ = 0;

@@ -47,9 +47,17 @@ bool TSkin::Load(std::u16string_view name) {
   // A skin still loaded goes first, and nothing of it carries over.
   Unload();
   ResetValues();
+  TPackedSkin package;
+  if (!LoadSkinPackage(name, package)) return false;
+  return LoadPackage(package);
+}
+
+bool TSkin::LoadPackage(TPackedSkin& package) {
+  Unload();
+  ResetValues();
   bool built = false;
   try {
-    built = BuildAll(name);
+    built = BuildAll(package);
   } catch (const std::exception& e) {
     LogError(std::string("could not load the skin: ") + e.what());
   }
@@ -65,12 +73,10 @@ bool TSkin::Load(std::u16string_view name) {
   return true;
 }
 
-// Reads the package and builds windows, controls and fonts; shows the main
-// window. False when the load fails (what was built is then unloaded by the
-// caller).
-bool TSkin::BuildAll(std::u16string_view name) {
-  TPackedSkin package;
-  if (!LoadSkinPackage(name, package)) return false;
+// Takes the package's images, runs the description's handlers (which
+// create windows and controls), builds the fonts and shows the main window.
+// False when the load fails; the caller then unloads what was built.
+bool TSkin::BuildAll(TPackedSkin& package) {
   Images = std::move(package.Images);
 
   FirstWindowIsMain = !NamesMainWindow(package.Document);

@@ -3,10 +3,12 @@
 #include <stdexcept>
 
 #include "app/application.h"
+#include "core/files.h"
 #include "core/keys.h"
 #include "core/log.h"
 #include "core/paths.h"
 #include "core/settings.h"
+#include "media/mediadb.h"
 #include "platform/message_queue.h"
 #include "startup_order.h"
 #include "test_folder.h"
@@ -224,6 +226,33 @@ TEST_F(ApplicationTest, AddDirThatIsNoDirectoryWarns) {
   EXPECT_EQ(Run({"--debug", "--adddir=music"}), 0);
   const std::vector<std::string> body = Body();
   EXPECT_EQ(MissingInOrder(body, {"initialization done", "Adding directory to mediadb", "stopping core..."}), "");
+}
+
+// MP3s that carry only an ID3v2 tag, encoded and tagged by lame, get their
+// titles and artists into the saved "media.db".
+TEST_F(ApplicationTest, AddDirOfId3v2OnlyFilesFillsMediaDb) {
+  WriteFile("settings.xml", "<CONFIG/>");
+  fs::create_directories("music/b");
+  ASSERT_EQ(std::system("sox -q -n -r 8000 -c 1 silence.wav trim 0 0.3"), 0);
+  const std::string lame = "lame --quiet --id3v2-only silence.wav ";
+  ASSERT_EQ(std::system((lame + "--tt 'First Song' --ta 'Some Band' --tl Album --tg 17 music/a.mp3").c_str()), 0);
+  ASSERT_EQ(std::system((lame + "--tt 'Second Song' --ta 'Other Band' music/b/c.mp3").c_str()), 0);
+  EXPECT_EQ(Run({"--adddir=music"}), 0);
+  TMediaDB db;
+  db.LoadFromFile(U16FromPath(Folder.Path / "media.db"));
+  ASSERT_EQ(db.Count(), 2);
+  const TMediaEntry& a = *db.GetEntryPtr(0);
+  const TMediaEntry& c = *db.GetEntryPtr(1);
+  EXPECT_EQ(a.Filename, u"music/a.mp3");
+  EXPECT_EQ(a.Title, u"First Song");
+  EXPECT_EQ(a.Artist, u"Some Band");
+  EXPECT_EQ(a.Album, u"Album");
+  EXPECT_EQ(a.Genre, u"Rock");
+  EXPECT_EQ(a.Comment, u"");
+  EXPECT_EQ(c.Filename, u"music/b/c.mp3");
+  EXPECT_EQ(c.Title, u"Second Song");
+  EXPECT_EQ(c.Artist, u"Other Band");
+  EXPECT_EQ(c.Album, u"");
 }
 
 TEST_F(ApplicationTest, SilentWritesNoLog) {

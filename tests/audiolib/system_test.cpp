@@ -10,125 +10,24 @@
 
 #include "audiolib/audiolib.h"
 #include "core/text.h"
+#include "library_fixture.h"
 #include "test_media.h"
 
 namespace vesperon::audiolib {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::TPcm;
+using namespace testing;
 
-constexpr FMOD_MODE kPlayerMode =
-    FMOD_UNICODE | FMOD_NONBLOCKING | FMOD_ACCURATETIME | FMOD_CREATESTREAM | FMOD_LOOP_OFF;
-
-std::u16string U16(const std::filesystem::path& p) { return Utf8ToUtf16(p.string()); }
-
-class SystemTest : public ::testing::Test {
+class SystemTest : public testing::LibraryTest {
  protected:
-  void Start(const std::string& output, int channels = 32) {
-    Output = std::make_unique<testing::TOutputOverride>(output);
-    ASSERT_EQ(FMOD_System_Create(&System), FMOD_OK);
-    ASSERT_EQ(FMOD_System_Init(System, channels, 0, nullptr), FMOD_OK);
-    ASSERT_EQ(FMOD_System_GetMasterChannelGroup(System, &Master), FMOD_OK);
-  }
   void StartRecording() { Start("wav:" + (Dir / "recording.wav").string()); }
   // Closes the system (which finishes the file) and reads the recording.
   TPcm StopRecording() {
     EXPECT_EQ(FMOD_System_Close(System), FMOD_OK);
     return testing::ReadSound(Dir / "recording.wav");
   }
-  void TearDown() override {
-    if (System != nullptr) FMOD_System_Release(System);
-  }
-
-  FMOD_SOUND* OpenReady(const std::filesystem::path& path) {
-    const std::u16string name = U16(path);
-    FMOD_SOUND* sound = nullptr;
-    EXPECT_EQ(FMOD_System_CreateSound(System, reinterpret_cast<const char*>(name.c_str()), kPlayerMode,
-                                      nullptr, &sound), FMOD_OK);
-    EXPECT_EQ(WaitForOpen(sound), FMOD_OPENSTATE_READY) << path;
-    return sound;
-  }
-  FMOD_OPENSTATE WaitForOpen(FMOD_SOUND* sound) {
-    FMOD_OPENSTATE state = FMOD_OPENSTATE_LOADING;
-    for (int i = 0; i < 500 && state == FMOD_OPENSTATE_LOADING; ++i) {
-      EXPECT_EQ(FMOD_Sound_GetOpenState(sound, &state, nullptr, nullptr), FMOD_OK);
-      if (state == FMOD_OPENSTATE_LOADING) std::this_thread::sleep_for(10ms);
-    }
-    return state;
-  }
-  FMOD_SOUND* WriteAndOpen(const std::string& name, const TPcm& pcm) {
-    testing::WriteSound(Dir / name, pcm, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
-    return OpenReady(Dir / name);
-  }
-  // Starts paused, sets the volume, then resumes, so the whole sound plays
-  // at that volume.
-  FMOD_CHANNEL* Play(FMOD_SOUND* sound, float volume) {
-    FMOD_CHANNEL* channel = nullptr;
-    EXPECT_EQ(FMOD_System_PlaySound(System, FMOD_CHANNEL_FREE, sound, 1, &channel), FMOD_OK);
-    EXPECT_EQ(FMOD_Channel_SetVolume(channel, volume), FMOD_OK);
-    EXPECT_EQ(FMOD_Channel_SetPaused(channel, 0), FMOD_OK);
-    return channel;
-  }
-  void WaitUntilDone(FMOD_CHANNEL* channel) {
-    FMOD_BOOL playing = 1;
-    for (int i = 0; i < 1000 && playing; ++i) {
-      ASSERT_EQ(FMOD_Channel_IsPlaying(channel, &playing), FMOD_OK);
-      std::this_thread::sleep_for(5ms);
-    }
-    ASSERT_FALSE(playing);
-  }
-
-  testing::TTempDir Dir;
-  std::unique_ptr<testing::TOutputOverride> Output;
-  FMOD_SYSTEM* System = nullptr;
-  FMOD_CHANNELGROUP* Master = nullptr;
 };
-
-// --- comparing recordings with their sources ---
-
-size_t FirstAudible(const TPcm& pcm, size_t from, float threshold) {
-  for (size_t i = from; i < pcm.Frames(); ++i)
-    if (std::fabs(pcm.Samples[2 * i]) > threshold || std::fabs(pcm.Samples[2 * i + 1]) > threshold) return i;
-  return pcm.Frames();
-}
-
-// Largest difference between `rec` from frame `at` on and `gain` x `src`.
-float Mismatch(const TPcm& rec, const TPcm& src, size_t at, float gain, size_t frames) {
-  float worst = 0;
-  for (size_t i = 0; i < frames && i < src.Frames(); ++i) {
-    for (size_t c = 0; c < 2; ++c) {
-      const float r = at + i < rec.Frames() ? rec.Samples[2 * (at + i) + c] : 0.0f;
-      worst = std::max(worst, std::fabs(r - gain * src.Samples[2 * i + c]));
-    }
-  }
-  return worst;
-}
-
-// Where `src` starts in `rec`: the tones start at phase 0, so their first
-// sample is silent; the best match near the first audible frame wins.
-size_t FindStart(const TPcm& rec, const TPcm& src, float gain, size_t from = 0) {
-  const size_t first = FirstAudible(rec, from, 1e-4f);
-  size_t best = first;
-  float bestError = 1e9f;
-  for (size_t at = first >= 4 ? first - 4 : 0; at <= first; ++at) {
-    const float e = Mismatch(rec, src, at, gain, 2000);
-    if (e < bestError) best = at, bestError = e;
-  }
-  return best;
-}
-
-void Subtract(TPcm& rec, const TPcm& src, size_t at, float gain) {
-  for (size_t i = 0; i < src.Samples.size() && 2 * at + i < rec.Samples.size(); ++i)
-    rec.Samples[2 * at + i] -= gain * src.Samples[i];
-}
-
-float MaxStep(const TPcm& pcm) {
-  float worst = 0;
-  for (size_t i = 2; i < pcm.Samples.size(); ++i)
-    worst = std::max(worst, std::fabs(pcm.Samples[i] - pcm.Samples[i - 2]));
-  return worst;
-}
 
 TEST_F(SystemTest, RecordingIsTheSourceScaledByChannelAndMasterVolume) {
   StartRecording();
@@ -223,6 +122,44 @@ TEST_F(SystemTest, StopAndPauseFadeWithoutClicksAndPauseKeepsThePlace) {
   for (size_t i = 0; i < rec.Frames(); ++i) audible += rec.Samples[2 * i] != 0.0f;
   EXPECT_GT(audible, tone.Frames());
   EXPECT_LT(audible, tone.Frames() + 44100 * 0.4);
+}
+
+// With no channel playing the mixer writes nothing and does not wake; the
+// wav recording still keeps the idle time as silence, and the next start is
+// whole.
+TEST_F(SystemTest, IdleWavOutputSleepsKeepsTheTimelineAndLosesNoStart) {
+  StartRecording();
+  const TPcm tone = testing::Tone(440, 0.2);
+  FMOD_SOUND* sound = WriteAndOpen("tone.wav", tone);
+  WaitUntilDone(Play(sound, 1.0f));
+  std::this_thread::sleep_for(100ms);
+  const uint64_t before = ThreadWakeups("vesperon-mixer");
+  std::this_thread::sleep_for(300ms);
+  EXPECT_LE(ThreadWakeups("vesperon-mixer"), before + 1) << "the idle mixer sleeps";
+  WaitUntilDone(Play(sound, 1.0f));
+  const TPcm rec = StopRecording();
+  const size_t first = FindStart(rec, tone, 1.0f);
+  const size_t second = FindStart(rec, tone, 1.0f, first + tone.Frames());
+  EXPECT_LT(Mismatch(rec, tone, first, 1.0f, tone.Frames()), 1e-5f);
+  EXPECT_LT(Mismatch(rec, tone, second, 1.0f, tone.Frames()), 1e-5f);
+  EXPECT_GT(second - first - tone.Frames(), 44100u * 38 / 100) << "the idle time is in the recording";
+}
+
+TEST_F(SystemTest, IdleNullOutputSleepsAndPlaysOnFromTheStart) {
+  Start("null");
+  FMOD_SOUND* sound = WriteAndOpen("tone.wav", testing::Tone(440, 0.1));
+  WaitUntilDone(Play(sound, 1.0f));
+  std::this_thread::sleep_for(100ms);
+  const uint64_t before = ThreadWakeups("vesperon-mixer");
+  std::this_thread::sleep_for(300ms);
+  EXPECT_LE(ThreadWakeups("vesperon-mixer"), before + 1) << "the idle mixer sleeps";
+  FMOD_CHANNEL* channel = Play(sound, 1.0f);
+  unsigned position = 0;
+  ASSERT_EQ(FMOD_Channel_GetPosition(channel, &position, FMOD_TIMEUNIT_MS), FMOD_OK);
+  EXPECT_LT(position, 20u) << "the idle time does not count as heard";
+  WaitUntilDone(channel);
+  ASSERT_EQ(FMOD_Channel_GetPosition(channel, &position, FMOD_TIMEUNIT_MS), FMOD_OK);
+  EXPECT_EQ(position, 100u);
 }
 
 TEST_F(SystemTest, DifferentRatesAndChannelCountsPlayAtTheRightPitch) {

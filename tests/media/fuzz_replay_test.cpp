@@ -50,7 +50,7 @@ TEST(FuzzReplay, TagInputsGiveWellDefinedFields) {
     SCOPED_TRACE(f.string());
     const std::string bytes = *ReadWholeFile(f);
     TID3TagReader r;
-    r.ReadTail(bytes);
+    r.ReadBytes(bytes);
     EXPECT_GE(r.Year, 0);
     EXPECT_LE(r.Year, 9999);
     EXPECT_LE(r.Title.size(), 30u);

@@ -1,5 +1,7 @@
-// The last 128 bytes of any file in a scanned folder reach the tag reader:
-// any bytes must give well-defined fields without crashing.
+// Any file in a scanned folder reaches the tag reader: its last 128 bytes
+// (ID3v1) and, without an ID3v1 tag, the tags TagLib reads (ID3v2 and APE,
+// WAV chunks). Any bytes must give well-defined fields without crashing,
+// hanging or holding much memory.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,12 +12,18 @@
 
 namespace {
 
-// Tag text never holds control characters (they are stripped before
-// decoding) and comes out of a field of at most 30 bytes.
-bool Plausible(const std::u16string& s) {
-  if (s.size() > 30) return false;
-  for (const char16_t c : s) {
+// Tag text holds no control characters and no unpaired surrogates, and is
+// no longer than an ID3v1 field.
+bool Plausible(const std::u16string& s, std::size_t limit) {
+  if (s.size() > limit) return false;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char16_t c = s[i];
     if (c < 32) return false;
+    if (c >= 0xDC00 && c <= 0xDFFF) return false;  // a low half without its high half
+    if (c >= 0xD800 && c <= 0xDBFF) {
+      if (i + 1 == s.size() || s[i + 1] < 0xDC00 || s[i + 1] > 0xDFFF) return false;
+      ++i;
+    }
   }
   return true;
 }
@@ -26,10 +34,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   using namespace vesperon;
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   TID3TagReader r;
-  r.ReadTail(bytes);
+  r.ReadBytes(bytes);
   if (r.Year < 0 || r.Year > 9999) std::abort();
-  if (!r.Genre.empty() && r.Genre != GenreNames[static_cast<unsigned char>(bytes[size - 1])]) std::abort();
-  if (!Plausible(r.Title) || !Plausible(r.Artist) || !Plausible(r.Album) || !Plausible(r.Comment)) std::abort();
+  const bool id3v1 = size >= kID3TagSize && bytes.substr(size - kID3TagSize, 3) == "TAG";
+  if (id3v1 && !r.Genre.empty() && r.Genre != GenreNames[static_cast<unsigned char>(bytes[size - 1])]) std::abort();
+  if (!Plausible(r.Title, kID3TextSize) || !Plausible(r.Artist, kID3TextSize) || !Plausible(r.Album, kID3TextSize) ||
+      !Plausible(r.Comment, kID3TextSize) || !Plausible(r.Genre, kID3TextSize)) {
+    std::abort();
+  }
+  if (r.Comment.size() > kID3CommentSize) std::abort();
   // A single field of any length, as DecodeTagField is also used alone.
   const std::u16string field = DecodeTagField(bytes);
   if (field.size() > size) std::abort();

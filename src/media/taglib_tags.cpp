@@ -1,0 +1,366 @@
+#include "media/taglib_tags.h"
+
+#include <apetag.h>
+#include <commentsframe.h>
+#include <id3v2framefactory.h>
+#include <id3v2synchdata.h>
+#include <id3v2tag.h>
+#include <infotag.h>
+#include <tfile.h>
+#include <textidentificationframe.h>
+#include <tiostream.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "media/id3_tag.h"
+
+namespace vesperon {
+namespace {
+
+// No single read TagLib asks for returns more than this. A larger tag is cut
+// there (the frames past the cut are lost), so a lying tag size cannot make
+// the reader hold more than this at once.
+constexpr std::size_t kMaxBlock = std::size_t{16} << 20;
+// A compressed ID3v2 frame can inflate to a thousand times its size. A tag
+// may inflate this many compressed bytes; its further compressed frames are
+// kept as unknown frames, never inflated.
+constexpr unsigned kMaxCompressedBytes = 64u << 10;
+// Read at once from the start of a file: tag headers and small tags.
+constexpr std::size_t kHeadSize = 4096;
+// Text longer than this is cut before it is decoded: a field keeps no more
+// than 30 units, and control characters to be removed are rare.
+constexpr unsigned kMaxTextUnits = 4096;
+// An APE tag ends in a footer of this size.
+constexpr std::size_t kApeFooterSize = 32;
+// Chunks of a WAV file looked at; real files have a handful.
+constexpr int kMaxWavChunks = 256;
+
+// The file's bytes with its first and last bytes already read, so that the
+// header and footer reads of TagLib cost no system call.
+struct TCachedBytes {
+  TTagBytes& Bytes;
+  std::string_view Head;  // the bytes at offset 0
+  std::string_view Tail;  // the file's last bytes
+
+  std::size_t ReadAt(std::int64_t at, char* out, std::size_t n) const {
+    if (n == 0) return 0;
+    const std::int64_t end = at + static_cast<std::int64_t>(n);
+    if (end <= static_cast<std::int64_t>(Head.size())) {
+      std::memcpy(out, Head.data() + at, n);
+      return n;
+    }
+    const std::int64_t tailAt = Bytes.Size() - static_cast<std::int64_t>(Tail.size());
+    if (at >= tailAt && end <= Bytes.Size()) {
+      std::memcpy(out, Tail.data() + (at - tailAt), n);
+      return n;
+    }
+    return Bytes.ReadAt(at, out, n);
+  }
+};
+
+// The file as a read-only TagLib stream.
+class TTagStream final : public TagLib::IOStream {
+ public:
+  explicit TTagStream(const TCachedBytes& bytes) : Bytes(bytes), Length(bytes.Bytes.Size()) {}
+
+  TagLib::FileName name() const override { return ""; }
+  TagLib::ByteVector readBlock(unsigned long length) override {
+    const auto left = static_cast<std::uint64_t>(std::max<std::int64_t>(0, Length - Pos));
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>({length, left, kMaxBlock}));
+    TagLib::ByteVector out(static_cast<unsigned>(n), '\0');
+    const std::size_t got = Bytes.ReadAt(Pos, out.data(), n);
+    out.resize(static_cast<unsigned>(got));
+    Pos += static_cast<std::int64_t>(got);
+    return out;
+  }
+  void writeBlock(const TagLib::ByteVector&) override {}
+  void insert(const TagLib::ByteVector&, unsigned long, unsigned long) override {}
+  void removeBlock(unsigned long, unsigned long) override {}
+  bool readOnly() const override { return true; }
+  bool isOpen() const override { return true; }
+  void seek(long offset, Position p) override {
+    const std::int64_t base = p == Beginning ? 0 : p == Current ? Pos : Length;
+    std::int64_t to = 0;
+    if (__builtin_add_overflow(base, static_cast<std::int64_t>(offset), &to)) to = std::numeric_limits<long>::max();
+    Pos = std::clamp<std::int64_t>(to, 0, std::numeric_limits<long>::max());
+  }
+  long tell() const override { return static_cast<long>(Pos); }
+  long length() override { return static_cast<long>(Length); }
+  void truncate(long) override {}
+
+ private:
+  const TCachedBytes& Bytes;
+  const std::int64_t Length;
+  std::int64_t Pos = 0;
+};
+
+// The file as TagLib's tags see it. The tags are made directly at the
+// places found here, which spares the searches of TagLib's file types.
+class TTagFile final : public TagLib::File {
+ public:
+  explicit TTagFile(TTagStream* stream) : TagLib::File(stream) {}
+  TagLib::Tag* tag() const override { return nullptr; }
+  TagLib::AudioProperties* audioProperties() const override { return nullptr; }
+  bool save() override { return false; }
+};
+
+// TagLib declares the frame header type protected; it is reached through
+// the signature of the factory's hook.
+struct TFactoryHook : TagLib::ID3v2::FrameFactory {
+  using FrameFactory::updateFrame;
+};
+template <typename F>
+struct THookArgument;
+template <typename R, typename C, typename A>
+struct THookArgument<R (C::*)(A) const> {
+  using Type = A;
+};
+using PFrameHeader = THookArgument<decltype(&TFactoryHook::updateFrame)>::Type;
+
+bool IsId(const TagLib::ByteVector& id, std::string_view name) {
+  return id.size() == name.size() && std::memcmp(id.data(), name.data(), name.size()) == 0;
+}
+
+// TagLib's frame factory, with two changes. Frames the media entry does
+// not use (pictures, private data, ...) are kept as unknown frames and not
+// parsed. Compressed frames are inflated within a budget per tag (see
+// kMaxCompressedBytes); a frame over the budget gets a header without flags,
+// so it is kept as an unknown frame of the same size and the frames after it
+// are still found.
+class TFrameFactory final : public TagLib::ID3v2::FrameFactory {
+ protected:
+  bool updateFrame(PFrameHeader header) const override {
+    if (header->compression()) {
+      if (header->frameSize() > CompressedLeft) {
+        const unsigned version = header->version();
+        const TagLib::ByteVector size = version >= 4 ? TagLib::ID3v2::SynchData::fromUInt(header->frameSize())
+                                                     : TagLib::ByteVector::fromUInt(header->frameSize());
+        header->setData(header->frameID() + size + TagLib::ByteVector(2, '\0'), version);
+        return false;
+      }
+      CompressedLeft -= header->frameSize();
+    }
+    // ID3v2.2 names are made 2.3 names by TagLib first.
+    if (header->version() <= 2) return FrameFactory::updateFrame(header) && Used(header->frameID());
+    return Used(header->frameID()) && FrameFactory::updateFrame(header);
+  }
+
+ private:
+  static bool Used(const TagLib::ByteVector& id) {
+    for (const std::string_view used : {"TIT2", "TPE1", "TALB", "COMM", "TCON", "TDRC", "TYER"}) {
+      if (IsId(id, used)) return true;
+    }
+    return false;
+  }
+
+  mutable unsigned CompressedLeft = kMaxCompressedBytes;
+};
+
+// TagLib keeps text as UTF-16 units, which are taken as they are. Text
+// stored as Latin-1 (TagLib maps each byte to one unit) is decoded again
+// from its bytes the way ID3v1 fields are: as UTF-8 when valid, else as
+// Windows-1252, because taggers often put either into Latin-1 fields.
+std::u16string Units(const TagLib::String& text, bool latin1) {
+  const TagLib::String s = text.size() > kMaxTextUnits ? text.substr(0, kMaxTextUnits) : text;
+  if (latin1 && s.isLatin1()) return DecodeTagField(s.to8Bit(false));
+  std::u16string out;
+  out.reserve(s.size());
+  for (const wchar_t c : s) {
+    const auto u = static_cast<std::uint32_t>(c);
+    if (u > 0xFFFF && u <= 0x10FFFF) {
+      out += static_cast<char16_t>(0xD800 + ((u - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((u - 0x10000) & 0x3FF));
+    } else {
+      out += u > 0xFFFF ? u'\uFFFD' : static_cast<char16_t>(u);
+    }
+  }
+  return out;
+}
+
+void Fill(std::u16string& field, const std::u16string& text, std::size_t limit) {
+  if (field.empty()) field = FitTagText(text, limit);
+}
+
+// A year: the first four characters when they are ASCII digits, else 0.
+int YearOf(std::u16string_view text) {
+  if (text.size() < 4 || !std::all_of(text.begin(), text.begin() + 4, [](char16_t c) { return c >= u'0' && c <= u'9'; })) {
+    return 0;
+  }
+  int year = 0;
+  for (const char16_t c : text.substr(0, 4)) year = year * 10 + (c - u'0');
+  return year;
+}
+
+void FillFromTag(const TagLib::Tag& tag, bool latin1, TTagText& text) {
+  Fill(text.Title, Units(tag.title(), latin1), kID3TextSize);
+  Fill(text.Artist, Units(tag.artist(), latin1), kID3TextSize);
+  Fill(text.Album, Units(tag.album(), latin1), kID3TextSize);
+  Fill(text.Comment, Units(tag.comment(), latin1), kID3CommentSize);
+  Fill(text.Genre, GenreFromText(Units(tag.genre(), latin1)), kID3TextSize);
+  if (text.Year == 0 && tag.year() <= 9999) text.Year = static_cast<int>(tag.year());
+}
+
+bool IsLatin1(const TagLib::ID3v2::Frame* frame) {
+  if (const auto* t = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(frame)) {
+    return t->textEncoding() == TagLib::String::Latin1;
+  }
+  if (const auto* c = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame)) {
+    return c->textEncoding() == TagLib::String::Latin1;
+  }
+  return false;
+}
+
+std::u16string FrameText(const TagLib::ID3v2::Frame* frame) {
+  return frame == nullptr ? std::u16string() : Units(frame->toString(), IsLatin1(frame));
+}
+
+// Every genre of a genre frame, named and joined by " / ".
+std::u16string GenreText(const TagLib::ID3v2::Frame* frame) {
+  const auto* genres = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(frame);
+  if (genres == nullptr) return {};
+  std::u16string joined;
+  for (const TagLib::String& field : genres->fieldList()) {
+    const std::u16string genre = GenreFromText(Units(field, IsLatin1(genres)));
+    if (genre.empty()) continue;
+    if (!joined.empty()) joined += u" / ";
+    joined += genre;
+    if (joined.size() >= kID3TextSize) break;
+  }
+  return joined;
+}
+
+// The first frame of each kind. Of the comments, the first one without a
+// description (others mostly hold players' private data), else the first.
+void FillFromId3v2(const TagLib::ID3v2::Tag& tag, TTagText& text) {
+  const TagLib::ID3v2::Frame *title = nullptr, *artist = nullptr, *album = nullptr, *genre = nullptr,
+                             *year = nullptr, *comment = nullptr, *plainComment = nullptr;
+  for (const TagLib::ID3v2::Frame* f : tag.frameList()) {
+    const TagLib::ByteVector id = f->frameID();
+    const TagLib::ID3v2::Frame** slot = IsId(id, "TIT2")   ? &title
+                                        : IsId(id, "TPE1") ? &artist
+                                        : IsId(id, "TALB") ? &album
+                                        : IsId(id, "TCON") ? &genre
+                                        : IsId(id, "TDRC") ? &year
+                                        : IsId(id, "COMM") ? &comment
+                                                           : nullptr;
+    if (slot != nullptr && *slot == nullptr) *slot = f;
+    const auto* c = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(f);
+    if (c != nullptr && plainComment == nullptr && c->description().isEmpty()) plainComment = f;
+  }
+  Fill(text.Title, FrameText(title), kID3TextSize);
+  Fill(text.Artist, FrameText(artist), kID3TextSize);
+  Fill(text.Album, FrameText(album), kID3TextSize);
+  Fill(text.Comment, FrameText(plainComment != nullptr ? plainComment : comment), kID3CommentSize);
+  Fill(text.Genre, GenreText(genre), kID3TextSize);
+  if (text.Year == 0) text.Year = YearOf(FrameText(year));
+}
+
+// The ID3v2 tag that starts at `at`.
+void ReadId3v2(TTagFile& file, std::int64_t at, TTagText& text) {
+  const TFrameFactory factory;
+  const TagLib::ID3v2::Tag tag(&file, static_cast<long>(at), &factory);
+  FillFromId3v2(tag, text);
+}
+
+std::uint32_t LittleEndian32(const char* p) {
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(p[i]);
+  return v;
+}
+
+// The first ID3 chunk, then the first INFO list of a RIFF WAVE file.
+void ReadWav(const TCachedBytes& bytes, TTagFile& file, TTagText& text) {
+  const std::int64_t size = bytes.Bytes.Size();
+  std::int64_t id3At = -1, infoAt = -1, infoLength = 0;
+  std::int64_t at = 12;
+  for (int i = 0; i < kMaxWavChunks && size - at >= 8; ++i) {
+    char header[12];
+    const std::size_t got = bytes.ReadAt(at, header, static_cast<std::size_t>(std::min<std::int64_t>(12, size - at)));
+    if (got < 8) break;
+    const std::string_view id(header, 4), start(header + 8, got - 8);
+    const std::uint32_t chunkSize = LittleEndian32(header + 4);
+    if ((id == "ID3 " || id == "id3 ") && id3At < 0 && start.substr(0, 3) == "ID3") {
+      id3At = at + 8;
+    } else if (id == "LIST" && start == "INFO" && infoAt < 0) {
+      infoAt = at + 8;
+      infoLength = std::min<std::int64_t>({chunkSize, size - infoAt, kMaxBlock});
+    }
+    at += 8 + static_cast<std::int64_t>(chunkSize) + (chunkSize & 1);
+  }
+  if (id3At >= 0) ReadId3v2(file, id3At, text);
+  if (infoAt >= 0) {
+    TagLib::ByteVector list(static_cast<unsigned>(infoLength), '\0');
+    list.resize(static_cast<unsigned>(bytes.ReadAt(infoAt, list.data(), list.size())));
+    FillFromTag(TagLib::RIFF::Info::Tag(list), true, text);
+  }
+}
+
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// The genre a number of up to three digits names.
+std::u16string GenreNumber(std::u16string_view digits) {
+  int n = 0;
+  for (const char16_t c : digits) n = n * 10 + (c - u'0');
+  return n < static_cast<int>(kGenreCount) ? std::u16string(GenreNames[static_cast<std::size_t>(n)]) : u"";
+}
+
+bool IsGenreNumber(std::u16string_view s) {
+  return !s.empty() && s.size() <= 3 && std::all_of(s.begin(), s.end(), IsDigit);
+}
+
+}  // namespace
+
+std::u16string FitTagText(std::u16string_view text, std::size_t limit) {
+  std::u16string out;
+  for (std::size_t i = 0; i < text.size() && out.size() < limit; ++i) {
+    const char16_t c = text[i];
+    if (c < 32) continue;
+    const bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
+    if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      if (out.size() + 2 > limit) break;
+      out += c;
+      out += text[++i];
+    } else {
+      out += high || low ? u'\uFFFD' : c;
+    }
+  }
+  return out;
+}
+
+std::u16string GenreFromText(std::u16string_view text) {
+  if (IsGenreNumber(text)) return GenreNumber(text);
+  const std::size_t close = text.find(u')');
+  if (!text.empty() && text.front() == u'(' && close != std::u16string_view::npos) {
+    const std::u16string_view number = text.substr(1, close - 1), rest = text.substr(close + 1);
+    if (IsGenreNumber(number)) return rest.empty() ? GenreNumber(number) : std::u16string(rest);
+  }
+  return std::u16string(text);
+}
+
+TTagText ReadTagLibTags(TTagBytes& bytes, std::string_view tail) {
+  TTagText text;
+  const std::int64_t size = bytes.Size();
+  char headBuffer[kHeadSize];
+  const std::string_view head(headBuffer, bytes.ReadAt(0, headBuffer, std::min<std::size_t>(kHeadSize, size)));
+  char footerBuffer[kApeFooterSize];
+  if (tail.size() < kApeFooterSize && size >= static_cast<std::int64_t>(kApeFooterSize)) {
+    tail = std::string_view(footerBuffer, bytes.ReadAt(size - kApeFooterSize, footerBuffer, kApeFooterSize));
+  }
+  const TCachedBytes cached{bytes, head, tail};
+  TTagStream stream(cached);
+  TTagFile file(&stream);
+  if (head.size() >= 12 && head.substr(0, 4) == "RIFF" && head.substr(8, 4) == "WAVE") {
+    ReadWav(cached, file, text);
+    return text;
+  }
+  if (head.substr(0, 3) == "ID3") ReadId3v2(file, 0, text);
+  if (tail.size() >= kApeFooterSize && tail.substr(tail.size() - kApeFooterSize, 8) == "APETAGEX") {
+    const TagLib::APE::Tag ape(&file, static_cast<long>(size - kApeFooterSize));
+    FillFromTag(ape, false, text);
+  }
+  return text;
+}
+
+}  // namespace vesperon

@@ -1,0 +1,290 @@
+// The real outputs against a private PulseAudio server with a null sink:
+// what the sink's monitor recorded is compared with the decoded source, and
+// the recording's clock with PlaySound, pause, resume and the positions the
+// library reports. The ALSA output reaches the same server through the
+// pulse plugin, so its open, write, idle and recovery paths run for real.
+#include <alsa/asoundlib.h>
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <thread>
+
+#include "audiolib/audiolib.h"
+#include "library_fixture.h"
+#include "sound_server.h"
+#include "test_media.h"
+
+namespace vesperon::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+}
+
+// The output of a shell command (pactl).
+std::string Capture(const std::string& command) {
+  std::string text;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) text.append(buffer, n);
+    pclose(pipe);
+  }
+  return text;
+}
+
+class DeviceTest : public LibraryTest {
+ protected:
+  // Starts a server whose sink plays `sinkFormat`, the recording of its
+  // monitor, and a system on `output` ("pulse" or "alsa").
+  void StartAll(const std::string& output, const std::string& sinkFormat = "float32le") {
+    Server = std::make_unique<TSoundServer>(sinkFormat);
+    ASSERT_TRUE(Server->Start()) << "pulseaudio did not start; see " << Server->Folder();
+    Server->UseInThisProcess();
+    // alsa-lib reads its configuration once; this server's .asoundrc counts.
+    snd_config_update_free_global();
+    StartRecorder();
+    Start(output);
+  }
+  void StartRecorder() {
+    Recorder = std::make_unique<TSinkRecorder>(Server->Address());
+    ASSERT_TRUE(Recorder->Start());
+  }
+  TPcm Recording() {
+    Recorder->Stop();
+    TPcm pcm;
+    pcm.Samples = Recorder->Samples();
+    if (const char* keep = std::getenv("VESPERON_KEEP_RECORDING")) WriteSound(keep, pcm, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    return pcm;
+  }
+  unsigned Position(FMOD_CHANNEL* channel) {
+    unsigned position = 0;
+    EXPECT_EQ(FMOD_Channel_GetPosition(channel, &position, FMOD_TIMEUNIT_MS), FMOD_OK);
+    return position;
+  }
+  bool IsPlaying(FMOD_CHANNEL* channel) {
+    FMOD_BOOL playing = 0;
+    EXPECT_EQ(FMOD_Channel_IsPlaying(channel, &playing), FMOD_OK);
+    return playing != 0;
+  }
+  // Milliseconds from the steady-clock time `ns` to recording frame `frame`.
+  double MsAfter(int64_t ns, size_t frame) { return static_cast<double>(Recorder->FrameTimeNs(frame) - ns) / 1e6; }
+  // Killing the server: the calls go on answering, the positions go on, and
+  // once a server is back the sound reaches it again.
+  void KillAndRestartDuringPlayback(FMOD_CHANNEL* channel) {
+    std::this_thread::sleep_for(300ms);
+    Server->Kill();
+    const unsigned before = Position(channel);
+    std::this_thread::sleep_for(500ms);
+    const unsigned after = Position(channel);
+    EXPECT_GT(after, before + 300) << "the channel plays on without the server";
+    EXPECT_TRUE(IsPlaying(channel));
+    ASSERT_TRUE(Server->Start());
+  }
+  void TearDown() override {
+    LibraryTest::TearDown();
+    Recorder.reset();
+    Server.reset();
+  }
+
+  std::unique_ptr<TSoundServer> Server;
+  std::unique_ptr<TSinkRecorder> Recorder;
+};
+
+// The tests below compare the recording's clock with the wall clock.
+class DeviceTimingTest : public DeviceTest {};
+
+// The frames with sound in them, on either side.
+size_t AudibleFrames(const TPcm& pcm, size_t from = 0, size_t to = SIZE_MAX) {
+  size_t audible = 0;
+  for (size_t i = from; i < std::min(to, pcm.Frames()); ++i)
+    audible += std::fabs(pcm.Samples[2 * i]) > 1e-4f || std::fabs(pcm.Samples[2 * i + 1]) > 1e-4f;
+  return audible;
+}
+
+// The first frame with sound after the first silence of `frames` that
+// follows sound.
+size_t AfterSilence(const TPcm& pcm, size_t frames) {
+  size_t quiet = 0;
+  for (size_t i = FirstAudible(pcm, 0, 1e-4f); i < pcm.Frames(); ++i) {
+    const bool audible = std::fabs(pcm.Samples[2 * i]) > 1e-4f || std::fabs(pcm.Samples[2 * i + 1]) > 1e-4f;
+    if (audible && quiet >= frames) return i > 4 ? i - 4 : 0;
+    quiet = audible ? 0 : quiet + 1;
+  }
+  return pcm.Frames();
+}
+
+TEST_F(DeviceTest, PulseSinkHearsExactlyTheDecodedSource) {
+  StartAll("pulse");
+  const TPcm tone = Tone(440, 0.4);
+  FMOD_SOUND* sound = WriteAndOpen("tone.wav", tone);
+  ASSERT_EQ(FMOD_ChannelGroup_SetVolume(Master, 0.8f), FMOD_OK);
+  WaitUntilDone(Play(sound, 0.5f));
+  std::this_thread::sleep_for(100ms);
+  const TPcm rec = Recording();
+  const size_t at = FindStart(rec, tone, 0.4f);
+  ASSERT_LT(at, rec.Frames());
+  EXPECT_LT(Mismatch(rec, tone, at, 0.4f, tone.Frames()), 1e-5f);
+  EXPECT_EQ(FirstAudible(rec, at + tone.Frames(), 0.0f), rec.Frames()) << "silence after the end";
+  EXPECT_LE(MaxStep(rec), 0.4f * MaxStep(tone) + 1e-5f) << "no click at either end";
+}
+
+TEST_F(DeviceTest, PulseStreamCarriesTheSixteenBitSamplesOfTheSink) {
+  StartAll("pulse", "s16le");
+  const TPcm tone = Tone(440, 0.6);
+  FMOD_CHANNEL* channel = Play(WriteAndOpen("tone.wav", tone), 1.0f);
+  std::this_thread::sleep_for(200ms);
+  const std::string inputs = Capture("pactl list sink-inputs 2>&1");
+  EXPECT_NE(inputs.find("Sample Specification: s16le 2ch 44100Hz"), std::string::npos) << inputs;
+  WaitUntilDone(channel);
+  std::this_thread::sleep_for(100ms);
+  const TPcm rec = Recording();
+  const size_t at = FindStart(rec, tone, 1.0f);
+  // Rounded to 16 bits once, by us: within half a step of the source.
+  EXPECT_LT(Mismatch(rec, tone, at, 1.0f, tone.Frames()), 0.51f / 32767);
+}
+
+TEST_F(DeviceTest, TwoChannelsPlayingAtOnceAreSummed) {
+  StartAll("pulse");
+  const TPcm a = Tone(440, 0.6), b = Tone(660, 0.3, 44100, 2, 0.4f);
+  FMOD_SOUND* soundA = WriteAndOpen("a.wav", a);
+  FMOD_SOUND* soundB = WriteAndOpen("b.wav", b);
+  FMOD_CHANNEL* channelA = Play(soundA, 0.7f);
+  std::this_thread::sleep_for(150ms);
+  FMOD_CHANNEL* channelB = Play(soundB, 0.9f);
+  WaitUntilDone(channelA);
+  WaitUntilDone(channelB);
+  std::this_thread::sleep_for(100ms);
+  TPcm rest = Recording();
+  const size_t atA = FindStart(rest, a, 0.7f);
+  Subtract(rest, a, atA, 0.7f);
+  const size_t atB = FindStart(rest, b, 0.9f, atA);
+  EXPECT_GT(atB, atA + 2000) << "B starts later";
+  EXPECT_LT(atB + b.Frames(), atA + a.Frames()) << "and ends during A";
+  Subtract(rest, b, atB, 0.9f);
+  float worst = 0;
+  for (float s : rest.Samples) worst = std::max(worst, std::fabs(s));
+  EXPECT_LT(worst, 1e-5f);
+}
+
+TEST_F(DeviceTest, NothingIsWrittenWhileNoChannelPlaysAndTheNextStartIsWhole) {
+  StartAll("pulse");
+  const TPcm tone = Tone(440, 0.2);
+  FMOD_SOUND* sound = WriteAndOpen("tone.wav", tone);
+  WaitUntilDone(Play(sound, 1.0f));
+  std::this_thread::sleep_for(200ms);
+  const std::string inputs = Capture("pactl list sink-inputs 2>&1");
+  EXPECT_NE(inputs.find("Corked: yes"), std::string::npos) << inputs;
+  const uint64_t before = ThreadWakeups("vesperon-mixer");
+  std::this_thread::sleep_for(300ms);
+  EXPECT_LE(ThreadWakeups("vesperon-mixer"), before + 1) << "the idle mixer sleeps";
+  WaitUntilDone(Play(sound, 1.0f));
+  std::this_thread::sleep_for(100ms);
+  const TPcm rec = Recording();
+  const size_t first = FindStart(rec, tone, 1.0f);
+  const size_t second = FindStart(rec, tone, 1.0f, first + tone.Frames());
+  EXPECT_LT(Mismatch(rec, tone, first, 1.0f, tone.Frames()), 1e-5f);
+  EXPECT_LT(Mismatch(rec, tone, second, 1.0f, tone.Frames()), 1e-5f) << "the start after the idle time is whole";
+}
+
+TEST_F(DeviceTest, PulsePlaybackRecoversWhenTheServerIsKilledAndRestarted) {
+  StartAll("pulse");
+  Recorder.reset();
+  FMOD_CHANNEL* channel = Play(WriteAndOpen("tone.wav", Tone(440, 5.0)), 1.0f);
+  KillAndRestartDuringPlayback(channel);
+  StartRecorder();
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_GT(AudibleFrames(Recording()), 44100u / 4) << "the output found the new server";
+  EXPECT_TRUE(IsPlaying(channel));
+  EXPECT_EQ(FMOD_System_Close(System), FMOD_OK);
+}
+
+TEST_F(DeviceTest, AlsaPlaysPausesIdlesAndResumesThroughTheServer) {
+  StartAll("alsa");
+  const TPcm tone = Tone(440, 0.5);
+  FMOD_SOUND* sound = WriteAndOpen("tone.wav", tone);
+  FMOD_CHANNEL* channel = Play(sound, 1.0f);
+  std::this_thread::sleep_for(200ms);
+  ASSERT_EQ(FMOD_Channel_SetPaused(channel, 1), FMOD_OK);
+  std::this_thread::sleep_for(150ms);  // long enough for the device to be stopped
+  ASSERT_EQ(FMOD_Channel_SetPaused(channel, 0), FMOD_OK);
+  WaitUntilDone(channel);
+  std::this_thread::sleep_for(500ms);
+  WaitUntilDone(Play(sound, 1.0f));  // after an idle time
+  std::this_thread::sleep_for(150ms);
+  const TPcm rec = Recording();
+  // Both plays whole: nothing lost to the pause or to the stopped device.
+  EXPECT_NEAR(static_cast<double>(AudibleFrames(rec)), 2.0 * tone.Frames(), 0.02 * 44100);
+  const size_t second = FindStart(rec, tone, 1.0f, AfterSilence(rec, 44100 * 4 / 10));
+  EXPECT_LT(Mismatch(rec, tone, second, 1.0f, tone.Frames()), 1e-5f);
+  EXPECT_LE(MaxStep(rec), MaxStep(tone) + 0.5f / 16) << "no click at the pause";
+}
+
+TEST_F(DeviceTest, AlsaPlaybackRecoversWhenTheServerIsKilledAndRestarted) {
+  StartAll("alsa");
+  Recorder.reset();
+  FMOD_CHANNEL* channel = Play(WriteAndOpen("tone.wav", Tone(440, 5.0)), 1.0f);
+  KillAndRestartDuringPlayback(channel);
+  StartRecorder();
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_GT(AudibleFrames(Recording()), 44100u / 4) << "the output found the new server";
+  EXPECT_EQ(FMOD_System_Close(System), FMOD_OK);
+}
+
+TEST_F(DeviceTimingTest, PulseStartsPausesAndResumesWithin100ms) {
+  StartAll("pulse");
+  const TPcm tone = Tone(440, 1.0);
+  FMOD_SOUND* sound = WriteAndOpen("tone.wav", tone);
+  const int64_t started = NowNs();
+  FMOD_CHANNEL* channel = Play(sound, 1.0f);
+  std::this_thread::sleep_for(400ms);
+  const int64_t paused = NowNs();
+  ASSERT_EQ(FMOD_Channel_SetPaused(channel, 1), FMOD_OK);
+  std::this_thread::sleep_for(400ms);
+  const int64_t resumed = NowNs();
+  ASSERT_EQ(FMOD_Channel_SetPaused(channel, 0), FMOD_OK);
+  WaitUntilDone(channel);
+  std::this_thread::sleep_for(100ms);
+  const TPcm rec = Recording();
+  const size_t heard = FirstAudible(rec, 0, 1e-4f);
+  EXPECT_LT(MsAfter(started, heard), 100.0) << "the start is heard at once";
+  // The recording's clock is good to a few milliseconds.
+  const size_t silent = FirstAudible(rec, static_cast<size_t>(Recorder->FrameAt(paused + 100'000'000)), 0.0f);
+  EXPECT_GE(silent, static_cast<size_t>(Recorder->FrameAt(resumed - 10'000'000))) << "silent from 100 ms after the pause on";
+  EXPECT_LT(MsAfter(resumed, silent), 100.0) << "sound again within 100 ms of resuming";
+  EXPECT_LE(MaxStep(rec), MaxStep(tone) + 0.5f / 16) << "no click at the pause or the resume";
+  EXPECT_NEAR(static_cast<double>(AudibleFrames(rec)), static_cast<double>(tone.Frames()), 0.01 * 44100)
+      << "nothing lost or repeated";
+}
+
+TEST_F(DeviceTimingTest, PulsePositionsFollowTheRecordingWithin50msOver10s) {
+  StartAll("pulse");
+  const TPcm tone = Tone(440, 10.5, 44100, 1);
+  FMOD_SOUND* sound = WriteAndOpen("tone.wav", tone);
+  FMOD_CHANNEL* channel = nullptr;
+  ASSERT_EQ(FMOD_System_PlaySound(System, FMOD_CHANNEL_FREE, sound, 0, &channel), FMOD_OK);
+  std::vector<std::pair<int64_t, unsigned>> samples;  // (when, position)
+  for (int i = 0; i < 40; ++i) {
+    std::this_thread::sleep_for(250ms);
+    const int64_t before = NowNs();
+    const unsigned position = Position(channel);
+    samples.emplace_back((before + NowNs()) / 2, position);
+  }
+  ASSERT_EQ(FMOD_Channel_Stop(channel), FMOD_OK);
+  std::this_thread::sleep_for(100ms);
+  const TPcm rec = Recording();
+  const size_t start = FirstAudible(rec, 0, 1e-4f) - 1;  // the tone's first sample is 0
+  for (const auto& [when, position] : samples) {
+    const double heardMs = static_cast<double>(Recorder->FrameAt(when) - static_cast<int64_t>(start)) / 44.1;
+    EXPECT_NEAR(position, heardMs, 50.0) << "at " << heardMs << " ms of the recording";
+  }
+}
+
+}  // namespace
+}  // namespace vesperon::testing

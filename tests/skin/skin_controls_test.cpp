@@ -1,0 +1,300 @@
+// Skin controls at work: buttons under the mouse, labels drawn from bitmap
+// fonts and scrolled, progress bars, and scripts driving them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "core/commands.h"
+#include "core/text.h"
+#include "skin_fixture.h"
+
+namespace vesperon {
+namespace {
+
+using test::TLogCapture;
+using test::TSkinTest;
+
+// Whether a control's surface shows the image (inside the control's shape).
+bool Shows(const TSkinControl& c, const TSurface& image) {
+  const TSurface& s = *GetWindowSurface(c.Handle);
+  TRegion shape;
+  const bool shaped = GetWindowRegion(c.Handle, shape);
+  for (int32_t y = 0; y < s.Height(); ++y)
+    for (int32_t x = 0; x < s.Width(); ++x)
+      if ((!shaped || shape.Contains(x, y)) && s.At(x, y) != image.At(x, y)) return false;
+  return true;
+}
+
+TEST_F(TSkinTest, ButtonsShowHoverActiveAndNormalImages) {
+  ASSERT_TRUE(LoadBuiltin());
+  TWindow& main = *Skin->Windows[0];
+  TButton& play = *main.Buttons[1];
+  ASSERT_EQ(play.Name, "play");
+  const TPointI centre = ScreenOf(play, play.Width / 2, play.Height / 2);
+  EXPECT_EQ(WindowAtPoint(centre), play.Handle);
+  EXPECT_TRUE(Shows(play, *play.NormalBitmap));
+
+  InjectMouseMove(centre);
+  DispatchPendingMessages();
+  EXPECT_EQ(play.State, msOver);
+  EXPECT_TRUE(Shows(play, *play.HoverBitmap));
+  InjectMouseButton(1, true, centre);
+  DispatchPendingMessages();
+  EXPECT_EQ(play.State, msDown);
+  EXPECT_TRUE(Shows(play, *play.ActiveBitmap));
+  InjectMouseButton(1, false, centre);
+  DispatchPendingMessages();
+  EXPECT_EQ(play.State, msNormal);
+  EXPECT_TRUE(Shows(play, *play.NormalBitmap));
+  InjectMouseMove({centre.X + 1, centre.Y});
+  DispatchPendingMessages();
+  EXPECT_TRUE(Shows(play, *play.HoverBitmap));
+  // Leaving the button for its window puts it back to normal.
+  const TRect w = GetWindowRect(main.Handle);
+  InjectMouseMove({w.Left + 100, w.Top + 30});
+  DispatchPendingMessages();
+  EXPECT_EQ(play.State, msNormal);
+  EXPECT_TRUE(Shows(play, *play.NormalBitmap));
+  // The normal image differs from the other two, so the checks above tell them apart.
+  EXPECT_FALSE(Shows(play, *play.HoverBitmap));
+}
+
+TEST_F(TSkinTest, AClickRunsTheButtonsFunction) {
+  ASSERT_TRUE(LoadDescription(WindowWith(
+      "<button><name>a</name><function>SHOW_WINDOW(Second)</function><normal>play_normal.bmp</normal></button>",
+      "<window><name>second</name></window>")));
+  const THandle second = Skin->Windows[1]->Handle;
+  ASSERT_FALSE(IsWindowVisible(second));
+  const TButton& a = *Skin->Windows[0]->Buttons[0];
+  InjectMouseButton(1, true, ScreenOf(a, 2, 2));
+  InjectMouseButton(1, false, ScreenOf(a, 2, 2));
+  DispatchPendingMessages();
+  EXPECT_TRUE(IsWindowVisible(second));
+}
+
+TEST_F(TSkinTest, AButtonThatSwitchesSkinsSurvivesItsOwnClick) {
+  ASSERT_TRUE(LoadDescription(
+      WindowWith("<button><name>a</name><function>load_skin(nosuch.vsf)</function><normal>play_normal.bmp</normal></button>")));
+  const TButton& a = *Skin->Windows[0]->Buttons[0];
+  const TPointI at = ScreenOf(a, 2, 2);
+  InjectMouseButton(1, true, at);
+  InjectMouseButton(1, false, at);
+  DispatchPendingMessages();
+  // A skin name that leads nowhere loads the built-in skin in place of this one.
+  ASSERT_TRUE(Skin->Loaded());
+  EXPECT_EQ(Skin->Windows[0]->Buttons.size(), 5u);
+}
+
+TEST_F(TSkinTest, LabelsAndBarsLetClicksThroughToTheirWindow) {
+  ASSERT_TRUE(LoadBuiltin());
+  TWindow& main = *Skin->Windows[0];
+  const TLabel& time = *main.Labels[0];
+  EXPECT_EQ(WindowAtPoint(ScreenOf(time, 3, 3)), main.Handle);
+  EXPECT_EQ(WindowAtPoint(ScreenOf(*main.ProgressBars[0], 50, 7)), main.Handle);
+  InjectMouseButton(1, true, ScreenOf(time, 3, 3));
+  InjectMouseButton(1, false, ScreenOf(time, 3, 3));
+  DispatchPendingMessages();
+  EXPECT_EQ(time.State, msNormal);
+}
+
+// The label's pixels drawn from scratch: its window's background, then
+// each glyph's non-transparent pixels.
+TSurface ExpectedLabel(const TLabel& l, const TFont& font, const TSurface& background) {
+  TSurface out(l.Width, l.Height);
+  Blit(out, 0, 0, l.Width, l.Height, background, l.X, l.Y);
+  int32_t pen = l.ScrollPosition;
+  for (const char ch : l.Text) {
+    if (pen > l.Width) break;
+    const int cell = std::max(static_cast<unsigned char>(ch) - 31, 1);
+    for (int32_t y = 0; y < l.Size && y < l.Height; ++y)
+      for (int32_t x = 0; x < l.Size; ++x) {
+        if (pen + x < 0 || pen + x >= l.Width) continue;
+        const TColor c = font.NormalBitmap->At((cell % 16) * 16 + x, (cell / 16) * 16 + y);
+        if (c != ToColor(font.Transparent)) out.Row(y)[pen + x] = c;
+      }
+    pen += font.NormalBitmap->At(cell % 16, cell / 16) >> 16 & 0xFF;
+  }
+  return out;
+}
+
+bool SameSurface(const TSurface& a, const TSurface& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+  return std::equal(a.Data(), a.Data() + static_cast<std::ptrdiff_t>(a.Width()) * a.Height(), b.Data());
+}
+
+TEST_F(TSkinTest, LabelsDrawTheirTextFromTheFontAndScroll) {
+  ASSERT_TRUE(LoadBuiltin());
+  TWindow& main = *Skin->Windows[0];
+  TLabel& time = *main.Labels[0];
+  TLabel& title = *main.Labels[1];
+  const TFont& font = *Skin->Fonts[0];
+  time.SetText(std::string("1:23 \x01\xE9"));  // a control character draws as a space
+  EXPECT_TRUE(SameSurface(*GetWindowSurface(time.Handle), ExpectedLabel(time, font, *main.BackgroundBitmap)));
+  time.SetText("1:23  \xE9");
+  EXPECT_TRUE(SameSurface(*GetWindowSurface(time.Handle), ExpectedLabel(time, font, *main.BackgroundBitmap)));
+
+  ASSERT_TRUE(title.Scrolling);
+  const TSurface before = *GetWindowSurface(title.Handle);
+  for (int i = 0; i < 5; ++i) Skin->Link().AdvanceScrolling();
+  EXPECT_EQ(title.ScrollPosition, -5);
+  EXPECT_FALSE(SameSurface(*GetWindowSurface(title.Handle), before));
+  EXPECT_TRUE(SameSurface(*GetWindowSurface(title.Handle), ExpectedLabel(title, font, *main.BackgroundBitmap)));
+  EXPECT_EQ(time.ScrollPosition, 0);  // a label that does not scroll stays
+  // Once the whole text has left on the left it comes back at the right edge.
+  title.SetText("ab");
+  title.ScrollPosition = -32;
+  Skin->AdvanceScrolling();
+  EXPECT_EQ(title.ScrollPosition, title.Width);
+}
+
+TEST_F(TSkinTest, ABadFontIdOrSizeDrawsNoTextAndIsReportedOnce) {
+  TLogCapture log;
+  ASSERT_TRUE(LoadDescription(WindowWith(
+      "<label><name>far</name><text>abc</text><font id=\"3\"/><width>40</width><height>16</height></label>"
+      "<label><name>neg</name><text>abc</text><font id=\"-1\"/><width>40</width><height>16</height></label>"
+      "<label><name>big</name><text>abc</text><font size=\"300\"/><width>40</width><height>16</height></label>",
+      "<font><normal>font.bmp</normal><transparent>#ff00ff</transparent></font>")));
+  const TWindow& main = *Skin->Windows[0];
+  for (int i = 0; i < 3; ++i)
+    for (const auto& l : main.Labels) l->Repaint();
+  for (const auto& l : main.Labels) {
+    TSurface background(l->Width, l->Height);
+    Blit(background, 0, 0, l->Width, l->Height, *main.BackgroundBitmap, l->X, l->Y);
+    EXPECT_TRUE(SameSurface(*GetWindowSurface(l->Handle), background)) << l->Name;
+  }
+  const auto reports = std::count_if(log.Lines.begin(), log.Lines.end(), [](const std::string& line) {
+    return line.rfind("ERROR: label ", 0) == 0;
+  });
+  EXPECT_EQ(reports, 3);
+}
+
+TEST_F(TSkinTest, AControlWithoutItsImageGetsItsStencilsSizeOrNone) {
+  ASSERT_TRUE(LoadDescription(WindowWith(
+      "<button><name>s</name><stencil>play_stencil.bmp</stencil></button>"
+      "<button><name>n</name><normal>missing.bmp</normal></button>"
+      "<progressbar><name>p</name><stencil>time_stencil.bmp</stencil></progressbar>")));
+  const TWindow& main = *Skin->Windows[0];
+  EXPECT_EQ(main.Buttons[0]->Width, 20);
+  EXPECT_EQ(main.Buttons[0]->Height, 20);
+  EXPECT_EQ(main.Buttons[1]->Width, 0);
+  EXPECT_EQ(main.Buttons[1]->Height, 0);
+  EXPECT_EQ(main.ProgressBars[0]->Width, 100);
+  for (const auto& b : main.Buttons) b->Repaint();
+  main.ProgressBars[0]->Repaint();
+}
+
+TEST_F(TSkinTest, AProgressBarFillsItsShareOfTheWidth) {
+  ASSERT_TRUE(LoadBuiltin());
+  TProgressBar& bar = *Skin->Windows[0]->ProgressBars[0];
+  TScriptSkinHost& host = Skin->ScriptSkinHost();
+  host.SetProgressBarMax("ptime", 100);
+  host.SetProgressBarPosition("ptime", 40);
+  EXPECT_EQ(host.ProgressBarPosition("ptime"), 40);
+  const TSurface& s = *GetWindowSurface(bar.Handle);
+  TRegion shape;
+  ASSERT_TRUE(GetWindowRegion(bar.Handle, shape));
+  int filled = 0, empty = 0;
+  for (int32_t y = 0; y < bar.Height; ++y)
+    for (int32_t x = 0; x < bar.Width; ++x) {
+      if (!shape.Contains(x, y)) continue;
+      const TColor want = x < 40 ? bar.FilledBitmap->At(x, y) : bar.EmptyBitmap->At(x, y);
+      EXPECT_EQ(s.At(x, y), want) << x << "," << y;
+      (x < 40 ? filled : empty)++;
+    }
+  EXPECT_GT(filled, 0);
+  EXPECT_GT(empty, 0);
+  // Above the maximum the position stops at it; a lower maximum pulls it down.
+  host.SetProgressBarPosition("ptime", 500);
+  EXPECT_EQ(bar.Position, 100);
+  host.SetProgressBarMax("ptime", 10);
+  EXPECT_EQ(bar.Position, 10);
+  // With maximum 0 only the empty image shows.
+  host.SetProgressBarMax("ptime", 0);
+  bar.Repaint();
+  EXPECT_TRUE(Shows(bar, *bar.EmptyBitmap));
+}
+
+class TTestPlayer : public TScriptPlayerHost {
+ public:
+  uint32_t CurrentPosition() override { return 1000; }
+  uint32_t CurrentLength() override { return 215000; }
+  bool Paused() override { return false; }
+  std::optional<TScriptSongTags> CurrentEntry() override {
+    return TScriptSongTags{u"Some Artist", u"Night Drive", u"Album", u"Genre"};
+  }
+  void Play() override {}
+  void Stop() override {}
+  void Pause() override {}
+  void Next() override {
+    ++NextCalls;
+    // As the player does: a new song runs the skin's OnSong command.
+    RunOnSongCommand();
+  }
+  void Previous() override {}
+  int NextCalls = 0;
+};
+
+TEST_F(TSkinTest, OnSongScriptSetsTheTitleAndTheTimeBarsMaximum) {
+  TTestPlayer player;
+  Skin->SetScriptPlayer(&player);
+  ASSERT_TRUE(LoadBuiltin());
+  RunCommand(u"script:onsong");
+  EXPECT_EQ(Skin->LabelByName("ltitle")->Text, "Night Drive");
+  EXPECT_EQ(Skin->ProgressBarByName("ptime")->Max, 215000);
+  RunOnTimeCommand();
+  EXPECT_EQ(Skin->LabelByName("ltime")->Text, "-03:34");
+  EXPECT_EQ(Skin->ProgressBarByName("ptime")->Position, 1000);
+  // Hidden and shown by name through the host.
+  Skin->ScriptSkinHost().SetItemVisible("play", false);
+  EXPECT_FALSE(IsWindowVisible(Skin->Item("play")->Handle));
+  EXPECT_FALSE(Skin->Item("play")->Visible);
+}
+
+TEST_F(TSkinTest, AnOnSongScriptThatStartsTheNextSongDoesNotRecurse) {
+  TTestPlayer player;
+  Skin->SetScriptPlayer(&player);
+  ASSERT_TRUE(LoadDescription(WindowWith("", "<script>module onsong; begin next end onsong;</script>"
+                                             "<onsong>script:onsong</onsong>")));
+  RunOnSongCommand();
+  EXPECT_EQ(player.NextCalls, 1);
+  // Done running, it runs again on the next song.
+  RunOnSongCommand();
+  EXPECT_EQ(player.NextCalls, 2);
+}
+
+TEST_F(TSkinTest, AFailingOnTimeScriptIsReportedOnceUntilItRunsCleanly) {
+  ASSERT_TRUE(LoadDescription(
+      WindowWith("<label><name>flag</name></label>",
+                 "<script>module ontime; var integer i; begin i := 0; while i = 0 do i := 0 end end ontime;</script>"
+                 "<ontime>script:ontime</ontime>")));
+  Skin->Scripts[0].SetInstructionLimit(1000);
+  TLogCapture log;
+  for (int i = 0; i < 20; ++i) RunOnTimeCommand();
+  auto errors = [&log] {
+    return std::count_if(log.Lines.begin(), log.Lines.end(),
+                         [](const std::string& l) { return l.rfind("ERROR: script error in module ONTIME", 0) == 0; });
+  };
+  EXPECT_EQ(errors(), 1);
+  Skin->Scripts[0].SetInstructionLimit(0);
+  Skin->Scripts[0].CompileModule("module ontime; begin end ontime;");
+  RunOnTimeCommand();
+  Skin->Scripts[0].CompileModule("module ontime; var integer i; begin i := 0; while i = 0 do i := 0 end end ontime;");
+  Skin->Scripts[0].SetInstructionLimit(1000);
+  RunOnTimeCommand();
+  RunOnTimeCommand();
+  EXPECT_EQ(errors(), 2);
+}
+
+TEST_F(TSkinTest, ScriptErrorsNameTheirLine) {
+  for (const char* eol : {"\r\n", "\n"}) {
+    TLogCapture log;
+    const std::string script = std::string("module m;") + eol + "begin" + eol + "  nosuch := 1" + eol + "end m;";
+    ASSERT_TRUE(LoadDescription(WindowWith("", "<script>" + script + "</script>")));
+    EXPECT_TRUE(std::any_of(log.Lines.begin(), log.Lines.end(),
+                            [](const std::string& l) { return l.find("Script: Line 3:") != std::string::npos; }))
+        << log.All();
+  }
+}
+
+}  // namespace
+}  // namespace vesperon
