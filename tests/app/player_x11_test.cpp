@@ -41,7 +41,7 @@ struct TPlace {
   bool Viewable = false;
 };
 
-// A 3-second tone as a 16-bit WAV file with an ID3v1 tag after the data.
+// A 20-second tone as a 16-bit WAV file with an ID3v1 tag after the data.
 void WriteTaggedSong(const fs::path& path) {
   SF_INFO info{};
   info.samplerate = 44100;
@@ -49,7 +49,7 @@ void WriteTaggedSong(const fs::path& path) {
   info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
   SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
   ASSERT_NE(file, nullptr);
-  std::vector<float> frames(44100 * 3 * 2);
+  std::vector<float> frames(44100 * 20 * 2);
   for (std::size_t i = 0; i < frames.size(); ++i) frames[i] = 0.5f * std::sin(i / 2 * 2 * M_PI * 440 / 44100);
   sf_writef_float(file, frames.data(), static_cast<sf_count_t>(frames.size() / 2));
   sf_close(file);
@@ -268,7 +268,7 @@ class PlayerX11Test : public ::testing::Test {
 
   pugi::xml_node Setting(pugi::xml_document& doc, const char* path) {
     doc.load_file((Folder / "run" / "settings.xml").c_str());
-    return doc.first_element_by_path(path);
+    return doc.child("CONFIG").first_element_by_path(path);
   }
 
   std::string Display_;
@@ -288,7 +288,8 @@ TEST_F(PlayerX11Test, PlayKeySpaceAndTheWindowManagersClose) {
   MoveTo(Main.X + 100, Main.Y + 100);
   Key(XK_p);
   EXPECT_TRUE(WaitFor([&] { return RecordedPeak() > 0.2f; }, 10s)) << "P did not start the song";
-  EXPECT_TRUE(WaitFor([&] { return Pixels(40, 50, 80, 16) != before; }, 10s)) << "the time label did not change";
+  EXPECT_TRUE(WaitFor([&] { return Pixels(40, 50, 80, 16) != before; }, 10s))
+      << "the time label did not change (" << before.size() << " pixels read)";
   EXPECT_TRUE(Logged("key 80 was pressed"));
   Key(XK_space);
   EXPECT_TRUE(WaitFor([&] { return Logged("key 32 was pressed"); }, 10s));

@@ -44,9 +44,12 @@ class TTestTray {
   // The tray ends: the X server hands the embedded icon back to the root.
   void Stop() {
     if (!Manager) return;
+    // The icon's owner may have ended (and its window with it) already.
+    XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     if (Icon) XReparentWindow(D, Icon, DefaultRootWindow(D), 0, 0);
     XDestroyWindow(D, Manager);
     XSync(D, False);
+    XSetErrorHandler(previous);
     Manager = 0;
     Icon = 0;
   }
