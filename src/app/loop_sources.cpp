@@ -35,7 +35,9 @@ void DispatchLoopSources(const std::vector<pollfd>& fds, size_t first) {
 
 void ServiceLoopSources() {
   if (Sources().empty()) return;
-  std::vector<pollfd> fds;
+  // Kept between passes: the loop runs this every few milliseconds.
+  static std::vector<pollfd> fds;
+  fds.clear();
   int timeoutMs = -1;
   CollectLoopSourceFds(fds, timeoutMs);
   poll(fds.data(), fds.size(), 0);

@@ -23,7 +23,9 @@
 #include "update/update_check.h"
 #include "windows/about.h"
 #include "windows/assistant.h"
+#include "windows/mediadb_window.h"
 #include "windows/splash.h"
+#include "windows/video_window.h"
 
 namespace vesperon::app {
 
@@ -97,6 +99,7 @@ namespace {
 // that fails after the skin loaded leaves them to the end of the process,
 // where no destructor may reach into the windowing layer's freed state.
 TAbout* gAbout = nullptr;
+TVideoWin* gVideoWin = nullptr;
 
 void FillAboutHooks() {
   TSkinWindowFactory& about = gSkinWindowHooks.About;
@@ -118,6 +121,52 @@ void FillAboutHooks() {
   };
 }
 
+void FillVideoHooks() {
+  TSkinWindowFactory& video = gSkinWindowHooks.Video;
+  video.Create = [](TSkin& skin) {
+    delete gVideoWin;
+    gVideoWin = new TVideoWin(FramedWindowLookOf(skin));
+    return gVideoWin->Create(gMainWindow);
+  };
+  video.Show = [] {
+    if (gVideoWin) gVideoWin->Show();
+  };
+  video.Hide = [] {
+    if (gVideoWin) gVideoWin->Hide();
+  };
+  video.Destroy = [] {
+    delete gVideoWin;
+    gVideoWin = nullptr;
+  };
+}
+
+}  // namespace
+
+// ===== windows: media-db window ============================================
+
+namespace {
+
+// The loaded skin's media-db window, held like the about box above.
+TMediaDBWin* gMediaDBWin = nullptr;
+
+void FillMediaWindowHooks() {
+  TMediaWindowFactory& f = gSkinWindowHooks.MediaDB;
+  f.Create = [](TSkin& skin) {
+    delete gMediaDBWin;
+    gMediaDBWin = new TMediaDBWin(FramedWindowLookOf(skin));
+    return gMediaDBWin->Create(gMainWindow);
+  };
+  f.Show = [] { gMediaDBWin->Show(); };
+  f.Hide = [] { gMediaDBWin->Hide(); };
+  f.Destroy = [] {
+    delete gMediaDBWin;
+    gMediaDBWin = nullptr;
+  };
+  f.SelectRow = [](int32_t index) {
+    if (gMediaDBWin->ListView) gMediaDBWin->ListView->SelectAndReveal(index);
+  };
+}
+
 }  // namespace
 
 // ===== skin packages: create and load ======================================
@@ -132,6 +181,8 @@ bool CreateAndLoadSkin(const std::u16string& name) {
   gSkin->SetScriptPlayer(&PlaybackScriptHost());
   gSkinLink = &gSkin->Link();
   FillAboutHooks();
+  FillVideoHooks();
+  FillMediaWindowHooks();
   // From now on warnings and errors also show as balloons at the tray icon.
   SetLogNotifier([](std::u16string_view title, std::u16string_view text) { ShowBalloon(title, text); });
   return gSkin->Load(name);

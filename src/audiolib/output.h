@@ -23,6 +23,9 @@ class TOutput {
   virtual bool Write(const float* frames, size_t count) = 0;
   // Frames written but not yet heard.
   virtual uint64_t Delay() = 0;
+  // Hands over the frames the output holds back (to pass them on in larger
+  // pieces): no more follow for now.
+  virtual void Push() {}
   // Everything written has been heard and nothing follows for a while.
   virtual void Idle() = 0;
   virtual const char* Name() const = 0;

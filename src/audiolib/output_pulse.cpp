@@ -1,7 +1,10 @@
 // The PulseAudio output (also serves PipeWire through its Pulse server).
 //
 // An asynchronous stream on a threaded main loop. The server's requests for
-// data wake the writer, the server's own timing says what has been heard,
+// data wake the writer, and each request is answered with one write of the
+// mixer's blocks gathered, so that the server (and this process) wake once
+// per request, not once per block. The server's own timing says what has
+// been heard,
 // and the stream carries the sink's 16-bit samples when the sink plays
 // those, so that the server passes our samples through instead of
 // converting every one. While nothing plays the stream is corked: the server
@@ -30,6 +33,9 @@ constexpr int kRequestMs = 40;
 // before the output counts as failed.
 constexpr int64_t kConnectTimeoutNs = 2'000'000'000;
 constexpr int64_t kStallTimeoutNs = 2'000'000'000;
+// Timing reports are asked for at doubling intervals between these.
+constexpr int64_t kTimingIntervalMinNs = 10'000'000;
+constexpr int64_t kTimingIntervalMaxNs = 1'000'000'000;
 // Closing lets the buffered end play out, but no longer than this.
 constexpr int64_t kDrainTimeoutNs = 500'000'000;
 
@@ -60,6 +66,7 @@ class TPulseOutput final : public TOutput {
   bool Open();
   bool Write(const float* frames, size_t count) override;
   uint64_t Delay() override;
+  void Push() override;
   void Idle() override;
   const char* Name() const override { return "pulse"; }
 
@@ -85,6 +92,8 @@ class TPulseOutput final : public TOutput {
   pa_sample_format_t SinkFormat(int64_t deadlineNs);
   bool CreateStream(pa_sample_format_t format, int64_t deadlineNs);
   void Uncork();
+  // Writes the first `bytes` of FPending to the server (under the lock).
+  bool Send(size_t bytes);
 
   const int FRate;
   pa_threaded_mainloop* FLoop = nullptr;
@@ -94,18 +103,23 @@ class TPulseOutput final : public TOutput {
   pa_stream* FStream = nullptr;
   bool FS16 = false;
   size_t FFrameBytes = 0;
+  size_t FRequestBytes = 0;  // the least the server asks for at a time
   bool FCorked = true;
   bool FFailed = false;
-  uint64_t FSinceUncork = 0;  // frames written since the stream was uncorked
+  uint64_t FSinceUncork = 0;  // frames sent since the stream was uncorked
+  int64_t FNextTimingNs = 0;  // when to ask the server for timing again
+  int64_t FTimingInterval = 0;
   std::vector<int16_t> FShort;
+  std::vector<uint8_t> FPending;  // frames gathered for the next request
 };
 
 TPulseOutput::~TPulseOutput() {
   if (FLoop == nullptr) return;
   if (FLoopRunning) {
     TLocked lock(FLoop);
-    if (FStream != nullptr && !FCorked && !FFailed) {
+    if (FStream != nullptr && !FCorked && !Broken()) {
       // The last frames written play out, unless the server does not answer.
+      if (!FPending.empty()) Send(FPending.size());
       pa_operation* op = pa_stream_drain(FStream, OnOperationDone, FLoop);
       if (op != nullptr) {
         WaitUntil([op] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; },
@@ -180,10 +194,17 @@ bool TPulseOutput::CreateStream(pa_sample_format_t sinkFormat, int64_t deadlineN
   attr.prebuf = static_cast<uint32_t>(-1);
   attr.minreq = static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kRequestMs} * 1000, &spec));
   attr.fragsize = static_cast<uint32_t>(-1);
-  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
-                                                    PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
-  if (pa_stream_connect_playback(FStream, nullptr, &attr, flags, nullptr, nullptr) < 0) return false;
-  return WaitUntil([this] { return pa_stream_get_state(FStream) == PA_STREAM_READY; }, deadlineNs);
+  // Timing updates are asked for by Send, not automatically: libpulse
+  // would ask after every write.
+  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_ADJUST_LATENCY |
+                                                    PA_STREAM_START_CORKED);
+  if (pa_stream_connect_playback(FStream, nullptr, &attr, flags, nullptr, nullptr) < 0 ||
+      !WaitUntil([this] { return pa_stream_get_state(FStream) == PA_STREAM_READY; }, deadlineNs))
+    return false;
+  // The server may have changed the request size; a frame at the least.
+  const pa_buffer_attr* granted = pa_stream_get_buffer_attr(FStream);
+  FRequestBytes = std::max<size_t>(granted != nullptr ? granted->minreq : attr.minreq, FFrameBytes);
+  return true;
 }
 
 bool TPulseOutput::Open() {
@@ -198,56 +219,78 @@ void TPulseOutput::Uncork() {
   if (pa_operation* op = pa_stream_cork(FStream, 0, nullptr, nullptr)) pa_operation_unref(op);
   FCorked = false;
   FSinceUncork = 0;
+  FTimingInterval = kTimingIntervalMinNs;
+  FNextTimingNs = 0;
+}
+
+bool TPulseOutput::Send(size_t bytes) {
+  if (pa_stream_write(FStream, FPending.data(), bytes, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+    FFailed = true;
+    return false;
+  }
+  FPending.erase(FPending.begin(), FPending.begin() + static_cast<ptrdiff_t>(bytes));
+  FSinceUncork += bytes / FFrameBytes;
+  // A fresh timing report now and then keeps the interpolated clock true;
+  // often at the start, when it has little to go on.
+  const int64_t now = MonotonicNowNs();
+  if (now >= FNextTimingNs) {
+    if (pa_operation* op = pa_stream_update_timing_info(FStream, nullptr, nullptr)) pa_operation_unref(op);
+    FTimingInterval = std::min<int64_t>(FTimingInterval * 2, kTimingIntervalMaxNs);
+    FNextTimingNs = now + FTimingInterval;
+  }
+  return true;
 }
 
 bool TPulseOutput::Write(const float* frames, size_t count) {
-  const void* data = frames;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(frames);
   if (FS16) {
     FShort.resize(count * kOutputChannels);
     FloatToS16(frames, FShort.size(), FShort.data());
-    data = FShort.data();
+    bytes = reinterpret_cast<const uint8_t*>(FShort.data());
   }
+  FPending.insert(FPending.end(), bytes, bytes + count * FFrameBytes);
   TLocked lock(FLoop);
   if (Broken()) return false;
   if (FCorked) Uncork();
-  const auto* bytes = static_cast<const uint8_t*>(data);
-  size_t left = count * FFrameBytes;
-  while (left > 0) {
+  for (;;) {
+    // Wait for a request; gather blocks until it can be answered whole.
     size_t room = 0;
-    const auto hasRoom = [&] {
+    const auto requested = [&] {
       room = pa_stream_writable_size(FStream);
-      return room != static_cast<size_t>(-1) && room >= FFrameBytes;
+      return room != static_cast<size_t>(-1) && room >= FRequestBytes;
     };
-    if (!WaitUntil(hasRoom, MonotonicNowNs() + kStallTimeoutNs)) {
+    if (!WaitUntil(requested, MonotonicNowNs() + kStallTimeoutNs)) {
       FFailed = true;
       return false;
     }
-    const size_t n = std::min(left, room - room % FFrameBytes);
-    if (pa_stream_write(FStream, bytes, n, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
-      FFailed = true;
-      return false;
-    }
-    bytes += n;
-    left -= n;
+    if (FPending.size() < room) return true;
+    if (!Send(room - room % FFrameBytes)) return false;
   }
-  FSinceUncork += count;
-  return true;
+}
+
+void TPulseOutput::Push() {
+  TLocked lock(FLoop);
+  if (FPending.empty() || Broken()) return;
+  if (FCorked) Uncork();
+  Send(FPending.size());
 }
 
 uint64_t TPulseOutput::Delay() {
   TLocked lock(FLoop);
   if (FCorked || Broken()) return 0;
+  const uint64_t held = FPending.size() / FFrameBytes;
   pa_usec_t usec = 0;
   int negative = 0;
-  // Before the server's first timing report nothing written can have been
+  // Before the server's first timing report nothing sent can have been
   // heard yet.
-  if (pa_stream_get_latency(FStream, &usec, &negative) < 0) return FSinceUncork;
-  if (negative != 0) return 0;
-  return usec * static_cast<uint64_t>(FRate) / 1000000u;
+  if (pa_stream_get_latency(FStream, &usec, &negative) < 0) return FSinceUncork + held;
+  if (negative != 0) return held;
+  return usec * static_cast<uint64_t>(FRate) / 1000000u + held;
 }
 
 void TPulseOutput::Idle() {
   TLocked lock(FLoop);
+  FPending.clear();
   if (FCorked || Broken()) return;
   if (pa_operation* op = pa_stream_cork(FStream, 1, nullptr, nullptr)) pa_operation_unref(op);
   if (pa_operation* op = pa_stream_flush(FStream, nullptr, nullptr)) pa_operation_unref(op);

@@ -417,6 +417,11 @@ bool TSystem::WaitForWork(std::unique_lock<std::mutex>& lock, bool& resumed) {
   resumed = FWritten == 0;
   const auto ready = [this] { return FQuit || NeedsMixing(); };
   if (ready()) return !FQuit;
+  TOutput* output = FOutput.get();
+  lock.unlock();
+  output->Push();
+  lock.lock();
+  if (ready()) return !FQuit;
   // What was written plays out first; a channel starting meanwhile
   // continues the stream without a gap.
   const int64_t heardAllNs = FHeardAtNs + FramesToNs(FWritten - std::min(FHeardBase, FWritten)) + kSettleNs;
@@ -424,7 +429,6 @@ bool TSystem::WaitForWork(std::unique_lock<std::mutex>& lock, bool& resumed) {
   if (FMixWake.wait_until(lock, heardAll, ready)) return !FQuit;
   FHeardBase = FHeardFloor = FWritten;
   RetirePlays();
-  TOutput* output = FOutput.get();
   lock.unlock();
   output->Idle();
   lock.lock();

@@ -1,6 +1,7 @@
 #include "desktop/desktop.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "audio/playback.h"
 
@@ -40,8 +41,15 @@ void TDesktopIntegration::Process() {
   Notifier_.Flush();
 }
 
+// The player's state is compared at most every kRefreshIntervalMs: the
+// comparison asks the audio library (a lock) and the main loop passes every
+// few milliseconds, while a sound menu needs no finer steps.
 void TDesktopIntegration::AfterPass() {
-  if (Mpris_) Mpris_->Refresh();
+  if (!Mpris_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - LastRefresh_ < std::chrono::milliseconds(kRefreshIntervalMs)) return;
+  LastRefresh_ = now;
+  Mpris_->Refresh();
 }
 
 void TDesktopIntegration::Notify(std::u16string_view title, std::u16string_view text) {

@@ -6,6 +6,7 @@
 // Process(), and calls AfterPass() after every pass so that changes made
 // elsewhere in the player reach the desktop. Without a session bus every
 // call does nothing.
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +19,9 @@ namespace vesperon::desktop {
 
 // The well-known name the player asks for.
 inline constexpr const char* kBusName = "org.mpris.MediaPlayer2.vesperon";
+
+// How often AfterPass compares the player's state with what was announced.
+inline constexpr int kRefreshIntervalMs = 40;
 
 // The media types the audio library decodes (and ".m3u" playlists).
 const std::vector<std::string>& SupportedMimeTypes();
@@ -42,6 +46,7 @@ class TDesktopIntegration {
   TPlaybackMprisPlayer Player_;
   std::unique_ptr<TMprisService> Mpris_;
   TDesktopNotifier Notifier_;
+  std::chrono::steady_clock::time_point LastRefresh_;
 };
 
 }  // namespace vesperon::desktop

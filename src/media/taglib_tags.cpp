@@ -142,14 +142,16 @@ class TFrameFactory final : public TagLib::ID3v2::FrameFactory {
       }
       CompressedLeft -= header->frameSize();
     }
-    // ID3v2.2 names are made 2.3 names by TagLib first.
+    // ID3v2.2 names are made 2.3 names by TagLib first, and the 2.3 year
+    // frame a 2.4 one. TagLib renames none of the other frames used.
     if (header->version() <= 2) return FrameFactory::updateFrame(header) && Used(header->frameID());
-    return Used(header->frameID()) && FrameFactory::updateFrame(header);
+    const TagLib::ByteVector id = header->frameID();
+    return IsId(id, "TYER") ? FrameFactory::updateFrame(header) : Used(id);
   }
 
  private:
   static bool Used(const TagLib::ByteVector& id) {
-    for (const std::string_view used : {"TIT2", "TPE1", "TALB", "COMM", "TCON", "TDRC", "TYER"}) {
+    for (const std::string_view used : {"TIT2", "TPE1", "TALB", "COMM", "TCON", "TDRC"}) {
       if (IsId(id, used)) return true;
     }
     return false;
@@ -164,7 +166,8 @@ class TFrameFactory final : public TagLib::ID3v2::FrameFactory {
 // Windows-1252, because taggers often put either into Latin-1 fields.
 std::u16string Units(const TagLib::String& text, bool latin1) {
   const TagLib::String s = text.size() > kMaxTextUnits ? text.substr(0, kMaxTextUnits) : text;
-  if (latin1 && s.isLatin1()) return DecodeTagField(s.to8Bit(false));
+  const bool ascii = std::all_of(s.begin(), s.end(), [](wchar_t c) { return c >= 0 && c < 0x80; });
+  if (latin1 && !ascii && s.isLatin1()) return DecodeTagField(s.to8Bit(false));
   std::u16string out;
   out.reserve(s.size());
   for (const wchar_t c : s) {

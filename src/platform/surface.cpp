@@ -74,7 +74,8 @@ void TSurface::Resize(int32_t width, int32_t height, TColor fill) {
   if (width == Width_ && height == Height_) return;
   std::vector<uint32_t> pixels(static_cast<std::size_t>(width) * height, fill & 0xFFFFFF);
   const int32_t w = std::min(width, Width_);
-  for (int32_t y = 0; y < std::min(height, Height_); ++y) {
+  // A surface 0 pixels wide has no buffer to copy into (or from).
+  for (int32_t y = 0; w > 0 && y < std::min(height, Height_); ++y) {
     std::memcpy(pixels.data() + static_cast<std::size_t>(y) * width, Row(y), static_cast<std::size_t>(w) * 4);
   }
   Pixels_ = std::move(pixels);

@@ -3,6 +3,7 @@
 // their images.
 #include <algorithm>
 #include <cmath>
+#include <exception>
 
 #include "core/log.h"
 #include "core/text.h"
@@ -121,8 +122,13 @@ void TSkinControl::Destroy() {
 void TSkinControl::Repaint() {
   TSurface* surface = Handle != 0 ? GetWindowSurface(Handle) : nullptr;
   if (surface == nullptr) return;
-  Draw(*surface);
-  PresentWindow(Handle);
+  // A failing repaint is reported and the other controls still paint.
+  try {
+    Draw(*surface);
+    PresentWindow(Handle);
+  } catch (const std::exception& e) {
+    LogError("unknown error during " + std::string(KindName()) + ".Repaint at address 0: " + e.what());
+  }
 }
 
 // ---- buttons ---------------------------------------------------------------

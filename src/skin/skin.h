@@ -93,6 +93,8 @@ struct TSkinControl {
   virtual void Draw(TSurface& surface) = 0;
   // Draws the control into its own surface and shows it.
   void Repaint();
+  // "TButton", "TLabel" or "TProgressBar", for the log.
+  virtual const char* KindName() const = 0;
   // Destroys the child control and its drawing resources; Handle := 0.
   void Destroy();
   // Sets State and repaints when it changed.
@@ -115,6 +117,7 @@ class TButton : public TSkinControl {
   // when the control cannot be created.
   bool Build();
   void Draw(TSurface& surface) override;
+  const char* KindName() const override { return "TButton"; }
 };
 
 class TLabel : public TSkinControl {
@@ -131,6 +134,7 @@ class TLabel : public TSkinControl {
 
   bool Build();
   void Draw(TSurface& surface) override;
+  const char* KindName() const override { return "TLabel"; }
   // Text := text, then repaint.
   void SetText(std::string_view text);
   // One scroll increment; the text re-enters at the right edge once it has
@@ -155,6 +159,7 @@ class TProgressBar : public TSkinControl {
 
   bool Build();
   void Draw(TSurface& surface) override;
+  const char* KindName() const override { return "TProgressBar"; }
 };
 
 // The side of a glyph cell of a bitmap font sheet, in pixels.

@@ -4,6 +4,7 @@
 
 #include "core/log.h"
 #include "core/settings.h"
+#include "skin/skin.h"
 
 namespace vesperon {
 namespace {
@@ -21,27 +22,17 @@ TSurface SurfaceOf(const TImage& image) {
   return image.Width > 0 && image.Height > 0 ? TSurface::FromImage(image) : TSurface();
 }
 
-// The outline of a framed window: the middle band at full height, the side
-// bands between the corner rows, and the four corner masks (white cut away).
-// The corner size is the top-left mask's size.
-TRegion FramedRegion(int32_t width, int32_t height, const TFramedWindowLook& look) {
-  const int32_t cw = look.TopLeftMask.Width, ch = look.TopLeftMask.Height;
-  TRegion region(std::vector<TRect>{{cw, 0, width - cw, height}, {0, ch, cw, height - ch}, {width - cw, ch, width, height - ch}});
-  const auto addCorner = [&](const TImage& mask, int32_t dx, int32_t dy) {
-    if (mask.Width <= 0 || mask.Height <= 0) return;
-    TRegion corner = RegionFromMask(mask, 255, 255, 255);
-    corner.Offset(dx, dy);
-    region.Union(corner);
-  };
-  addCorner(look.TopLeftMask, 0, 0);
-  addCorner(look.TopRightMask, width - cw, 0);
-  addCorner(look.BottomLeftMask, 0, height - ch);
-  addCorner(look.BottomRightMask, width - cw, height - ch);
-  return region;
+const TImage* MaskOrNull(const TImage& mask) { return mask.Width > 0 && mask.Height > 0 ? &mask : nullptr; }
+
+TImage ImageOf(const TSkin& skin, const std::u16string& name) {
+  const TImage* image = skin.ImageByName(name);
+  return image != nullptr ? *image : TImage();
 }
 
-// Draws `tile` (cut to tileW x tileH) at `count` + 1 places stepping by
-// (stepX, stepY); nothing when the tile has no size to step by.
+// Draws `tile` (cut to tileW x tileH) along an edge from (x, y): span / step
+// + 1 copies, the step being the tile's width (horizontal) or height. The
+// last copy may reach into the corner, which is drawn afterwards. Nothing
+// when the tile has no size to step by.
 void TileEdge(TSurface& dst, const TSurface& tile, int32_t x, int32_t y, int32_t tileW, int32_t tileH,
               bool horizontal, int32_t span) {
   const int32_t step = horizontal ? tileW : tileH;
@@ -52,6 +43,28 @@ void TileEdge(TSurface& dst, const TSurface& tile, int32_t x, int32_t y, int32_t
 }
 
 }  // namespace
+
+TFramedWindowLook FramedWindowLookOf(const TSkin& skin) {
+  const TStandardWindow& w = skin.StandardWindow;
+  TFramedWindowLook look;
+  look.Left = ImageOf(skin, w.Left);
+  look.Right = ImageOf(skin, w.Right);
+  look.TopLeft = ImageOf(skin, w.TopLeft);
+  look.Top = ImageOf(skin, w.Top);
+  look.TopRight = ImageOf(skin, w.TopRight);
+  look.BottomLeft = ImageOf(skin, w.BottomLeft);
+  look.Bottom = ImageOf(skin, w.Bottom);
+  look.BottomRight = ImageOf(skin, w.BottomRight);
+  look.TopLeftMask = ImageOf(skin, w.TopLeftMask);
+  look.TopRightMask = ImageOf(skin, w.TopRightMask);
+  look.BottomLeftMask = ImageOf(skin, w.BottomLeftMask);
+  look.BottomRightMask = ImageOf(skin, w.BottomRightMask);
+  look.ButtonColor = ToColor(w.ButtonColor);
+  look.ButtonFontColor = ToColor(w.ButtonFontColor);
+  look.BgColor = ToColor(w.BgColor);
+  look.ScrollColor = ToColor(w.ScrollColor);
+  return look;
+}
 
 TPointI MainWindowPosition(THandle mainWindow) {
   if (IsWindow(mainWindow)) {
@@ -161,7 +174,9 @@ void TFramedWindow::Hide() {
 bool TFramedWindow::Visible() const { return Handle != 0 && IsWindowVisible(Handle); }
 
 void TFramedWindow::SetRegion() {
-  Region = FramedRegion(Width, Height, Look);
+  const TCornerMasks masks{MaskOrNull(Look.TopLeftMask), MaskOrNull(Look.TopRightMask),
+                          MaskOrNull(Look.BottomLeftMask), MaskOrNull(Look.BottomRightMask)};
+  Region = FramedWindowRegion(Width, Height, masks);
   if (Handle != 0) SetWindowRegion(Handle, &Region, true);
 }
 

@@ -19,6 +19,8 @@
 
 namespace vesperon {
 
+class TSkin;
+
 // The look a framed window takes from the skin, copied at creation so the
 // window never points into the skin. An empty image (0 x 0) draws nothing.
 struct TFramedWindowLook {
@@ -29,6 +31,10 @@ struct TFramedWindowLook {
   TColor BgColor = 0;
   TColor ScrollColor = 0;
 };
+
+// The loaded skin's standard-window look: the images its description names
+// (empty where an image is missing) and its four colours.
+TFramedWindowLook FramedWindowLookOf(const TSkin& skin);
 
 // What differs between the framed windows: class name, title and the lines
 // their creation writes to the log.

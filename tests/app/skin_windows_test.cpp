@@ -91,4 +91,29 @@ TEST_F(SkinWindowsTest, ASwitchedSkinHasItsOwnAboutBox) {
   EXPECT_EQ(GetOwner(about), gMainWindow);
 }
 
+// The first visible top-level window titled "Video", or 0.
+THandle VisibleVideoWindow() {
+  for (int32_t y = 0; y < 768; y += 8) {
+    for (int32_t x = 0; x < 1024; x += 8) {
+      const THandle w = WindowAtPoint({x, y});
+      if (w != 0 && GetWindowText(w) == u"Video") return w;
+    }
+  }
+  return 0;
+}
+
+TEST_F(SkinWindowsTest, ShowWindowVideoShowsItAtTheMainWindowPlusTwenty) {
+  EXPECT_EQ(VisibleVideoWindow(), 0u) << "created hidden";
+  RunCommand(u"show_window(video)");
+  const THandle video = VisibleVideoWindow();
+  ASSERT_NE(video, 0u);
+  EXPECT_EQ(GetOwner(video), gMainWindow);
+  const TRect main = GetWindowRect(gMainWindow);
+  EXPECT_EQ(GetWindowRect(video), (TRect{main.Left + 20, main.Top + 20, main.Left + 660, main.Top + 500}));
+  SendMessage(video, wmClose);
+  EXPECT_FALSE(IsWindowVisible(video));
+  app::FreeSkin();
+  EXPECT_FALSE(IsWindow(video)) << "unloading the skin frees it";
+}
+
 }  // namespace

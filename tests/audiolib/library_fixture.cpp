@@ -2,6 +2,7 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <fstream>
@@ -65,6 +66,34 @@ void LibraryTest::WaitUntilDone(FMOD_CHANNEL* channel) {
     std::this_thread::sleep_for(5ms);
   }
   ASSERT_FALSE(playing);
+}
+
+namespace {
+TPcm ToneA() { return Tone(440, 0.6); }
+TPcm ToneB() { return Tone(660, 0.3, 44100, 2, 0.4f); }
+}  // namespace
+
+void LibraryTest::PlayTwoOverlapping() {
+  FMOD_SOUND* soundA = WriteAndOpen("a.wav", ToneA());
+  FMOD_SOUND* soundB = WriteAndOpen("b.wav", ToneB());
+  FMOD_CHANNEL* channelA = Play(soundA, 0.7f);
+  std::this_thread::sleep_for(150ms);
+  FMOD_CHANNEL* channelB = Play(soundB, 0.9f);
+  WaitUntilDone(channelA);
+  WaitUntilDone(channelB);
+}
+
+void LibraryTest::ExpectTwoOverlappingSummed(TPcm rec) {
+  const TPcm a = ToneA(), b = ToneB();
+  const size_t atA = FindStart(rec, a, 0.7f);
+  Subtract(rec, a, atA, 0.7f);
+  const size_t atB = FindStart(rec, b, 0.9f, atA);
+  EXPECT_GT(atB, atA + 2000) << "B starts later";
+  EXPECT_LT(atB + b.Frames(), atA + a.Frames()) << "and ends during A";
+  Subtract(rec, b, atB, 0.9f);
+  float worst = 0;
+  for (float s : rec.Samples) worst = std::max(worst, std::fabs(s));
+  EXPECT_LT(worst, 1e-5f) << "nothing but A and B";
 }
 
 uint64_t ThreadWakeups(const std::string& name) {

@@ -32,6 +32,11 @@ class LibraryTest : public ::testing::Test {
   // at that volume.
   FMOD_CHANNEL* Play(FMOD_SOUND* sound, float volume);
   void WaitUntilDone(FMOD_CHANNEL* channel);
+  // Plays tone A at volume 0.7 and, 150 ms later, a shorter tone B at 0.9
+  // that ends during A; returns when both have been heard.
+  void PlayTwoOverlapping();
+  // `rec` holds exactly what PlayTwoOverlapping played: A and B summed.
+  static void ExpectTwoOverlappingSummed(TPcm rec);
 
   TTempDir Dir;
   std::unique_ptr<TOutputOverride> Output;

@@ -108,7 +108,12 @@ void TSoundServer::Kill() {
   FPid = -1;
 }
 
+void TSoundServer::Freeze(bool frozen) {
+  if (FPid > 0) ::kill(FPid, frozen ? SIGSTOP : SIGCONT);
+}
+
 void TSoundServer::Stop() {
+  Freeze(false);
   if (FPid <= 0) return;
   ::kill(FPid, SIGTERM);
   for (int i = 0; i < 200; ++i) {

@@ -33,6 +33,9 @@ class TSoundServer {
   bool Start();
   // Ends it at once, as a crash would (SIGKILL).
   void Kill();
+  // Stops it without closing anything (SIGSTOP), as a stalled machine
+  // would, or lets it go on (SIGCONT).
+  void Freeze(bool frozen);
   bool Running() const { return FPid > 0; }
   pid_t Pid() const { return FPid; }
   // The address for PULSE_SERVER.

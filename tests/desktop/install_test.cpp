@@ -54,6 +54,13 @@ TEST(InstallTest, InstalledLauncherIsValidAndItsProgramStarts) {
   EXPECT_EQ(KeyOf(launcher, "Path"), prefix);
   EXPECT_EQ(KeyOf(launcher, "Exec"), "\"/opt/my music/vesperon (test)/vesperon\" %f");
   EXPECT_EQ(KeyOf(launcher, "Icon"), "vesperon");
+  // The program icon, in every size the build drew, in the hicolor theme.
+  const fs::path drawn = fs::path(VESPERON_BUILD_DIR) / "resources/art/icon";
+  for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+    const std::string name = std::to_string(size) + "x" + std::to_string(size);
+    if (!fs::exists(drawn / ("vesperon-" + std::to_string(size) + ".png"))) continue;
+    EXPECT_TRUE(fs::exists(destdir / "home/user/.local/share/icons/hicolor" / name / "apps/vesperon.png")) << name;
+  }
   const fs::path program = destdir / prefix.substr(1);
   for (const char* file : {"vesperon", "fmodex.so", "german.xml", "english.xml", "keys.xml", "help/index.html"}) {
     EXPECT_TRUE(fs::exists(program / file)) << file;

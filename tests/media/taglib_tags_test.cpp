@@ -168,8 +168,18 @@ TEST_F(TaggedFiles, ApeTagOfAnMpegFile) {
     f.APETag()->setGenre("(147)");
     ASSERT_TRUE(f.save(TagLib::MPEG::File::APE, TagLib::File::StripOthers));
   }
-  const TID3TagReader r = Read(mp3);
+  TID3TagReader r = Read(mp3);
   EXPECT_EQ(r.Title, u"Ape Title");
+  EXPECT_EQ(r.Genre, u"Synthpop");
+  // With an ID3v2 tag too, its fields come first; the APE tag fills the rest.
+  {
+    TagLib::MPEG::File f(mp3.c_str());
+    f.ID3v2Tag(true)->setTitle("Id3 Title");
+    ASSERT_TRUE(f.save(TagLib::MPEG::File::ID3v2 | TagLib::MPEG::File::APE, TagLib::File::StripOthers,
+                       TagLib::ID3v2::v4, TagLib::File::DoNotDuplicate));
+  }
+  r = Read(mp3);
+  EXPECT_EQ(r.Title, u"Id3 Title");
   EXPECT_EQ(r.Genre, u"Synthpop");
 }
 

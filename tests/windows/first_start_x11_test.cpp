@@ -3,129 +3,25 @@
 // folder: the splash shows its picture and progress lines, then the
 // configuration assistant stands above everything until an XTEST click on
 // "Next" closes it, and the player runs on.
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "resources/pictures/pictures.h"
 #include "skin/bmp.h"
-
 // After every other header: Xlib's macros (None, Bool, Status) break them.
+#include "program_x11.h"
+
 #include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 namespace {
 
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using vesperon::testing::TFoundWindow;
 
-struct TFound {
-  Window Id = 0;
-  int X = 0, Y = 0, Width = 0, Height = 0;
-  bool Viewable = false;
-  bool TopMostViewable = false;  // no viewable top-level window above it
-};
-
-class FirstStartX11Test : public ::testing::Test {
+class FirstStartX11Test : public vesperon::testing::TProgramX11Test {
  protected:
-  void SetUp() override {
-    const char* display = std::getenv("VESPERON_TEST_DISPLAY");
-    if (!display || !*display) {
-      GTEST_SKIP() << "VESPERON_TEST_DISPLAY is not set; this test runs under the Xvfb that "
-                      "scripts/run-tests.sh starts";
-    }
-    Display_ = display;
-    D = XOpenDisplay(display);
-    ASSERT_NE(D, nullptr);
-    char tmpl[] = "/tmp/vesperon-x11-XXXXXX";
-    Folder = mkdtemp(tmpl);
-    fs::create_directories(Folder / "bin");
-    fs::create_directories(Folder / "run");
-    fs::copy_file(fs::path(VESPERON_PROGRAM_DIR) / "vesperon", Folder / "bin" / "vesperon");
-  }
-
-  void TearDown() override {
-    if (Pid > 0) {
-      kill(Pid, SIGKILL);
-      waitpid(Pid, nullptr, 0);
-    }
-    if (D) XCloseDisplay(D);
-    std::error_code ec;
-    if (!Folder.empty()) fs::remove_all(Folder, ec);
-  }
-
-  void Start() {
-    const fs::path exe = Folder / "bin" / "vesperon";
-    Pid = fork();
-    if (Pid == 0) {
-      if (chdir((Folder / "run").c_str()) != 0) _exit(126);
-      setenv("DISPLAY", Display_.c_str(), 1);
-      unsetenv("VESPERON_PLATFORM");
-      setenv("VESPERON_AUDIO_OUTPUT", "null", 1);
-      execl(exe.c_str(), exe.c_str(), "--debug", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    ASSERT_GT(Pid, 0);
-  }
-
-  // Ends the player as a logout would; its exit code.
-  int Stop() {
-    kill(Pid, SIGTERM);
-    int status = 0;
-    const auto end = Clock::now() + std::chrono::seconds(20);
-    while (waitpid(Pid, &status, WNOHANG) == 0) {
-      if (Clock::now() > end) return -1;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    Pid = 0;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  // The top-level window with this title, as the server has it now.
-  TFound Find(const std::string& title) {
-    TFound found;
-    Window root = 0, parent = 0;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(D, DefaultRootWindow(D), &root, &parent, &children, &count)) return found;
-    for (unsigned int i = 0; i < count; ++i) {  // bottom to top
-      XWindowAttributes a;
-      if (!XGetWindowAttributes(D, children[i], &a)) continue;
-      const bool viewable = a.map_state == IsViewable;
-      char* name = nullptr;
-      if (XFetchName(D, children[i], &name) && name && title == name) {
-        found = {children[i], a.x, a.y, a.width, a.height, viewable, viewable};
-      } else if (viewable && found.Id) {
-        found.TopMostViewable = false;
-      }
-      if (name) XFree(name);
-    }
-    if (children) XFree(children);
-    return found;
-  }
-
-  bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto end = Clock::now() + limit;
-    while (Clock::now() < end) {
-      if (done()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(3));
-    }
-    return false;
-  }
+  // A first start: no settings, no files beside the executable.
+  void Start() { TProgramX11Test::Start({}); }
 
   bool HasState(Window w, const char* state) {
     Atom type = 0;
@@ -164,17 +60,6 @@ class FirstStartX11Test : public ::testing::Test {
     return n;
   }
 
-  std::string Log() {
-    std::ifstream in(Folder / "run" / "vesperon.log", std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-
-  std::string Display_;
-  Display* D = nullptr;
-  fs::path Folder;
-  pid_t Pid = 0;
 };
 
 TEST_F(FirstStartX11Test, SplashThenAssistantUntilNext) {
@@ -185,7 +70,7 @@ TEST_F(FirstStartX11Test, SplashThenAssistantUntilNext) {
 
   // The splash: in the middle of the screen, the picture around the
   // progress line, and a progress line drawn over the picture.
-  TFound found;
+  TFoundWindow found;
   ASSERT_TRUE(WaitFor([&] { return (found = Find("Vesperon-Splash")).Viewable; }, std::chrono::seconds(20)))
       << "no splash window";
   const int screenW = DisplayWidth(D, DefaultScreen(D));

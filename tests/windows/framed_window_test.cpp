@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "skin/skin.h"
 #include "windows_fixture.h"
 
 namespace vesperon {
@@ -96,6 +97,9 @@ TEST_F(FramedWindowTest, OutlineIsTheFramedWindowRegionAndFollowsTheSize) {
   ASSERT_TRUE(GetWindowRegion(w.Handle, shape));
   EXPECT_EQ(shape, expected(640, 480));
   EXPECT_EQ(shape, w.Region);
+  const TFramedWindowLook look = TestLook();
+  const TCornerMasks masks{&look.TopLeftMask, &look.TopRightMask, &look.BottomLeftMask, &look.BottomRightMask};
+  EXPECT_EQ(shape, FramedWindowRegion(640, 480, masks));  // the one framed-window shape of the layer
   EXPECT_FALSE(shape.Contains(0, 0));      // the white corner square is cut away
   EXPECT_FALSE(shape.Contains(639, 479));
   EXPECT_TRUE(shape.Contains(4, 4));
@@ -178,6 +182,39 @@ TEST_F(FramedWindowTest, StartsAtTheMainWindowsCornerPlusTwentyAndIsOwnedByIt) {
   EXPECT_EQ(GetWindowRect(w.Handle), (TRect{220, 170, 860, 650}));
   EXPECT_EQ(GetOwner(w.Handle), main);
   EXPECT_EQ(GetWindowText(w.Handle), u"Framed");
+}
+
+TEST(FramedWindowLookTest, TakesTheStandardWindowsImagesByNameAndItsColours) {
+  TSkin skin;
+  const auto add = [&](const char* name, TColor color) {
+    TSkinImage image;
+    image.Image = SolidImage(12, 12, color);
+    image.Name = name;
+    skin.Images.push_back(image);
+  };
+  add("l.bmp", kLeftColor);
+  add("t.bmp", kTopColor);
+  add("tl.bmp", kCornerColor);
+  add("tlm.bmp", 0);
+  TStandardWindow& w = skin.StandardWindow;
+  w.Left = u"l.bmp";
+  w.Top = u"t.bmp";
+  w.TopLeft = u"tl.bmp";
+  w.TopLeftMask = u"tlm.bmp";
+  w.Right = u"missing.bmp";
+  w.BgColor = {1, 2, 3, 0};
+  w.ScrollColor = {4, 5, 6, 0};
+  w.ButtonFontColor = {7, 8, 9, 0};
+  const TFramedWindowLook look = FramedWindowLookOf(skin);
+  EXPECT_EQ(look.Left.Pixels, SolidImage(12, 12, kLeftColor).Pixels);
+  EXPECT_EQ(look.Top.Pixels, SolidImage(12, 12, kTopColor).Pixels);
+  EXPECT_EQ(look.TopLeft.Width, 12);
+  EXPECT_EQ(look.TopLeftMask.Height, 12);
+  EXPECT_EQ(look.Right.Width, 0);  // a missing image is empty: nothing is drawn for it
+  EXPECT_EQ(look.Bottom.Width, 0);
+  EXPECT_EQ(look.BgColor, MakeColor(1, 2, 3));
+  EXPECT_EQ(look.ScrollColor, MakeColor(4, 5, 6));
+  EXPECT_EQ(look.ButtonFontColor, MakeColor(7, 8, 9));
 }
 
 }  // namespace

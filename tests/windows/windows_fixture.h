@@ -11,13 +11,10 @@
 #include "core/params.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
+#include "platform_fixture.h"  // PrintTo(TRect)
 #include "windows/framed_window.h"
 
 namespace vesperon {
-
-inline void PrintTo(const TRect& r, std::ostream* os) {
-  *os << "{" << r.Left << ", " << r.Top << ", " << r.Right << ", " << r.Bottom << "}";
-}
 
 inline TImage SolidImage(int32_t w, int32_t h, TColor color) {
   TImage image;
