@@ -7,7 +7,7 @@ namespace vesperon {
 namespace {
 
 struct THeadlessConfig {
-  bool TrayAvailable = true;
+  bool TrayAvailable = false;  // no tray runs without a display; tests switch one on
   TPointI Screen{1024, 768};
 };
 

@@ -61,7 +61,7 @@ class MainWindowTest : public ::testing::Test {
     ClearMessageQueue();
     ClearExecutableDirForTesting();
     gParams.Debug = false;
-    SetTrayAvailableForTesting(true);
+    SetTrayAvailableForTesting(false);
   }
 
   std::filesystem::path Skin(const std::string& file, const std::string& bytes) {

@@ -42,7 +42,7 @@ class MenusTrayTest : public ::testing::Test {
     DestroyMenus(Menus);
     ClosePlatform();
     ClearExecutableDirForTesting();
-    SetTrayAvailableForTesting(true);
+    SetTrayAvailableForTesting(false);
   }
   std::filesystem::path Skins() const { return Dir.Path() / "skins"; }
 
