@@ -64,6 +64,15 @@ TWindowHandler ControlProc(TSkin& skin) {
 // refuses it.
 THandle CreateControl(TSkinControl& c, std::string_view kind, TControlKind control, uint32_t id,
                       std::u16string_view text, int32_t width, int32_t height, uint32_t extraFlags) {
+  // Positions and sizes far outside any window are kept at the edge of the
+  // range the display's coordinates have, so no sum of them overflows; a
+  // size out of range still makes the layer refuse the control.
+  c.X = std::clamp(c.X, -kMaxSkinCoordinate, kMaxSkinCoordinate);
+  c.Y = std::clamp(c.Y, -kMaxSkinCoordinate, kMaxSkinCoordinate);
+  c.Width = std::clamp(c.Width, -1, 2 * kMaxSkinCoordinate);
+  c.Height = std::clamp(c.Height, -1, 2 * kMaxSkinCoordinate);
+  width = std::clamp(width, -1, 2 * kMaxSkinCoordinate);
+  height = std::clamp(height, -1, 2 * kMaxSkinCoordinate);
   std::string reason;
   if (c.Parent == 0) {
     reason = "its window was not created";

@@ -61,6 +61,9 @@ struct TStandardWindow {
 // progress bars Index + 1500.
 inline constexpr uint32_t kLabelIdBase = 750;
 inline constexpr uint32_t kProgressBarIdBase = 1500;
+// Window positions and control positions and sizes are kept within this
+// range (the display's coordinates are 16-bit).
+inline constexpr int32_t kMaxSkinCoordinate = 32767;
 // The class name of every skin window, and the main window's title.
 inline constexpr std::string_view kSkinWindowClass = "Vesperon";
 

@@ -56,7 +56,8 @@ bool TWindow::Build() {
   const bool isMain = IsMainWindow();
   const int32_t offset = isMain ? 0 : kSecondaryOffset;
   const TImage* stencil = Owner->ImageAt(Owner->ImageIndex(Stencil));
-  const TPointI at = OnScreen({gSettings.LastPos.x + offset, gSettings.LastPos.y + offset},
+  const TPointI at = OnScreen({std::clamp(gSettings.LastPos.x, -kMaxSkinCoordinate, kMaxSkinCoordinate) + offset,
+                               std::clamp(gSettings.LastPos.y, -kMaxSkinCoordinate, kMaxSkinCoordinate) + offset},
                               stencil ? stencil->Width : kInitialWidth, stencil ? stencil->Height : kInitialHeight);
   if (!Owner->TakeSurfaceArea(stencil ? stencil->Width : kInitialWidth, stencil ? stencil->Height : kInitialHeight)) {
     LogError("Could not create window " + Utf16ToUtf8(Cp1252ToUtf16(Name)) +

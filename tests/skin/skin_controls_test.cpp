@@ -183,6 +183,25 @@ TEST_F(TSkinTest, AControlWithoutItsImageGetsItsStencilsSizeOrNone) {
   main.ProgressBars[0]->Repaint();
 }
 
+TEST_F(TSkinTest, PositionsAndSizesFarOutsideTheWindowAreHarmless) {
+  TLogCapture log;
+  ASSERT_TRUE(LoadDescription(WindowWith(
+      "<button><name>far</name><normal>play_normal.bmp</normal><position x=\"2147483647\" y=\"-2147483648\"/></button>"
+      "<label><name>huge</name><text>abc</text><width>2147483647</width><height>2147483647</height>"
+      "<position x=\"2147483647\"/><scrolling>true</scrolling></label>"
+      "<label><name>negative</name><width>-5</width><height>3</height></label>")));
+  const TWindow& main = *Skin->Windows[0];
+  EXPECT_EQ(main.Buttons[0]->X, kMaxSkinCoordinate);
+  EXPECT_EQ(main.Buttons[0]->Y, -kMaxSkinCoordinate);
+  main.Buttons[0]->Repaint();
+  EXPECT_EQ(main.Labels[0]->Handle, 0u);  // too large a control is refused
+  EXPECT_EQ(main.Labels[1]->Handle, 0u);
+  for (int i = 0; i < 3; ++i) Skin->AdvanceScrolling();
+  EXPECT_EQ(std::count_if(log.Lines.begin(), log.Lines.end(),
+                          [](const std::string& l) { return l.rfind("ERROR: Could not create label ", 0) == 0; }),
+            2);
+}
+
 TEST_F(TSkinTest, AProgressBarFillsItsShareOfTheWidth) {
   ASSERT_TRUE(LoadBuiltin());
   TProgressBar& bar = *Skin->Windows[0]->ProgressBars[0];
