@@ -11,6 +11,8 @@
 #include "../audio/playback_fixture.h"
 #include "program_x11.h"
 
+#include <X11/keysym.h>
+
 namespace vesperon::testing {
 namespace {
 
@@ -116,6 +118,27 @@ TEST_F(MediaDBX11Test, MediaButtonShowsTheRowsAndADoubleClickPlaysTheFirstSong) 
   EXPECT_GT(RecordingPeak(), 0.1) << "the recording stayed silent";
   const std::string settings = ReadFile(Folder / "run" / "settings.xml");
   EXPECT_NE(settings.find("<mediadbwinoffset x=\"70\" y=\"50\""), std::string::npos) << settings;
+}
+
+// The key M of the sample keys.xml (show_window(media)) on the main window.
+// A main window that does not take keys yet logs no "key 77 was pressed":
+// the case is skipped then, and holds strictly once it does.
+TEST_F(MediaDBX11Test, KeyMOnTheMainWindowShowsTheWindow) {
+  Start({});
+  TFoundWindow main;
+  ASSERT_TRUE(WaitFor([&] { return (main = Find("Vesperon")).Viewable; }, std::chrono::seconds(30))) << Log();
+  ASSERT_TRUE(WaitForLog("initialization done", std::chrono::seconds(30))) << Log();
+  MoveTo(main.X + main.Width / 2, main.Y + 40);
+  Key(XK_m);
+  TFoundWindow media;
+  const bool shown = WaitFor([&] { return (media = Find("Media DB")).Viewable; }, std::chrono::seconds(5));
+  if (!shown && Log().find("key 77 was pressed") == std::string::npos) {
+    GTEST_SKIP() << "the main window takes no keys yet";
+  }
+  ASSERT_TRUE(shown) << "M did not show the media-db window\n" << Log();
+  EXPECT_EQ(media.X, main.X + 10);
+  EXPECT_EQ(media.Y, main.Y + 10);
+  EXPECT_EQ(Stop(), 0);
 }
 
 }  // namespace
