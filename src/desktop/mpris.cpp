@@ -132,10 +132,18 @@ const sd_bus_vtable kRootVtable[] = {
 
 // One transport method without arguments: runs the player's operation and
 // answers with an empty reply.
+// A change a client asked for is announced before the reply, so two calls
+// in quick succession (pause, then play) are both seen; changes from the
+// player's own buttons and song ends wait for the next Refresh.
+int ReplyAfterChange(sd_bus_message* m, void* userdata) {
+  ServiceOf(userdata).Refresh();
+  return sd_bus_reply_method_return(m, "");
+}
+
 template <void (TMprisPlayer::*Operation)()>
 int Transport(sd_bus_message* m, void* userdata, sd_bus_error*) {
   (PlayerOf(userdata).*Operation)();
-  return sd_bus_reply_method_return(m, "");
+  return ReplyAfterChange(m, userdata);
 }
 
 int MethodPlayPause(sd_bus_message* m, void* userdata, sd_bus_error*) {
@@ -145,7 +153,7 @@ int MethodPlayPause(sd_bus_message* m, void* userdata, sd_bus_error*) {
   } else {
     player.Play();
   }
-  return sd_bus_reply_method_return(m, "");
+  return ReplyAfterChange(m, userdata);
 }
 
 // a + b, held within the range of int64 so a client's huge offset cannot
@@ -210,7 +218,7 @@ int MethodOpenUri(sd_bus_message* m, void* userdata, sd_bus_error* error) {
   }
   Log("D-Bus: open " + *path);
   PlayerOf(userdata).OpenFile(*path);
-  return sd_bus_reply_method_return(m, "");
+  return ReplyAfterChange(m, userdata);
 }
 
 // --- player interface: properties --------------------------------------------
@@ -236,7 +244,7 @@ int SetVolume(sd_bus*, const char*, const char*, const char*, sd_bus_message* va
   const int r = sd_bus_message_read(value, "d", &volume);
   if (r < 0) return r;
   PlayerOf(userdata).SetVolume(VolumeFromMpris(volume));
-  // The change is announced by the next Refresh, like one from a key.
+  ServiceOf(userdata).Refresh();
   return 1;
 }
 
