@@ -11,6 +11,8 @@ extern "C" const unsigned char vesperon_splash_bmp[];
 extern "C" const std::uint64_t vesperon_splash_bmp_size;
 extern "C" const unsigned char vesperon_about_bmp[];
 extern "C" const std::uint64_t vesperon_about_bmp_size;
+extern "C" const unsigned char vesperon_program_icon_set[];
+extern "C" const std::uint64_t vesperon_program_icon_set_size;
 
 namespace vesperon {
 namespace {
@@ -24,5 +26,6 @@ std::string_view Bytes(const unsigned char* begin, std::uint64_t size) {
 std::string_view BuiltinSkinFile() { return Bytes(vesperon_builtin_skin, vesperon_builtin_skin_size); }
 std::string_view SplashPicture() { return Bytes(vesperon_splash_bmp, vesperon_splash_bmp_size); }
 std::string_view AboutPicture() { return Bytes(vesperon_about_bmp, vesperon_about_bmp_size); }
+std::string_view ProgramIconSet() { return Bytes(vesperon_program_icon_set, vesperon_program_icon_set_size); }
 
 }  // namespace vesperon

@@ -169,12 +169,14 @@ int main(int argc, char** argv) {
 
   ShowWindow(gDemo.Window, swShow);
   SetForegroundWindow(gDemo.Window);
-  TImage icon = Stencil();
-  for (std::size_t i = 0; i < icon.Pixels.size(); i += 4) {
-    if (icon.Pixels[i] == 0) icon.Pixels[i] = 0x7E, icon.Pixels[i + 1] = 0x4C, icon.Pixels[i + 2] = 0x2B;
+  // The stencil's black pixels as an opaque plum icon, the rest clear.
+  const TImage stencil = Stencil();
+  TIconImage icon{stencil.Width, stencil.Height, {}};
+  for (std::size_t i = 0; i < stencil.Pixels.size(); i += 4) {
+    icon.Pixels.push_back(stencil.Pixels[i] == 0 ? 0xFF2B4C7Eu : 0u);
   }
-  const bool tray = AddTrayIcon(gDemo.Window, 1, kTrayMessage, icon, u"Vesperon demo");
-  std::printf("platform_demo: tray %s\n", tray ? "icon added" : "not available");
+  AddTrayIcon(gDemo.Window, 1, kTrayMessage, {icon}, u"Vesperon demo");
+  std::printf("platform_demo: tray icon %s\n", TrayIconDocked() ? "docked" : "waiting for a tray");
   if (openMenu) {
     const TRect r = GetWindowRect(gDemo.Button);
     TrackPopupMenu(gDemo.Menu, {r.Left, r.Bottom}, gDemo.Window);

@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 #include "resources/pictures/pictures.h"
 #include "skin/bmp.h"
+#include "skin/main_window.h"
 #include "skin/skin.h"
 #include "skin/skin_hooks.h"
 #include "skin/skin_compiler.h"
@@ -182,6 +183,8 @@ bool CreateAndLoadSkin(const std::u16string& name) {
   FillAboutHooks();
   FillVideoHooks();
   FillMediaWindowHooks();
+  // From now on warnings and errors also show as balloons at the tray icon.
+  SetLogNotifier([](std::u16string_view title, std::u16string_view text) { ShowBalloon(title, text); });
   return gSkin->Load(name);
 }
 
@@ -237,7 +240,7 @@ void RaiseMainWindow() {
 // A warning or error that would be a tray balloon: the balloon when a tray
 // icon is docked, else the desktop's notification (when the bus is there).
 void NotifyWarning(desktop::TDesktopIntegration* d, std::u16string_view title, std::u16string_view text) {
-  if (!ShowTrayBalloon(title, text) && d != nullptr) d->Notify(title, text);
+  if (!ShowBalloon(title, text) && d != nullptr) d->Notify(title, text);
 }
 }  // namespace
 
@@ -279,6 +282,7 @@ void DeinitAudio() {
 
 void FreeSkin() {
   if (gSkin == nullptr) return;
+  SetLogNotifier({});
   gSkinLink = nullptr;
   gSkin->Unload();
   delete gSkin;

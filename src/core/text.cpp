@@ -217,4 +217,11 @@ std::u16string IntToU16(long long value) {
   return std::u16string(s.begin(), s.end());
 }
 
+std::u16string CutUtf16(std::u16string_view text, std::size_t max) {
+  if (text.size() <= max) return std::u16string(text);
+  std::size_t n = max;
+  if (n > 0 && text[n - 1] >= 0xD800 && text[n - 1] < 0xDC00) --n;
+  return std::u16string(text.substr(0, n));
+}
+
 }  // namespace vesperon

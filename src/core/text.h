@@ -41,4 +41,8 @@ std::u16string AsciiUpper(std::u16string_view s);
 // Decimal text of an integer as UTF-16 ("-12").
 std::u16string IntToU16(long long value);
 
+// The first `max` UTF-16 units at most, one fewer when the cut would split a
+// surrogate pair.
+std::u16string CutUtf16(std::u16string_view text, std::size_t max);
+
 }  // namespace vesperon

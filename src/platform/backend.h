@@ -22,6 +22,7 @@ struct TWindowRec {
   TWindowHandler Handler;
   std::vector<THandle> Children;  // bottom to top
   PFont Font;             // standard controls' text
+  TIconSet Icon;          // top-level windows: the window manager's icon
   bool Pressed = false;   // a standard or owner-drawn button held down
   bool Destroying = false;
   std::uintptr_t Native = 0;  // the backend's window (X11: the Window id)
@@ -45,6 +46,7 @@ class TBackend {
   virtual void MoveNative(TWindowRec& window) = 0;
   virtual void SetTitleNative(TWindowRec&) {}
   virtual void SetShapeNative(TWindowRec&) {}
+  virtual void SetIconNative(TWindowRec&) {}
   virtual void Present(TWindowRec& window, const TRect& area) = 0;
   // Reads pending events and hands them to the Deliver functions below.
   virtual void Pump() {}
@@ -57,9 +59,12 @@ class TBackend {
   // Asks a window manager to move (edge 0) or size the window by an edge
   // with the pointer; false when none does, and the layer moves it itself.
   virtual bool WindowManagerMoveResize(TWindowRec&, uint32_t /*edge*/, TPointI /*root*/) { return false; }
-  // Tray: Dock gives false when no tray exists.
+  // Tray. Dock asks for the icon to be docked now and whenever a tray
+  // starts later, until Undock; it gives false when no tray exists now.
+  // TrayDocked says whether a tray holds the icon at this moment.
   virtual bool TrayExists() = 0;
-  virtual bool TrayDock(const TImage& icon, std::u16string_view tip) = 0;
+  virtual bool TrayDock(const TIconSet& icon, std::u16string_view tip) = 0;
+  virtual bool TrayDocked() const = 0;
   virtual void TraySetTip(std::u16string_view tip) = 0;
   virtual void TrayBalloon(std::u16string_view title, std::u16string_view text) = 0;
   virtual void TrayUndock() = 0;

@@ -7,7 +7,7 @@ namespace vesperon {
 namespace {
 
 struct THeadlessConfig {
-  bool TrayAvailable = true;
+  bool TrayAvailable = false;  // no tray runs without a display; tests switch one on
   TPointI Screen{1024, 768};
 };
 
@@ -28,10 +28,19 @@ class THeadlessBackend final : public TBackend {
   int32_t ScreenDepth() const override { return 32; }
   TPointI CursorPos() const override { return {}; }
   bool TrayExists() override { return Config().TrayAvailable; }
-  bool TrayDock(const TImage&, std::u16string_view) override { return Config().TrayAvailable; }
+  // The icon is docked while it is wanted and a tray exists, so a test that
+  // makes the tray available later sees it dock then.
+  bool TrayDock(const TIconSet&, std::u16string_view) override {
+    TrayWanted_ = true;
+    return Config().TrayAvailable;
+  }
+  bool TrayDocked() const override { return TrayWanted_ && Config().TrayAvailable; }
   void TraySetTip(std::u16string_view) override {}
   void TrayBalloon(std::u16string_view, std::u16string_view) override {}
-  void TrayUndock() override {}
+  void TrayUndock() override { TrayWanted_ = false; }
+
+ private:
+  bool TrayWanted_ = false;
 };
 
 }  // namespace

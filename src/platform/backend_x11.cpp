@@ -214,6 +214,23 @@ class TX11Backend final : public TBackend {
                             ShapeSet, YXBanded);
   }
 
+  // _NET_WM_ICON: every size back to back, as CARDINALs (longs for Xlib).
+  void SetIconNative(TWindowRec& w) override {
+    std::vector<long> data;
+    for (const TIconImage& icon : w.Icon) {
+      data.push_back(icon.Width);
+      data.push_back(icon.Height);
+      data.insert(data.end(), icon.Pixels.begin(), icon.Pixels.end());
+    }
+    if (data.empty()) {
+      XDeleteProperty(D_, w.Native, A("_NET_WM_ICON"));
+    } else {
+      XChangeProperty(D_, w.Native, A("_NET_WM_ICON"), XA_CARDINAL, 32, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(data.data()), static_cast<int>(data.size()));
+    }
+    XFlush(D_);
+  }
+
   // Sent at once: drawing outside the main loop (the splash during start-up)
   // must show without waiting for the next pump.
   void Present(TWindowRec& w, const TRect& area) override {
@@ -275,8 +292,10 @@ class TX11Backend final : public TBackend {
 
   bool TrayExists() override { return XGetSelectionOwner(D_, TraySelection_) != None; }
 
-  bool TrayDock(const TImage& icon, std::u16string_view tip) override {
-    TrayIconImage_ = TSurface::FromImage(icon);
+  bool TrayDocked() const override { return TrayIcon_ && TrayEmbedded_; }
+
+  bool TrayDock(const TIconSet& icon, std::u16string_view tip) override {
+    TrayIconImages_ = icon;
     TrayTip_ = Utf16ToUtf8(tip);
     TrayWanted_ = true;
     return DockIcon();
@@ -288,7 +307,7 @@ class TX11Backend final : public TBackend {
   }
 
   void TrayBalloon(std::u16string_view title, std::u16string_view text) override {
-    if (!TrayIcon_ || !TrayManager_) return;
+    if (!TrayDocked() || !TrayManager_) return;
     const std::string message = Utf16ToUtf8(title) + "\n" + Utf16ToUtf8(text);
     const long id = ++BalloonId_;
     SendTrayOpcode(1, 10000, static_cast<long>(message.size()), id);
@@ -310,6 +329,7 @@ class TX11Backend final : public TBackend {
     if (TrayIcon_) XDestroyWindow(D_, TrayIcon_);
     TrayIcon_ = 0;
     TrayManager_ = 0;
+    TrayEmbedded_ = false;
     XFlush(D_);
   }
 
@@ -628,20 +648,46 @@ class TX11Backend final : public TBackend {
     XSendEvent(D_, TrayManager_, False, NoEventMask, &e);
   }
 
+  // The icon size nearest the tray's slot, scaled to it (nearest
+  // neighbour). Pixels at least half opaque make the window's shape, so the
+  // tray's own background shows around a round icon; edge pixels are
+  // blended with a neutral dark grey.
   void PaintTrayIcon() {
     XWindowAttributes a{};
     if (!TrayIcon_ || !XGetWindowAttributes(D_, TrayIcon_, &a) || a.width <= 0 || a.height <= 0) return;
-    // Nearest-neighbour scaling of the icon to the size the tray gave.
     TSurface scaled(a.width, a.height, 0);
-    const TSurface& src = TrayIconImage_;
-    if (src.Width() > 0 && src.Height() > 0) {
+    TRegion shape;
+    if (const TIconImage* src = PickIcon(TrayIconImages_, a.height)) {
       for (int32_t y = 0; y < a.height; ++y) {
         for (int32_t x = 0; x < a.width; ++x) {
-          scaled.Row(y)[x] = src.At(x * src.Width() / a.width, y * src.Height() / a.height);
+          const uint32_t p = src->Pixels[static_cast<std::size_t>(y * src->Height / a.height) * src->Width +
+                                         x * src->Width / a.width];
+          scaled.Row(y)[x] = BlendOverGrey(p);
+          if ((p >> 24) >= 0x80) shape.Union(TRect{x, y, x + 1, y + 1});
         }
       }
     }
+    if (Shape_ && !shape.Empty()) {
+      std::vector<XRectangle> rects;
+      for (const TRect& r : shape.Rects()) {
+        rects.push_back({static_cast<short>(r.Left), static_cast<short>(r.Top),
+                         static_cast<unsigned short>(r.Width()), static_cast<unsigned short>(r.Height())});
+      }
+      XShapeCombineRectangles(D_, TrayIcon_, ShapeBounding, 0, 0, rects.data(), static_cast<int>(rects.size()),
+                              ShapeSet, YXBanded);
+    }
     PutSurface(TrayIcon_, scaled, {0, 0, a.width, a.height});
+  }
+
+  static uint32_t BlendOverGrey(uint32_t argb) {
+    constexpr uint32_t kGrey = 0x30;
+    const uint32_t alpha = argb >> 24;
+    uint32_t out = 0;
+    for (int shift : {16, 8, 0}) {
+      const uint32_t c = (argb >> shift) & 0xFF;
+      out |= ((c * alpha + kGrey * (255 - alpha)) / 255) << shift;
+    }
+    return out;
   }
 
   bool HandleTray(const XEvent& e) {
@@ -652,10 +698,16 @@ class TX11Backend final : public TBackend {
     }
     if (e.type == DestroyNotify && TrayManager_ && e.xdestroywindow.window == TrayManager_) {
       TrayManager_ = 0;
+      TrayEmbedded_ = false;
       return true;
     }
     if (!TrayIcon_ || e.xany.window != TrayIcon_) return false;
     switch (e.type) {
+      case ReparentNotify:
+        // The tray embeds the icon into a window of its own; a tray that ends
+        // hands it back to the root window.
+        TrayEmbedded_ = e.xreparent.parent != Root_;
+        break;
       case Expose:
       case ConfigureNotify:
       case MapNotify:
@@ -698,7 +750,8 @@ class TX11Backend final : public TBackend {
   Window TrayManager_ = 0;
   Window TrayIcon_ = 0;
   bool TrayWanted_ = false;
-  TSurface TrayIconImage_;
+  bool TrayEmbedded_ = false;
+  TIconSet TrayIconImages_;
   std::string TrayTip_;
   long BalloonId_ = 0;
   Time LastTrayClick_ = 0;

@@ -273,6 +273,14 @@ int32_t GetMenuItemCount(TMenu menu) {
   return rec ? static_cast<int32_t>(rec->Items.size()) : -1;
 }
 
+bool GetMenuItemInfo(TMenu menu, int32_t index, TMenuItemInfo& info) {
+  const TMenuRec* rec = FindMenu(menu);
+  if (!rec || index < 0 || index >= static_cast<int32_t>(rec->Items.size())) return false;
+  const TItem& item = rec->Items[index];
+  info = {item.Kind == ikSeparator, item.Id, item.Text, item.Sub};
+  return true;
+}
+
 bool TrackPopupMenu(TMenu menu, TPointI screen, THandle owner) {
   if (!FindMenu(menu) || !IsWindow(owner)) return false;
   CloseMenus();

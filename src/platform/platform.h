@@ -411,6 +411,13 @@ void AppendMenuItem(TMenu menu, uint32_t id, std::u16string_view text);
 void AppendMenuSeparator(TMenu menu);
 void AppendSubMenu(TMenu menu, TMenu subMenu, std::u16string_view text);
 int32_t GetMenuItemCount(TMenu menu);
+struct TMenuItemInfo {
+  bool Separator = false;
+  uint32_t Id = 0;
+  std::u16string Text;
+  TMenu SubMenu = 0;
+};
+bool GetMenuItemInfo(TMenu menu, int32_t index, TMenuItemInfo& info);
 // Opens the menu with its top-left corner at the screen point (moved to stay
 // on the screen) and returns at once; false when it cannot open.
 bool TrackPopupMenu(TMenu menu, TPointI screen, THandle owner);
@@ -421,6 +428,30 @@ std::vector<TMenu> OpenMenus();
 bool GetMenuItemRect(TMenu menu, int32_t index, TRect& rect);
 
 // ---------------------------------------------------------------------------
+// Icons: one picture in several sizes, pixels 0xAARRGGBB (alpha not
+// premultiplied), rows top-down.
+
+struct TIconImage {
+  int32_t Width = 0;
+  int32_t Height = 0;
+  std::vector<uint32_t> Pixels;
+};
+using TIconSet = std::vector<TIconImage>;
+
+// Reads icons in the layout of _NET_WM_ICON: per size the width, the height
+// and width x height pixels, each a 32-bit little-endian number. A size of 0
+// or above 1024 pixels, or pixels cut short, end the set there; the sizes
+// read before it are kept.
+TIconSet DecodeIconSet(std::string_view bytes);
+// The smallest icon at least `size` pixels high, else the largest; nullptr
+// for an empty set.
+const TIconImage* PickIcon(const TIconSet& icons, int32_t size);
+// The picture a window manager shows for a top-level window (task bar,
+// window switcher). X11: _NET_WM_ICON.
+void SetWindowIcon(THandle window, const TIconSet& icons);
+TIconSet GetWindowIcon(THandle window);
+
+// ---------------------------------------------------------------------------
 // Tray icon (X11: the freedesktop system tray). The callback message goes to
 // the owner with WParam the icon id and LParam the mouse message
 // (wmLButtonDblClk, wmRButtonUp, ...).
@@ -429,13 +460,21 @@ constexpr std::size_t kTrayTipMax = 127;
 constexpr std::size_t kBalloonTitleMax = 63;
 constexpr std::size_t kBalloonTextMax = 255;
 
-// True when a tray exists to hold the icon; without one a minimized main
-// window must not be hidden.
+// True when a tray manager runs on the display.
 bool TrayAvailable();
-bool AddTrayIcon(THandle owner, uint32_t id, uint32_t callbackMessage, const TImage& icon,
+// Registers the one tray icon for the owner window (an earlier icon is
+// removed). It docks at once when a tray runs, and whenever a tray starts
+// later, until RemoveTrayIcon; clicks, the tip and balloons work from the
+// moment it is docked. False only when the owner is not a window.
+bool AddTrayIcon(THandle owner, uint32_t id, uint32_t callbackMessage, const TIconSet& icon,
                  std::u16string_view tip);
-// Texts longer than the limits above are cut.
+// True while a tray holds the icon. A minimized window hidden "to the tray"
+// can only come back through a docked icon.
+bool TrayIconDocked();
+// Texts longer than the limits above are cut. The tip is kept while the
+// icon waits for a tray; false when no icon is registered.
 bool ModifyTrayTip(std::u16string_view tip);
+// False when the icon is not docked (nobody would see the balloon).
 bool ShowTrayBalloon(std::u16string_view title, std::u16string_view text);
 void RemoveTrayIcon();
 

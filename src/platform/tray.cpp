@@ -1,50 +1,42 @@
 // The tray icon's state; the backend docks and draws it.
+#include "core/text.h"
 #include "platform/window_state.h"
 
 namespace vesperon {
 
-namespace {
-
-// Cuts to at most `max` UTF-16 units without splitting a surrogate pair.
-std::u16string Cut(std::u16string_view text, std::size_t max) {
-  if (text.size() <= max) return std::u16string(text);
-  std::size_t n = max;
-  if (n > 0 && text[n - 1] >= 0xD800 && text[n - 1] < 0xDC00) --n;
-  return std::u16string(text.substr(0, n));
-}
-
-}  // namespace
-
+// The icon stays registered while no tray runs; the backend docks it when a
+// tray starts, so the tip is kept here and handed over at every change.
 bool TrayAvailable() { return Backend().TrayExists(); }
 
-bool AddTrayIcon(THandle owner, uint32_t id, uint32_t callbackMessage, const TImage& icon, std::u16string_view tip) {
+bool AddTrayIcon(THandle owner, uint32_t id, uint32_t callbackMessage, const TIconSet& icon, std::u16string_view tip) {
   TTray& t = Layer().Tray;
   if (!FindWindow(owner)) return false;
   if (t.Present) RemoveTrayIcon();
-  const std::u16string cut = Cut(tip, kTrayTipMax);
-  if (!Backend().TrayDock(icon, cut)) return false;
   t = {};
   t.Present = true;
   t.Owner = owner;
   t.Id = id;
   t.CallbackMessage = callbackMessage;
-  t.Tip = cut;
+  t.Tip = CutUtf16(tip, kTrayTipMax);
+  Backend().TrayDock(icon, t.Tip);
   return true;
 }
+
+bool TrayIconDocked() { return Layer().Tray.Present && Backend().TrayDocked(); }
 
 bool ModifyTrayTip(std::u16string_view tip) {
   TTray& t = Layer().Tray;
   if (!t.Present) return false;
-  t.Tip = Cut(tip, kTrayTipMax);
+  t.Tip = CutUtf16(tip, kTrayTipMax);
   Backend().TraySetTip(t.Tip);
   return true;
 }
 
 bool ShowTrayBalloon(std::u16string_view title, std::u16string_view text) {
   TTray& t = Layer().Tray;
-  if (!t.Present) return false;
-  t.BalloonTitle = Cut(title, kBalloonTitleMax);
-  t.BalloonText = Cut(text, kBalloonTextMax);
+  if (!TrayIconDocked()) return false;
+  t.BalloonTitle = CutUtf16(title, kBalloonTitleMax);
+  t.BalloonText = CutUtf16(text, kBalloonTextMax);
   ++t.BalloonCount;
   Backend().TrayBalloon(t.BalloonTitle, t.BalloonText);
   return true;

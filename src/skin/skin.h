@@ -26,6 +26,7 @@
 #include "platform/platform.h"
 #include "script/host.h"
 #include "script/scriptengine.h"
+#include "skin/menus_tray.h"
 #include "skin/packed_skin.h"
 #include "skin/skin_image.h"
 
@@ -213,6 +214,8 @@ class TWindow {
   // others owned by it), makes its background and shape and sizes it to the
   // stencil. False (logged) when the window cannot be created.
   bool Build();
+  // Named "main", or the first window of a description without one.
+  bool IsMainWindow() const;
   // Answers wmPaint: the background at (0, 0).
   void Paint();
   // Puts every control in state msOver back to msNormal (the pointer has
@@ -242,6 +245,10 @@ class TSkin {
   std::vector<std::unique_ptr<TFont>> Fonts;
   std::vector<TSkinImage> Images;                 // packed-file order
   TScriptModules Scripts;                         // one engine per "script" element
+  TMenusAndTray MenusAndTray;                     // popup menu and tray icon (main_window.h)
+  // Set by Load when the description names no window "main": its first
+  // window is then built as the main window from the start.
+  bool FirstWindowIsMain = false;
 
   // Reads the named packed skin (empty: the built-in one) and builds
   // everything it describes. True when at least one window was built; on

@@ -71,15 +71,9 @@ class TSkinObjectLink : public TSkinLink {
     if (TWindow* window = Skin.WindowByName(Utf16ToCp1252(name)); window != nullptr && window->Handle != 0)
       ShowWindow(window->Handle, swShow);
   }
-  // A skin that fails to load leaves the player without a window; the
-  // built-in skin is loaded in its place.
-  bool LoadSkin(std::u16string_view name) override {
-    if (Skin.Load(name)) return true;
-    if (name.empty()) return false;
-    LogWarning("the skin could not be loaded. Changing to default...");
-    Skin.Load(u"");
-    return false;
-  }
+  // A skin that fails to load would leave the player without a window: the
+  // previous skin, else the built-in one, is loaded in its place.
+  bool LoadSkin(std::u16string_view name) override { return SwitchSkin(Skin, name); }
 
  private:
   static void Show(const TSkinWindowFactory& factory, bool created) {

@@ -14,8 +14,28 @@
 
 namespace vesperon {
 
+namespace {
+
+// Whether a window element of the description is named "main", compared as
+// the element handlers store names.
+bool NamesMainWindow(const pugi::xml_document& document) {
+  auto lower = [](const pugi::xml_node& node) { return AsciiLower(std::string_view(node.name())); };
+  for (const pugi::xml_node& skin : document.children()) {
+    if (skin.type() != pugi::node_element || lower(skin) != "skin") continue;
+    for (const pugi::xml_node& window : skin.children()) {
+      if (lower(window) != "window") continue;
+      for (const pugi::xml_node& child : window.children())
+        if (lower(child) == "name" && AsciiLower(std::string_view(child.first_child().value())) == "main") return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 void TSkin::ResetValues() {
   HasMainWindow = false;
+  FirstWindowIsMain = false;
   OnTime.clear();
   OnSong.clear();
   StandardWindow = TStandardWindow();
@@ -59,6 +79,7 @@ bool TSkin::LoadPackage(TPackedSkin& package) {
 bool TSkin::BuildAll(TPackedSkin& package) {
   Images = std::move(package.Images);
 
+  FirstWindowIsMain = !NamesMainWindow(package.Document);
   if (!package.Document.first_child()) {
     LogError("the skin has no items!");
   } else {

@@ -20,8 +20,20 @@ constexpr int32_t kSecondaryOffset = 20;
 // The main window created so far by this skin; 0 before.
 THandle MainWindowOf(const TSkin& skin) {
   for (const auto& window : skin.Windows)
-    if (window->Name == "main" && window->Handle != 0) return window->Handle;
+    if (window->IsMainWindow() && window->Handle != 0) return window->Handle;
   return 0;
+}
+
+// A window dragged past the screen's edge may have left its last position
+// off the screen (or the screen is smaller now): it is moved just far enough
+// that kOnScreenMargin pixels of it show in each direction.
+constexpr int32_t kOnScreenMargin = 48;
+
+TPointI OnScreen(TPointI at, int32_t width, int32_t height) {
+  const int32_t screenWidth = GetScreenWidth(), screenHeight = GetScreenHeight();
+  auto clamp = [](int32_t v, int32_t low, int32_t high) { return v < low ? low : (v > high ? high : v); };
+  const int32_t marginX = std::min(kOnScreenMargin, width), marginY = std::min(kOnScreenMargin, height);
+  return {clamp(at.X, marginX - width, screenWidth - marginX), clamp(at.Y, marginY - height, screenHeight - marginY)};
 }
 
 template <typename T>
@@ -35,12 +47,18 @@ T* ById(std::vector<std::unique_ptr<T>>& list, uint32_t id, uint32_t base) {
 
 TWindow::~TWindow() { Destroy(); }
 
+// A description without a window named "main" gets its first window as
+// the main window (Load renames it afterwards); it is built as one from the
+// start, so it is the application window at the saved position.
+bool TWindow::IsMainWindow() const { return Name == "main" || (Index == 0 && Owner->FirstWindowIsMain); }
+
 bool TWindow::Build() {
-  const bool isMain = Name == "main";
+  const bool isMain = IsMainWindow();
   const int32_t offset = isMain ? 0 : kSecondaryOffset;
-  const TPointI at{std::clamp(gSettings.LastPos.x, -kMaxSkinCoordinate, kMaxSkinCoordinate) + offset,
-                  std::clamp(gSettings.LastPos.y, -kMaxSkinCoordinate, kMaxSkinCoordinate) + offset};
   const TImage* stencil = Owner->ImageAt(Owner->ImageIndex(Stencil));
+  const TPointI at = OnScreen({std::clamp(gSettings.LastPos.x, -kMaxSkinCoordinate, kMaxSkinCoordinate) + offset,
+                               std::clamp(gSettings.LastPos.y, -kMaxSkinCoordinate, kMaxSkinCoordinate) + offset},
+                              stencil ? stencil->Width : kInitialWidth, stencil ? stencil->Height : kInitialHeight);
   if (!Owner->TakeSurfaceArea(stencil ? stencil->Width : kInitialWidth, stencil ? stencil->Height : kInitialHeight)) {
     LogError("Could not create window " + Utf16ToUtf8(Cp1252ToUtf16(Name)) +
              "! Error: the skin's windows and controls are too large");
@@ -59,7 +77,8 @@ bool TWindow::Build() {
     LogError("Could not create window " + Utf16ToUtf8(Cp1252ToUtf16(Name)) + "! Error: " + LastWindowError());
     return false;
   }
-  if (isMain) Owner->HasMainWindow = true;
+  if (Name == "main") Owner->HasMainWindow = true;
+  SetWindowIcon(Handle, ProgramIcon());
 
   BackgroundIndex = Owner->ImageIndex(Background);
   StencilIndex = Owner->ImageIndex(Stencil);

@@ -135,9 +135,7 @@ using TrayTest = THeadlessTest;
 
 TEST_F(TrayTest, IconTipBalloonAndCallback) {
   const THandle main = MakeWindow({0, 0, 10, 10});
-  TImage icon;
-  icon.Width = icon.Height = 1;
-  icon.Pixels = {0, 0, 255, 0};
+  const TIconSet icon = {{1, 1, {0xFFFF0000}}};
   EXPECT_TRUE(TrayAvailable());
   ASSERT_TRUE(AddTrayIcon(main, 1052002, wmUser + 10, icon, u"Vesperon"));
   TTrayState t = GetTrayState();
@@ -169,16 +167,27 @@ TEST_F(TrayTest, IconTipBalloonAndCallback) {
   EXPECT_FALSE(ShowTrayBalloon(u"a", u"b"));
 }
 
-TEST_F(TrayTest, NoTrayIsReportedAndOwnerDestructionRemovesTheIcon) {
+// An icon added while no tray runs is kept and docks once a tray starts;
+// until then nobody could see a balloon, so none is reported as shown.
+TEST_F(TrayTest, IconWaitsForATrayAndOwnerDestructionRemovesIt) {
   const THandle main = MakeWindow({0, 0, 10, 10});
   SetTrayAvailableForTesting(false);
   EXPECT_FALSE(TrayAvailable());
-  EXPECT_FALSE(AddTrayIcon(main, 1, wmUser + 10, {}, u"Vesperon"));
-  EXPECT_FALSE(GetTrayState().Present);
-  SetTrayAvailableForTesting(true);
   ASSERT_TRUE(AddTrayIcon(main, 1, wmUser + 10, {}, u"Vesperon"));
+  EXPECT_TRUE(GetTrayState().Present);
+  EXPECT_FALSE(TrayIconDocked());
+  EXPECT_FALSE(ShowTrayBalloon(u"Warning", u"unseen"));
+  EXPECT_TRUE(ModifyTrayTip(u"Title - Artist"));
+  SetTrayAvailableForTesting(true);
+  EXPECT_TRUE(TrayIconDocked());
+  EXPECT_EQ(GetTrayState().Tip, u"Title - Artist");
+  EXPECT_TRUE(ShowTrayBalloon(u"Warning", u"seen"));
+  InjectTrayMouse(wmLButtonDblClk);
+  DispatchPendingMessages();
+  EXPECT_EQ(Received(wmUser + 10).size(), 1u);
   DestroyWindow(main);
   EXPECT_FALSE(GetTrayState().Present);
+  EXPECT_FALSE(TrayIconDocked());
   EXPECT_FALSE(AddTrayIcon(0xBAD, 1, wmUser + 10, {}, u"x"));
 }
 

@@ -22,6 +22,8 @@
 #include <X11/extensions/shape.h>
 #include <X11/keysym.h>
 
+#include "test_tray.h"
+
 namespace vesperon {
 
 inline void PrintTo(const TRect& r, std::ostream* os) {
@@ -304,54 +306,44 @@ TEST_F(X11Test, SystemMoveFollowsThePointer) {
   EXPECT_EQ(y, 180);
 }
 
-// A minimal tray: owns the manager selection and records the messages icons send.
-TEST_F(X11Test, TrayIconDocksAndSendsBalloonsByTheTrayProtocol) {
+// The icon is added before any tray runs; a tray that starts later embeds
+// it, and from then on the tip, balloons and clicks work. When the tray ends
+// the icon is no longer docked and docks again in the next tray.
+TEST_F(X11Test, TrayIconDocksInATrayThatStartsLater) {
   const THandle main = MakeWindow({10, 600, 50, 640});
   EXPECT_FALSE(TrayAvailable());
-  XSetWindowAttributes unmanaged{};
-  unmanaged.override_redirect = True;
-  const Window manager = XCreateWindow(D, DefaultRootWindow(D), 880, 680, 60, 60, 0, CopyFromParent, InputOutput,
-                                       CopyFromParent, CWOverrideRedirect, &unmanaged);
-  const Atom selection = XInternAtom(D, ("_NET_SYSTEM_TRAY_S" + std::to_string(DefaultScreen(D))).c_str(), False);
-  XSetSelectionOwner(D, selection, manager, CurrentTime);
-  XSync(D, False);
-  ASSERT_TRUE(TrayAvailable());
-  TImage icon;
-  icon.Width = icon.Height = 2;
-  icon.Pixels.assign(16, 0x80);
+  const TIconSet icon = {{2, 2, {0xFF808080, 0xFF808080, 0x00000000, 0xFF808080}}};
   ASSERT_TRUE(AddTrayIcon(main, 1052002, wmUser + 10, icon, u"Vesperon"));
+  EXPECT_FALSE(TrayIconDocked());
+  EXPECT_FALSE(ShowTrayBalloon(u"Warning", u"nobody sees this"));
+  testing::TTestTray tray(D);
+  tray.Start(880, 680);
+  ASSERT_TRUE(PumpUntil([&] {
+    tray.Process();
+    return TrayIconDocked();
+  }));
+  EXPECT_EQ(tray.Tip(), "Vesperon");
+  ASSERT_TRUE(ModifyTrayTip(u"Title - Artist"));
   ASSERT_TRUE(ShowTrayBalloon(u"Warning", u"something happened"));
-  XSync(D, False);
-  const Atom opcode = XInternAtom(D, "_NET_SYSTEM_TRAY_OPCODE", False);
-  const Atom data = XInternAtom(D, "_NET_SYSTEM_TRAY_MESSAGE_DATA", False);
-  Window icon_window = 0;
-  long length = -1;
-  std::string text;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-  while (std::chrono::steady_clock::now() < end && (length < 0 || static_cast<long>(text.size()) < length)) {
-    DispatchPendingMessages();
-    XEvent e;
-    if (!XCheckTypedEvent(D, ClientMessage, &e)) {  // sent to the manager, naming the icon
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      continue;
-    }
-    if (e.xclient.message_type == opcode && e.xclient.data.l[1] == 0) icon_window = e.xclient.data.l[2];
-    if (e.xclient.message_type == opcode && e.xclient.data.l[1] == 1) length = e.xclient.data.l[3];
-    if (e.xclient.message_type == data) text.append(e.xclient.data.b, std::min<std::size_t>(20, length - text.size()));
-  }
-  ASSERT_NE(icon_window, 0u);
-  EXPECT_EQ(text, "Warning\nsomething happened");
-  // Play the tray's part: embed and show the icon, then double-click and
-  // right-click it.
-  XMapRaised(D, manager);
-  XReparentWindow(D, icon_window, manager, 20, 20);
-  XResizeWindow(D, icon_window, 24, 24);
-  XMapRaised(D, icon_window);
-  XSync(D, False);
-  Settle();
-  Click({910, 710});
-  Click({910, 710});
-  Click({910, 710}, 3);
+  ASSERT_TRUE(PumpUntil([&] {
+    tray.Process();
+    return !tray.Balloons.empty();
+  }));
+  EXPECT_EQ(tray.Balloons[0], "Warning\nsomething happened");
+  EXPECT_EQ(tray.Tip(), "Title - Artist");
+  // The transparent corner of the icon is cut out of the icon's window.
+  int count = 0, ordering = 0;
+  XRectangle* rects = XShapeGetRectangles(D, tray.Icon, ShapeBounding, &count, &ordering);
+  TRegion shape;
+  for (int i = 0; i < count; ++i) shape.Union(TRect{rects[i].x, rects[i].y, rects[i].x + rects[i].width, rects[i].y + rects[i].height});
+  if (rects) XFree(rects);
+  EXPECT_TRUE(shape.Contains(2, 2));
+  EXPECT_FALSE(shape.Contains(2, 20));
+  int x = 0, y = 0;
+  tray.IconCentre(x, y);
+  Click({x + 6, y - 6});
+  Click({x + 6, y - 6});
+  Click({x + 6, y - 6}, 3);
   ASSERT_TRUE(PumpUntil([&] { return Received(wmUser + 10).size() >= 5; }));
   std::vector<std::intptr_t> mouse;
   for (const TSeen& m : Received(wmUser + 10)) {
@@ -360,8 +352,41 @@ TEST_F(X11Test, TrayIconDocksAndSendsBalloonsByTheTrayProtocol) {
   }
   EXPECT_NE(std::find(mouse.begin(), mouse.end(), wmLButtonDblClk), mouse.end());
   EXPECT_EQ(mouse.back(), wmRButtonUp);
-  XDestroyWindow(D, manager);
-  XSync(D, False);
+  tray.Stop();
+  ASSERT_TRUE(PumpUntil([&] { return !TrayIconDocked(); }));
+  EXPECT_FALSE(ShowTrayBalloon(u"Warning", u"tray gone"));
+  tray.Start(880, 680);
+  EXPECT_TRUE(PumpUntil([&] {
+    tray.Process();
+    return TrayIconDocked();
+  }));
+  RemoveTrayIcon();
+  EXPECT_FALSE(TrayIconDocked());
+}
+
+// The window manager's icon: every size of the set as _NET_WM_ICON.
+TEST_F(X11Test, WindowIconIsPublishedAsNetWmIcon) {
+  const THandle w = MakeWindow({10, 10, 60, 60});
+  const TIconSet icons = {{1, 1, {0xFF102030}}, {2, 1, {0x80405060, 0x00000000}}};
+  SetWindowIcon(w, icons);
+  // Xlib hands 32-bit items over as longs, sign-extended.
+  std::vector<long> got;
+  const Atom netWmIcon = XInternAtom(D, "_NET_WM_ICON", False);
+  ASSERT_TRUE(PumpUntil([&] {
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(D, static_cast<Window>(NativeWindowForTesting(w)), netWmIcon, 0, 64, False, XA_CARDINAL,
+                       &type, &format, &count, &after, &data);
+    if (!data) return false;
+    const auto* v = reinterpret_cast<const long*>(data);
+    for (unsigned long i = 0; i < count; ++i) got.push_back(v[i] & 0xFFFFFFFFL);
+    XFree(data);
+    return true;
+  }));
+  EXPECT_EQ(got, (std::vector<long>{1, 1, 0xFF102030, 2, 1, 0x80405060, 0}));
+  EXPECT_EQ(GetWindowIcon(w).size(), 2u);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // top-level windows found by title, input through XTEST, the log.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -68,6 +69,8 @@ class TProgramX11Test : public ::testing::Test {
     const fs::path exe = Folder / "bin" / "vesperon";
     Pid = fork();
     if (Pid == 0) {
+      // A test program that is killed (a time-out) takes the player with it.
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
       if (chdir((Folder / "run").c_str()) != 0) _exit(126);
       setenv("DISPLAY", DisplayName.c_str(), 1);
       unsetenv("VESPERON_PLATFORM");

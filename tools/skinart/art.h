@@ -1,6 +1,6 @@
 #pragma once
-// The product's artwork, drawn by code: the built-in skin, the sample skin
-// and the splash and about pictures.
+// The product's artwork, drawn by code: the built-in skin, the sample skin,
+// the splash and about pictures and the program icon.
 #include <filesystem>
 #include <string>
 
@@ -26,5 +26,7 @@ void WriteFramePieces(const std::filesystem::path& dir, const TFrameStyle& style
 void MakeDefaultSkin(const std::filesystem::path& dir, const TFontFiles& fonts);
 void MakeLumenSkin(const std::filesystem::path& dir, const TFontFiles& fonts);
 void MakePictures(const std::filesystem::path& dir, const TFontFiles& fonts);
+// The program icon: vesperon-N.png for icon themes and icon.set for the program.
+void MakeProgramIcon(const std::filesystem::path& dir);
 
 }  // namespace skinart

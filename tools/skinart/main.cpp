@@ -2,7 +2,7 @@
 //   vesperon_skinart OUTDIR FONTDIR
 // OUTDIR/default/ and OUTDIR/lumen/ receive the skins' bitmaps (their
 // descriptions come from resources/skins/), OUTDIR/pictures/ the splash and
-// about pictures. FONTDIR holds the DejaVu fonts.
+// about pictures, OUTDIR/icon/ the program icon. FONTDIR holds the DejaVu fonts.
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
     skinart::MakeDefaultSkin(out / "default", fonts);
     skinart::MakeLumenSkin(out / "lumen", fonts);
     skinart::MakePictures(out / "pictures", fonts);
+    skinart::MakeProgramIcon(out / "icon");
   } catch (const std::exception& e) {
     std::cerr << "vesperon_skinart: " << e.what() << "\n";
     return 1;
