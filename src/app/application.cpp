@@ -1,13 +1,16 @@
 #include "app/application.h"
 
 #include <fcntl.h>
+#include <poll.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "app/loop_sources.h"
 #include "app/subsystems.h"
@@ -61,7 +64,7 @@ bool IsExistingDirectory(const std::u16string& name) {
 bool StandardOutputOpen() { return fcntl(1, F_GETFD) != -1; }
 
 TMainLoopWork SubsystemLoopWork() {
-  return {app::PlaybackStep, app::SkinExists, app::SkinSlowWork};
+  return {app::PlaybackStep, app::SkinExists, app::SkinSlowWork, app::PlaybackBusy};
 }
 
 // Start-up steps 1-22. Returns the exit code when the process ends here, or
@@ -208,9 +211,45 @@ void ShutDown() {
 
 }  // namespace
 
+namespace {
+
+// The counter's value on the pass that runs the slow work.
+constexpr uint16_t kSlowStep = 26;
+
+// Sleeps after a pass: one pass's length while there is work, else until
+// something can happen. Nothing plays, no message waits: only the display,
+// a signal, a timer, a loop source (the session bus) or the slow step can
+// bring work, and poll waits for the first of them.
+void SleepAfterPass(TMainLoop& loop, const TMainLoopWork& work) {
+  if ((work.Busy && work.Busy()) || MessageWaiting()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kMainLoopPassMs));
+    return;
+  }
+  int timeoutMs = static_cast<int>(std::min(MsUntilSlowStep(loop), MsUntilNextTimer()));
+  std::vector<pollfd> fds;
+  if (const int display = MessageWaitFd(); display >= 0) fds.push_back(pollfd{display, POLLIN, 0});
+  app::CollectLoopSourceFds(fds, timeoutMs);
+  const auto start = std::chrono::steady_clock::now();
+  ::poll(fds.data(), fds.size(), timeoutMs);
+  const auto slept = std::chrono::steady_clock::now() - start;
+  CountSleptPasses(loop, static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(slept).count()));
+}
+
+}  // namespace
+
+uint32_t MsUntilSlowStep(const TMainLoop& loop) {
+  return (kSlowStep + 1u - std::min<uint32_t>(loop.StepCounter, kSlowStep)) * kMainLoopPassMs;
+}
+
+void CountSleptPasses(TMainLoop& loop, uint64_t sleptMs) {
+  const uint64_t passes = sleptMs / kMainLoopPassMs;
+  if (passes <= 1) return;
+  loop.StepCounter = static_cast<uint16_t>(std::min<uint64_t>(kSlowStep, loop.StepCounter + passes - 1));
+}
+
 void MainLoopStep(TMainLoop& loop, const TMainLoopWork& work) {
   work.PlaybackStep();
-  if (loop.StepCounter > 25) {
+  if (loop.StepCounter > kSlowStep - 1) {
     loop.StepCounter = 0;
     if (work.SkinExists()) work.SlowWork();
   } else {
@@ -237,7 +276,7 @@ void RunMainLoop(const TMainLoopWork& work) {
     } catch (const std::exception& e) {
       LogError(std::string(kUnknownError) + ": " + e.what());
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (!loop.Ended) SleepAfterPass(loop, work);
   }
   app::SetNestedMainLoopStep({});
 }

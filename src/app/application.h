@@ -33,6 +33,9 @@ struct TMainLoopWork {
   std::function<void()> PlaybackStep;
   std::function<bool()> SkinExists;
   std::function<void()> SlowWork;
+  // True while a channel plays or a fade runs: the loop then steps every
+  // 2 ms. Empty counts as false.
+  std::function<bool()> Busy;
 };
 
 // One step: the per-step playback work; the slow timer (the counter is
@@ -41,8 +44,19 @@ struct TMainLoopWork {
 // message sets the end flag, any other is translated and dispatched.
 void MainLoopStep(TMainLoop& loop, const TMainLoopWork& work);
 
-// Steps until the quit message arrives, sleeping 2 ms after each step. An
+// Steps until the quit message arrives. After a step it sleeps 2 ms while
+// playback is busy or a message waits; otherwise it sleeps until the next
+// message, display event, timer, loop source or slow-work step, and counts
+// the 2 ms passes it slept over, so that the slow work keeps its rate. An
 // exception out of a step is logged and the loop goes on.
 void RunMainLoop(const TMainLoopWork& work);
+
+// The length of one pass of the stepping loop, in milliseconds.
+inline constexpr uint32_t kMainLoopPassMs = 2;
+// How long an idle loop may sleep before the pass that runs the slow work.
+uint32_t MsUntilSlowStep(const TMainLoop& loop);
+// Moves the step counter on by the passes a sleep of `sleptMs` stood for
+// (the pass that follows the sleep not counted), never beyond the slow step.
+void CountSleptPasses(TMainLoop& loop, uint64_t sleptMs);
 
 }  // namespace vesperon

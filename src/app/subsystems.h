@@ -53,6 +53,8 @@ void OpenFileIntoNextChannel(const std::u16string& file);
 // Crossfade and end-of-song handling of the current channel, then the
 // fade-out of the other one.
 void PlaybackStep();
+// True while a channel plays or fades: the main loop then keeps stepping.
+bool PlaybackBusy();
 // The main loop hands playback a way to run one nested step of itself: a
 // song that fails to load runs one before the player advances. Empty while
 // no main loop runs.

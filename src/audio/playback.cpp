@@ -405,6 +405,13 @@ void TPlayback::Step() {
   FadeOtherChannel();
 }
 
+bool TPlayback::Busy() const {
+  const TChannel& current = Channels[CurrentChannel];
+  const TChannel& other = Channels[1 - CurrentChannel];
+  return (current.IsPlaying != 0 && current.Channel != nullptr && !SongEndHandled) ||
+         (other.IsPlaying != 0 && other.Channel != nullptr);
+}
+
 // Sets the current channel's fade volume and moves the position on by the
 // fade-out time, so that the song counts as ended that long before its end.
 void TPlayback::FadeCurrentChannel(uint32_t& position, uint32_t length) {

@@ -74,6 +74,9 @@ class TPlayback : public TCommandPlayer {
   // The per-step work of the main loop: crossfade volumes and end-of-song
   // detection of the current channel, fade-out of the other one.
   void Step();
+  // True while Step has work: the current channel plays a song whose end
+  // has not been handled yet, or the other channel still plays (fades out).
+  bool Busy() const;
 
   const TChannel& Current() const { return Channels[CurrentChannel]; }
 

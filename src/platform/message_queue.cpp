@@ -53,6 +53,15 @@ bool PeekMessage(TMessage& message) {
   return true;
 }
 
+bool MessageWaiting() {
+  // Events Xlib has read already sit in its own queue, where poll cannot
+  // see them: they are taken first.
+  PumpPlatformIfOpen();
+  return gQuitFromSignal || !Queue().empty() || LayerHasWork();
+}
+
+int MessageWaitFd() { return LayerConnectionFd(); }
+
 void TranslateMessage(const TMessage& message) {
   if ((message.Msg != wmKeyDown && message.Msg != wmSysKeyDown) || message.Char == 0) return;
   const uint32_t charMsg = message.Msg == wmKeyDown ? 0x0102u : 0x0106u;  // wmChar, wmSysChar

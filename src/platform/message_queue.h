@@ -37,6 +37,16 @@ void PostQuitMessageFromSignal();
 // Takes the oldest message, pumping the windowing backend first, without
 // waiting. False when there is none.
 bool PeekMessage(TMessage& message);
+// For a main loop that sleeps while there is nothing to do. MessageWaiting
+// reads the display's pending events and is true when PeekMessage would find
+// a message now: one is queued, a quit from a signal is pending, input waits,
+// a window needs painting or a timer is due. Otherwise the loop may wait
+// until MessageWaitFd (-1: none) becomes readable, a signal arrives, or
+// MsUntilNextTimer (UINT32_MAX: no timer) has passed.
+bool MessageWaiting();
+int MessageWaitFd();
+uint32_t MsUntilNextTimer();
+
 // Posts the character messages of a key-down message.
 void TranslateMessage(const TMessage& message);
 // Hands the message to its window's handler; a timer message without a

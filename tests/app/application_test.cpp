@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <stdexcept>
 
 #include "app/application.h"
@@ -10,6 +11,7 @@
 #include "core/settings.h"
 #include "media/mediadb.h"
 #include "platform/message_queue.h"
+#include "platform/platform.h"
 #include "startup_order.h"
 #include "test_folder.h"
 
@@ -125,6 +127,54 @@ TEST(MainLoop, AnExceptionInAStepIsLoggedAndTheLoopGoesOn) {
   RunMainLoop(work);
   EXPECT_EQ(calls, 3);
   EXPECT_EQ(log.Lines, std::vector<std::string>{"ERROR: unknown error at address 0: boom"});
+}
+
+// While nothing plays, the loop sleeps until the slow step: the counter
+// moves on by the 2 ms passes slept over, so the slow work keeps its rate.
+TEST(MainLoop, SleptPassesKeepTheSlowWorkOnItsStep) {
+  TMainLoop loop;
+  EXPECT_EQ(MsUntilSlowStep(loop), 54u);  // 27 passes from a fresh counter
+  CountSleptPasses(loop, 54);
+  EXPECT_EQ(loop.StepCounter, 26);  // the next pass runs the slow work
+  EXPECT_EQ(MsUntilSlowStep(loop), 2u);
+  loop.StepCounter = 3;
+  CountSleptPasses(loop, 3);  // woken within the first pass: nothing slept over
+  EXPECT_EQ(loop.StepCounter, 3);
+  CountSleptPasses(loop, 10);
+  EXPECT_EQ(loop.StepCounter, 7);
+  CountSleptPasses(loop, 100000);  // a long sleep runs the slow work once, not many times
+  EXPECT_EQ(loop.StepCounter, 26);
+  loop.StepCounter = 40;
+  EXPECT_EQ(MsUntilSlowStep(loop), 2u);
+}
+
+// Idle, the loop takes few passes, yet the slow work runs about every 54 ms
+// and a timer still ends the wait.
+TEST(MainLoop, IdleLoopSleepsBetweenSlowSteps) {
+  ClearMessageQueue();
+  ASSERT_EQ(OpenPlatform(pkHeadless), pkHeadless);
+  TCounts counts;
+  TMainLoopWork work = CountingWork(counts, true);
+  const auto start = std::chrono::steady_clock::now();
+  SetTimer(400, [](uint32_t) { PostQuitMessage(0); });
+  RunMainLoop(work);
+  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  ClosePlatform();
+  EXPECT_GE(ms, 390);
+  // Stepping every 2 ms would take some 200 passes.
+  EXPECT_LT(counts.Steps, 40) << ms << " ms";
+  EXPECT_GE(counts.Slow, static_cast<int>(ms / 54) - 2) << ms << " ms";
+  EXPECT_LE(counts.Slow, static_cast<int>(ms / 54) + 1) << ms << " ms";
+
+  // Busy playback steps every pass.
+  TCounts busy;
+  work = CountingWork(busy, true);
+  work.Busy = [] { return true; };
+  ASSERT_EQ(OpenPlatform(pkHeadless), pkHeadless);
+  SetTimer(100, [](uint32_t) { PostQuitMessage(0); });
+  RunMainLoop(work);
+  ClosePlatform();
+  EXPECT_GT(busy.Steps, 10);
 }
 
 TEST(MainLoop, SignalPostsQuit) {
