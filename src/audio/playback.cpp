@@ -414,10 +414,14 @@ bool TPlayback::Busy() const {
 
 // Sets the current channel's fade volume and moves the position on by the
 // fade-out time, so that the song counts as ended that long before its end.
+// A song shorter than twice the fade-out time ends after half of it has
+// played: moved on by the whole fade-out time, a song shorter than the fade
+// would end at its first step, and a database of such songs would open song
+// after song on every step, never to be heard and the player stalled.
 void TPlayback::FadeCurrentChannel(uint32_t& position, uint32_t length) {
   const uint32_t fadeOut = gSettings.CrossfadeOutTime;
   SetChannelVolume(Current().Channel, CrossfadeVolume(position, length, gSettings.CrossfadeInTime, fadeOut));
-  position += fadeOut;  // unsigned 32-bit, as the end test expects
+  position += std::min(fadeOut, length / 2);  // unsigned 32-bit, as the end test expects
 }
 
 void TPlayback::CountFinishedSong() {
