@@ -219,7 +219,7 @@ void OpenFileIntoNextChannel(const std::u16string& file) { Playback().OpenStream
 
 void PlaybackStep() { Playback().Step(); }
 
-bool PlaybackBusy() { return Playback().Busy(); }
+uint32_t MsUntilPlaybackStepWork() { return Playback().MsUntilStepWork(); }
 
 void SetNestedMainLoopStep(std::function<void()> step) { Playback().RunMainLoopStep = std::move(step); }
 

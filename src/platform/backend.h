@@ -53,6 +53,9 @@ class TBackend {
   // The descriptor that becomes readable when the display sends events; -1
   // when there is none (headless).
   virtual int ConnectionFd() const { return -1; }
+  // True when events were read from the connection but not yet taken: a
+  // wait on ConnectionFd would not see them.
+  virtual bool EventsQueued() const { return false; }
   virtual void Flush() {}
   virtual TPointI ScreenSize() const = 0;
   virtual int32_t ScreenDepth() const = 0;

@@ -111,7 +111,7 @@ bool NextPaintOrTimer(TMessage& m) {
 bool LayerHasWork() {
   const TState& s = Layer();
   if (!s.Backend) return false;
-  if (!s.RawInput.empty()) return true;
+  if (!s.RawInput.empty() || s.Backend->EventsQueued()) return true;
   for (const auto& [h, w] : s.Windows) {
     if (!w->Invalid.Empty() && ChainVisible(*w)) return true;
   }
