@@ -112,17 +112,19 @@ bool MessageWaiting() {
 
 void WaitForMessage(std::vector<pollfd>& fds, int timeoutMs) {
   gWaiting.store(true);
-  DrainWake();
   if (MessageWaiting()) timeoutMs = 0;
   const uint32_t timer = MsUntilNextTimer();
   if (timer != UINT32_MAX && (timeoutMs < 0 || timer < static_cast<uint32_t>(timeoutMs))) {
     timeoutMs = static_cast<int>(timer);
   }
   const size_t callers = fds.size();
-  if (gWakeFd >= 0) fds.push_back(pollfd{gWakeFd, POLLIN, 0});
+  fds.push_back(pollfd{gWakeFd, POLLIN, 0});  // poll skips a descriptor of -1
   if (const int display = LayerConnectionFd(); display >= 0) fds.push_back(pollfd{display, POLLIN, 0});
   for (pollfd& fd : fds) fd.revents = 0;
   poll(fds.data(), fds.size(), timeoutMs);
+  // A wake-up that came while nobody waited leaves the descriptor readable:
+  // it ends this wait early once, and is taken here.
+  if (fds[callers].revents != 0) DrainWake();
   fds.resize(callers);
   gWaiting.store(false);
 }
