@@ -179,20 +179,20 @@ pa_sample_format_t TPulseOutput::SinkFormat(int64_t deadlineNs) {
 
 bool TPulseOutput::CreateStream(pa_sample_format_t sinkFormat, int64_t deadlineNs) {
   FS16 = sinkFormat == PA_SAMPLE_S16LE || sinkFormat == PA_SAMPLE_S16BE;
-  pa_sample_spec spec{};
-  spec.format = FS16 ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE;
-  spec.rate = static_cast<uint32_t>(FRate);
-  spec.channels = kOutputChannels;
-  FFrameBytes = pa_frame_size(&spec);
-  FStream = pa_stream_new(FContext, "Music", &spec, nullptr);
+  pa_sample_spec sampleFormat{};
+  sampleFormat.format = FS16 ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE;
+  sampleFormat.rate = static_cast<uint32_t>(FRate);
+  sampleFormat.channels = kOutputChannels;
+  FFrameBytes = pa_frame_size(&sampleFormat);
+  FStream = pa_stream_new(FContext, "Music", &sampleFormat, nullptr);
   if (FStream == nullptr) return false;
   pa_stream_set_state_callback(FStream, OnStreamEvent, FLoop);
   pa_stream_set_write_callback(FStream, OnStreamRequest, FLoop);
   pa_buffer_attr attr{};
   attr.maxlength = static_cast<uint32_t>(-1);
-  attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kBufferMs} * 1000, &spec));
+  attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kBufferMs} * 1000, &sampleFormat));
   attr.prebuf = static_cast<uint32_t>(-1);
-  attr.minreq = static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kRequestMs} * 1000, &spec));
+  attr.minreq = static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kRequestMs} * 1000, &sampleFormat));
   attr.fragsize = static_cast<uint32_t>(-1);
   // Timing updates are asked for by Send, not automatically: libpulse
   // would ask after every write.
