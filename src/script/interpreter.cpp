@@ -415,6 +415,9 @@ TRunResult TScriptMachine::Run(const TDecodedCode& code) {
   const uint64_t limit = st.Limit == 0 ? UINT64_MAX : st.Limit;
   uint64_t remaining = limit;
 
+  // The dispatch table and the labelled handlers below are laid out by hand
+  // (clang-format would move the labels' braces and regroup the table).
+  // clang-format off
   static void* const kLabels[kKindCount] = {
       &&L_LitPush, &&L_LitCell, &&L_Lod0, &&L_Lod, &&L_Sto0, &&L_Sto, &&L_Cal, &&L_Int, &&L_Ext,
       &&L_Jmp, &&L_Jpc, &&L_Log, &&L_Alc, &&L_Fre, &&L_Gtr, &&L_Str,
@@ -743,6 +746,7 @@ TRunResult TScriptMachine::Run(const TDecodedCode& code) {
   st.CellsUsed = 0;
   return result;
 }
+// clang-format on
 
 TRunResult RunInstructions(const TInstructions& code, const TScriptHost& host, uint64_t instructionLimit) {
   const std::shared_ptr<const TDecodedCode> decoded = DecodeInstructions(code);
