@@ -6,7 +6,8 @@
 # More for developers:
 #   make test-fast        the normal pass alone (or: make test SANITIZE=0)
 #   make test-sanitize    the sanitizer pass alone (build folder build-sanitize)
-#   make lint             clang-tidy and cppcheck over src/
+#   make lint             clang-tidy and cppcheck over src/, and the files
+#                         clang-format would change
 #   make coverage         line coverage per folder (build folder build-coverage)
 #   make format           clang-format (.clang-format) over every C++ file in place
 #   make bench            build and run the benchmarks

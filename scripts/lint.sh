@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Static analysis of src/: clang-tidy with the checked-in .clang-tidy (compile
-# commands of BUILD, default build/), then cppcheck. Prints every finding
-# and exits non-zero when there is any.
+# commands of BUILD, default build/), then cppcheck, then clang-format
+# (.clang-format) over every C and C++ file of the repository, which lists
+# the files `make format` would change. Prints every finding and exits
+# non-zero when there is any.
 #   scripts/lint.sh [BUILD]
 set -uo pipefail
 build=${1:-build}
@@ -28,6 +30,17 @@ echo "== cppcheck"
 cppcheck --quiet --error-exitcode=1 --enable=warning,performance,portability \
   --inline-suppr --suppress=missingIncludeSystem --suppress=syntaxError:src/script/interpreter.cpp \
   --std=c++20 --language=c++ -j "${JOBS:-$(nproc)}" -I src src || status=1
+
+echo "== clang-format"
+# Hand-laid tables are kept between "// clang-format off" and "on".
+unformatted=$(git ls-files '*.cpp' '*.h' '*.c' |
+  xargs -P "${JOBS:-$(nproc)}" -I{} sh -c 'clang-format --dry-run --Werror "$1" >/dev/null 2>&1 || echo "$1"' _ {} |
+  sort)
+if [ -n "$unformatted" ]; then
+  echo "$unformatted"
+  echo "clang-format: $(echo "$unformatted" | wc -l) file(s) not formatted; run make format"
+  status=1
+fi
 
 [ $status -eq 0 ] && echo "lint: clean"
 exit $status

@@ -7,6 +7,7 @@
 namespace vesperon {
 namespace {
 
+// clang-format off
 constexpr std::array<const char*, FMOD_RESULT_LAST + 1> kErrorTexts = {
     "No errors.",                                                                  // 0
     "The call is not allowed in the object's current state.",                      // 1
@@ -87,6 +88,7 @@ constexpr std::array<const char*, FMOD_RESULT_LAST + 1> kErrorTexts = {
     "The event data version does not match.",                                      // 76
     "The requested event, event group, event category or event property could not be found.",  // 77
 };
+// clang-format on
 
 }  // namespace
 

@@ -14,6 +14,7 @@
 
 namespace vesperon {
 
+// clang-format off
 const std::array<std::u16string_view, kGenreCount> GenreNames = {
     u"Blues", u"Classic Rock", u"Country", u"Dance", u"Disco", u"Funk", u"Grunge", u"Hip-Hop",
     u"Jazz", u"Metal", u"New age", u"Oldies", u"Other", u"Pop", u"R&B", u"Rap", u"Reggae", u"Rock",
@@ -38,6 +39,7 @@ const std::array<std::u16string_view, kGenreCount> GenreNames = {
     u"Crossover", u"Contemporary Christian", u"Cristian Rock", u"Merengue", u"Salsa",
     u"Thrash Metal", u"Anime", u"JPop", u"Synthpop"
 };
+// clang-format on
 
 namespace {
 

@@ -40,6 +40,7 @@ struct TKeyName {
 };
 
 // X key symbols (of the key's first level) to Windows virtual-key codes.
+// clang-format off
 constexpr TKeyName kKeys[] = {
     {XK_BackSpace, vkBack}, {XK_Tab, vkTab}, {XK_ISO_Left_Tab, vkTab}, {XK_Return, vkReturn},
     {XK_KP_Enter, vkReturn}, {XK_Shift_L, vkShift}, {XK_Shift_R, vkShift}, {XK_Control_L, vkControl},
@@ -60,6 +61,7 @@ constexpr TKeyName kKeys[] = {
     {0x1008FF14, vkMediaPlayPause}, {0x1008FF31, vkMediaPlayPause}, {0x1008FF15, vkMediaStop},
     {0x1008FF16, vkMediaPrev}, {0x1008FF17, vkMediaNext},
 };
+// clang-format on
 
 uint32_t VirtualKey(KeySym sym) {
   if (sym >= XK_a && sym <= XK_z) return static_cast<uint32_t>('A' + (sym - XK_a));

@@ -14,6 +14,7 @@ namespace vesperon {
 // What a decoded instruction does. The opr operations are split by type, so
 // the dispatch needs no second switch; two fused kinds run the loop idioms
 // "lod, lit, compare, jpc" and "lod, lit, arithmetic, sto" in one step.
+// clang-format off
 enum TDecodedKind : uint8_t {
   kLitPush, kLitCell, kLod0, kLod, kSto0, kSto, kCal, kInt, kExt, kJmp, kJpc, kLog, kAlc,
   kFre, kGtr, kStr,
@@ -28,6 +29,7 @@ enum TDecodedKind : uint8_t {
   kArithStoreAdd, kArithStoreSub, kArithStoreMul,
   kKindCount
 };
+// clang-format on
 
 namespace {
 

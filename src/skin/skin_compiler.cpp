@@ -25,6 +25,7 @@ struct TPackRule {
 };
 
 const std::vector<TPackRule>& PackRules() {
+  // clang-format off
   static const std::vector<TPackRule> rules = {
       {"standardwindow",
        {{"top", false}, {"bottom", false}, {"left", false}, {"right", false}, {"topleft", false},
@@ -38,6 +39,7 @@ const std::vector<TPackRule>& PackRules() {
       {"visualation", {{"stencil", true}}, {}},
       {"font", {{"normal", false}, {"active", false}, {"hover", false}}, {}},
   };
+  // clang-format on
   return rules;
 }
 
