@@ -7,8 +7,11 @@
 // be heard at once does not wait behind the buffer: the mixer takes back the
 // unheard part (Unwrite) and the next write seeks back over it, so that the
 // server plays the new frames from there (a sink that has already rendered
-// that part rewinds). The first frames after a start or such a seek are
-// sent block by block, so that they arrive in time. The server's own timing
+// that part rewinds). After a start or such a seek the frames are sent in
+// pieces that double in size, from one block up to a request: the first
+// ones arrive at once, and the server always holds about as much as the
+// mixer is rendering for the next piece, so that a slow or busy machine
+// does not make it run dry. The server's own timing
 // says what has been heard, and the stream carries the sink's 16-bit
 // samples when the sink plays those, so that the server passes our samples
 // through instead of converting every one. While nothing plays the stream
@@ -30,12 +33,10 @@ namespace {
 
 // The stream's buffer (the server's target latency) and the size of the
 // server's requests for more: the server wakes about once per request. The
-// server starts playing once kStartMs are there; after a start or a seek
-// back the first kUrgentMs are sent at once, block by block.
+// server starts playing once kStartMs are there.
 constexpr int kBufferMs = 1000;
 constexpr int kRequestMs = 250;
-constexpr int kStartMs = 40;
-constexpr int kUrgentMs = 120;
+constexpr int kStartMs = 20;
 // How long opening may take, and how long the server may take no data
 // before the output counts as failed.
 constexpr int64_t kConnectTimeoutNs = 2'000'000'000;
@@ -114,13 +115,14 @@ class TPulseOutput final : public TOutput {
   bool FS16 = false;
   size_t FFrameBytes = 0;
   size_t FRequestBytes = 0;  // the least the server asks for at a time
-  size_t FUrgentBytes = 0;   // kUrgentMs in bytes
   bool FCorked = true;
   bool FFailed = false;
   bool FInterrupted = false;
   size_t FSeekBack = 0;    // bytes the next write goes back over (unwritten)
-  size_t FUrgentLeft = 0;  // bytes still to send block by block
+  size_t FPieceBytes = 0;  // after a start or seek: the next piece to send
   uint64_t FSinceUncork = 0;  // frames sent since the stream was uncorked
+  timeval FUncorkedAt{};      // when (timing reports from before are stale)
+  int64_t FUncorkedNs = 0;
   int64_t FNextTimingNs = 0;  // when to ask the server for timing again
   int64_t FTimingInterval = 0;
   std::vector<int16_t> FShort;
@@ -218,7 +220,6 @@ bool TPulseOutput::CreateStream(pa_sample_format_t sinkFormat, int64_t deadlineN
   // The server may have changed the request size; a frame at the least.
   const pa_buffer_attr* granted = pa_stream_get_buffer_attr(FStream);
   FRequestBytes = std::max<size_t>(granted != nullptr ? granted->minreq : attr.minreq, FFrameBytes);
-  FUrgentBytes = pa_usec_to_bytes(pa_usec_t{kUrgentMs} * 1000, &sampleFormat);
   return true;
 }
 
@@ -234,7 +235,9 @@ void TPulseOutput::Uncork() {
   if (pa_operation* op = pa_stream_cork(FStream, 0, nullptr, nullptr)) pa_operation_unref(op);
   FCorked = false;
   FSinceUncork = 0;
-  FUrgentLeft = FUrgentBytes;
+  pa_gettimeofday(&FUncorkedAt);
+  FUncorkedNs = MonotonicNowNs();
+  FPieceBytes = FFrameBytes;
   FTimingInterval = kTimingIntervalMinNs;
   FNextTimingNs = 0;
 }
@@ -250,7 +253,7 @@ bool TPulseOutput::Send(size_t bytes) {
   FPending.erase(FPending.begin(), FPending.begin() + static_cast<ptrdiff_t>(bytes));
   FSinceUncork = FSinceUncork + bytes / FFrameBytes - std::min<uint64_t>(FSinceUncork, FSeekBack / FFrameBytes);
   FSeekBack = 0;
-  FUrgentLeft -= std::min(FUrgentLeft, bytes);
+  if (FPieceBytes > 0) FPieceBytes = bytes * 2 < FRequestBytes ? bytes * 2 : 0;
   // A fresh timing report now and then keeps the interpolated clock true;
   // often at the start, when it has little to go on.
   const int64_t now = MonotonicNowNs();
@@ -273,7 +276,7 @@ bool TPulseOutput::Write(const float* frames, size_t count) {
   TLocked lock(FLoop);
   if (Broken()) return false;
   if (FCorked) Uncork();
-  if (FUrgentLeft > 0) return Send(FPending.size());
+  if (FPieceBytes > 0) return FPending.size() < FPieceBytes || Send(FPending.size());
   for (;;) {
     // Wait for a request; gather blocks until it can be answered whole.
     size_t room = 0;
@@ -306,15 +309,25 @@ uint64_t TPulseOutput::Delay() {
   TLocked lock(FLoop);
   if (FCorked || Broken()) return 0;
   const uint64_t held = FPending.size() / FFrameBytes;
+  // No more can have been heard than the time since the stream was
+  // uncorked: the first timing reports after an uncork can still say that
+  // nothing is queued.
+  const auto elapsed = static_cast<uint64_t>(static_cast<double>(MonotonicNowNs() - FUncorkedNs) * FRate / 1e9);
+  const uint64_t sent = FSinceUncork - std::min<uint64_t>(FSinceUncork, FSeekBack / FFrameBytes);
+  const uint64_t least = sent - std::min(sent, elapsed) + held;
   pa_usec_t usec = 0;
   int negative = 0;
-  // Before the server's first timing report nothing sent can have been
-  // heard yet.
-  if (pa_stream_get_latency(FStream, &usec, &negative) < 0) return FSinceUncork + held;
-  if (negative != 0) return held;
+  // Before the server's first timing report since the stream was uncorked
+  // nothing sent can have been heard yet (an older report would count the
+  // frames dropped when it was corked).
+  const pa_timing_info* timing = pa_stream_get_timing_info(FStream);
+  if (timing == nullptr || pa_timeval_cmp(&timing->timestamp, &FUncorkedAt) < 0 ||
+      pa_stream_get_latency(FStream, &usec, &negative) < 0)
+    return sent + held;
+  if (negative != 0) return least;
   // The part the next write goes back over is no longer ours.
   const uint64_t queued = usec * static_cast<uint64_t>(FRate) / 1000000u;
-  return queued - std::min<uint64_t>(queued, FSeekBack / FFrameBytes) + held;
+  return std::max(queued - std::min<uint64_t>(queued, FSeekBack / FFrameBytes) + held, least);
 }
 
 void TPulseOutput::Unwrite(uint64_t count) {
@@ -325,7 +338,7 @@ void TPulseOutput::Unwrite(uint64_t count) {
   bytes -= held;
   if (bytes == 0 || FCorked) return;
   FSeekBack += bytes;
-  FUrgentLeft = FUrgentBytes;
+  FPieceBytes = FFrameBytes;
 }
 
 void TPulseOutput::Interrupt() {
@@ -338,7 +351,7 @@ void TPulseOutput::Idle() {
   TLocked lock(FLoop);
   FPending.clear();
   FSeekBack = 0;
-  FUrgentLeft = 0;
+  FPieceBytes = 0;
   if (FCorked || Broken()) return;
   if (pa_operation* op = pa_stream_cork(FStream, 1, nullptr, nullptr)) pa_operation_unref(op);
   if (pa_operation* op = pa_stream_flush(FStream, nullptr, nullptr)) pa_operation_unref(op);
