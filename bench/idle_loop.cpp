@@ -2,9 +2,10 @@
 //
 // Starts the real player (headless, silent audio) in an empty folder, waits
 // until start-up is done, and measures the processor time it uses over the
-// measuring window. The baseline, measured in the same run, is a process
-// that does nothing but the loop's 2 ms sleep: the floor any polling loop of
-// this design can reach. Prints both shares and their ratio.
+// measuring window, for the whole process and for the main-loop thread. The
+// baseline, measured in the same run, is a process that does nothing but
+// sleep 2 ms at a time: what a loop that polls every pass would cost at the
+// least. Prints the shares and their ratios.
 //
 //   bench_idle_loop [seconds]     (default 10)
 #include <signal.h>
@@ -86,7 +87,11 @@ int main(int argc, char** argv) {
   std::printf("idle main loop (main thread) over %.1f s: %.3f%% of one core\n", seconds, player.MainThread * 100.0);
   std::printf("whole player process (audio library threads too): %.3f%% of one core\n", player.Process * 100.0);
   std::printf("baseline (2 ms sleeps only): %.3f%% of one core\n", baselineShare * 100.0);
-  if (baselineShare > 0) std::printf("ratio main loop/baseline: %.2f\n", player.MainThread / baselineShare);
-  std::printf("target: main loop below 1%% of one core -> %s\n", player.MainThread < 0.01 ? "met" : "NOT met");
+  if (baselineShare > 0) {
+    std::printf("ratio main loop/baseline: %.2f\n", player.MainThread / baselineShare);
+    std::printf("ratio whole process/baseline: %.2f\n", player.Process / baselineShare);
+  }
+  std::printf("target: whole idle player at most 0.2%% of one core -> %s\n",
+              player.Process <= 0.002 ? "met" : "NOT met");
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
 }

@@ -1,10 +1,11 @@
 #pragma once
-// Processor time of a running process, read from /proc, as a share of one
-// core over a measuring window. Shared by the benchmarks that start the
+// Processor time of a running process, read from /proc (per thread, in
+// nanoseconds), as a share of one core over a measuring window. Shared by the benchmarks that start the
 // real player.
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -12,20 +13,24 @@
 
 namespace {
 
-// User plus system time so far, in seconds, of a whole process
-// (/proc/PID/stat) or of one of its threads (/proc/PID/task/TID/stat).
-double CpuSeconds(const std::string& statPath) {
-  std::ifstream in(statPath);
-  std::string text((std::istreambuf_iterator<char>(in)), {});
-  // Fields after the command name (which may hold spaces) start after ')'.
-  std::istringstream rest(text.substr(text.rfind(')') + 2));
-  std::string field;
-  unsigned long long utime = 0, stime = 0;
-  for (int i = 3; i <= 15 && rest >> field; ++i) {
-    if (i == 14) utime = std::stoull(field);
-    if (i == 15) stime = std::stoull(field);
+// Time on a processor so far, in seconds, of one thread
+// (/proc/PID/task/TID/schedstat, nanoseconds); 0 when it is gone.
+double ThreadCpuSeconds(const std::string& schedstatPath) {
+  std::ifstream in(schedstatPath);
+  unsigned long long ns = 0;
+  in >> ns;
+  return static_cast<double>(ns) / 1e9;
+}
+
+// The same for every thread the process has now. The clock ticks of
+// /proc/PID/stat (10 ms) are too coarse for shares of a few thousandths.
+double ProcessCpuSeconds(pid_t pid) {
+  double total = 0;
+  std::error_code ec;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+    total += ThreadCpuSeconds(task.path().string() + "/schedstat");
   }
-  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  return total;
 }
 
 struct TShares {
@@ -34,12 +39,11 @@ struct TShares {
 };
 
 TShares MeasureShares(pid_t pid, double seconds) {
-  const std::string process = "/proc/" + std::to_string(pid) + "/stat";
-  const std::string main = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/stat";
-  const double processBefore = CpuSeconds(process), mainBefore = CpuSeconds(main);
+  const std::string main = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/schedstat";
+  const double processBefore = ProcessCpuSeconds(pid), mainBefore = ThreadCpuSeconds(main);
   const auto start = std::chrono::steady_clock::now();
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-  const double processUsed = CpuSeconds(process) - processBefore, mainUsed = CpuSeconds(main) - mainBefore;
+  const double processUsed = ProcessCpuSeconds(pid) - processBefore, mainUsed = ThreadCpuSeconds(main) - mainBefore;
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return {processUsed / wall, mainUsed / wall};
 }

@@ -1,13 +1,16 @@
 #include "app/application.h"
 
 #include <fcntl.h>
+#include <poll.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "app/loop_sources.h"
 #include "app/subsystems.h"
@@ -61,7 +64,7 @@ bool IsExistingDirectory(const std::u16string& name) {
 bool StandardOutputOpen() { return fcntl(1, F_GETFD) != -1; }
 
 TMainLoopWork SubsystemLoopWork() {
-  return {app::PlaybackStep, app::SkinExists, app::SkinSlowWork};
+  return {app::PlaybackStep, app::SkinExists, app::SkinSlowWork, app::MsUntilPlaybackStepWork};
 }
 
 // Start-up steps 1-22. Returns the exit code when the process ends here, or
@@ -208,9 +211,54 @@ void ShutDown() {
 
 }  // namespace
 
+namespace {
+
+// The counter's value on the pass that runs the slow work.
+constexpr uint16_t kSlowStep = 26;
+
+// After a pass: while playback needs every step (a fade runs, a song's end
+// is near) or a message waits, the loop sleeps one pass's length, as it
+// always did, so fades and the slow work keep their timing. Otherwise
+// nothing can happen before the display sends an event, a message is
+// posted (another thread, a signal), a timer falls due, a loop source (the
+// session bus) is ready, playback's next work is due or the slow work's
+// pass comes; the loop waits for the first of these and counts the passes
+// it slept over, so the slow work keeps its rate of about every 54 ms.
+void SleepAfterPass(TMainLoop& loop, const TMainLoopWork& work, std::vector<pollfd>& fds) {
+  const uint32_t playbackMs = work.MsUntilStepWork ? work.MsUntilStepWork() : UINT32_MAX;
+  if (playbackMs == 0 || MessageWaiting()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kMainLoopPassMs));
+    return;
+  }
+  // Without a skin no slow work runs: nothing to wake for.
+  const uint32_t slowMs = work.SkinExists() ? MsUntilSlowStep(loop) : UINT32_MAX;
+  const uint32_t untilMs = std::min(playbackMs, slowMs);
+  int timeoutMs = untilMs >= static_cast<uint32_t>(INT32_MAX) ? -1 : static_cast<int>(untilMs);
+  fds.clear();
+  app::CollectLoopSourceFds(fds, timeoutMs);
+  const auto start = std::chrono::steady_clock::now();
+  WaitForMessage(fds, timeoutMs);
+  const auto slept = std::chrono::steady_clock::now() - start;
+  CountSleptPasses(loop, static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(slept).count()));
+}
+
+}  // namespace
+
+uint32_t MsUntilSlowStep(const TMainLoop& loop) {
+  return (kSlowStep + 1u - std::min<uint32_t>(loop.StepCounter, kSlowStep)) * kMainLoopPassMs;
+}
+
+void CountSleptPasses(TMainLoop& loop, uint64_t sleptUs) {
+  // Rounded: a wait that ends a little before or after a pass boundary
+  // stands for that many passes.
+  const uint64_t passes = (sleptUs + kMainLoopPassMs * 500) / (kMainLoopPassMs * 1000);
+  if (passes <= 1) return;
+  loop.StepCounter = static_cast<uint16_t>(std::min<uint64_t>(kSlowStep, loop.StepCounter + passes - 1));
+}
+
 void MainLoopStep(TMainLoop& loop, const TMainLoopWork& work) {
   work.PlaybackStep();
-  if (loop.StepCounter > 25) {
+  if (loop.StepCounter > kSlowStep - 1) {
     loop.StepCounter = 0;
     if (work.SkinExists()) work.SlowWork();
   } else {
@@ -230,6 +278,7 @@ void MainLoopStep(TMainLoop& loop, const TMainLoopWork& work) {
 void RunMainLoop(const TMainLoopWork& work) {
   TMainLoop loop;
   app::SetNestedMainLoopStep([&loop, &work] { MainLoopStep(loop, work); });
+  std::vector<pollfd> fds;  // kept between passes
   while (!loop.Ended) {
     try {
       MainLoopStep(loop, work);
@@ -237,7 +286,7 @@ void RunMainLoop(const TMainLoopWork& work) {
     } catch (const std::exception& e) {
       LogError(std::string(kUnknownError) + ": " + e.what());
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (!loop.Ended) SleepAfterPass(loop, work, fds);
   }
   app::SetNestedMainLoopStep({});
 }

@@ -219,6 +219,8 @@ void OpenFileIntoNextChannel(const std::u16string& file) { Playback().OpenStream
 
 void PlaybackStep() { Playback().Step(); }
 
+uint32_t MsUntilPlaybackStepWork() { return Playback().MsUntilStepWork(); }
+
 void SetNestedMainLoopStep(std::function<void()> step) { Playback().RunMainLoopStep = std::move(step); }
 
 // ===== desktop: session bus ================================================

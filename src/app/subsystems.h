@@ -3,6 +3,7 @@
 // subsystems. Each is one function with its own block in subsystems.cpp;
 // the subsystem that provides the work fills in that body. Until then a call
 // does nothing and succeeds.
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -53,6 +54,9 @@ void OpenFileIntoNextChannel(const std::u16string& file);
 // Crossfade and end-of-song handling of the current channel, then the
 // fade-out of the other one.
 void PlaybackStep();
+// How long the main loop may sleep before PlaybackStep has work again
+// (0: step every pass; UINT32_MAX: nothing plays).
+uint32_t MsUntilPlaybackStepWork();
 // The main loop hands playback a way to run one nested step of itself: a
 // song that fails to load runs one before the player advances. Empty while
 // no main loop runs.

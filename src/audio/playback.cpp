@@ -405,6 +405,47 @@ void TPlayback::Step() {
   FadeOtherChannel();
 }
 
+uint32_t TPlayback::MsUntilStepWork() const {
+  const TChannel& other = Channels[1 - CurrentChannel];
+  if (gSettings.Crossfade && other.IsPlaying != 0 && other.Channel != nullptr && other.Sound != nullptr &&
+      !PositionStandsStill(other)) {
+    return 0;  // fading out, and its end is watched
+  }
+  const TChannel& current = Current();
+  if (current.IsPlaying == 0 || current.Channel == nullptr || PositionStandsStill(current)) return kNoStepWork;
+  const uint32_t position = ChannelPosition(current.Channel);
+  const uint32_t length = SoundLength(current.Sound);
+  // The position at which Step next does something, as Step computes it.
+  uint32_t next = kNoStepWork;
+  if (gSettings.Crossfade && current.Sound != nullptr) {
+    const uint32_t fadeIn = gSettings.CrossfadeInTime, fadeOut = gSettings.CrossfadeOutTime;
+    if (fadeIn != 0 && position <= fadeIn) return 0;
+    // A fade-out longer than the song never starts (CrossfadeVolume).
+    const bool fadesOut = fadeOut != 0 && fadeOut <= length;
+    const uint32_t fadeOutAt = length - fadeOut;
+    if (fadesOut && position >= fadeOutAt) return position < length || !SongEndHandled ? 0 : kNoStepWork;
+    if (fadesOut) next = fadeOutAt;
+    if (!SongEndHandled) {
+      const uint32_t endAt = length - std::min(fadeOut, length / 2);
+      if (position >= endAt) return 0;
+      next = std::min(next, endAt);
+    }
+  } else if (!SongEndHandled) {
+    if (position >= length) return 0;
+    next = length;
+  }
+  if (next == kNoStepWork) return kNoStepWork;
+  const uint32_t ms = next - position;
+  return ms <= kStepLookAheadMs ? 0 : ms - kStepLookAheadMs;
+}
+
+// Paused channels keep their positions: Step would find what it found last.
+bool TPlayback::PositionStandsStill(const TChannel& channel) const {
+  if (!Paused) return false;
+  FMOD_BOOL paused = 0;
+  return Call(gAudioLib.Channel_GetPaused, channel.Channel, &paused) == FMOD_OK && paused != 0;
+}
+
 // Sets the current channel's fade volume and moves the position on by the
 // fade-out time, so that the song counts as ended that long before its end.
 // A song shorter than twice the fade-out time ends after half of it has

@@ -38,6 +38,13 @@ inline constexpr int kRandomDraws = 21;
 // turn; after this many failures in a row the player stops advancing, so a
 // database or playlist of missing files cannot recurse without end.
 inline constexpr int kMaxFailedLoadsInARow = 64;
+// MsUntilStepWork: nothing to do until something else (a command) changes
+// the channels.
+inline constexpr uint32_t kNoStepWork = UINT32_MAX;
+// MsUntilStepWork asks for every step this long before a song's end or
+// fade-out starts: the library's position moves in blocks of the output, so
+// the last stretch is watched as closely as ever.
+inline constexpr uint32_t kStepLookAheadMs = 20;
 
 class TPlayback : public TCommandPlayer {
  public:
@@ -74,6 +81,13 @@ class TPlayback : public TCommandPlayer {
   // The per-step work of the main loop: crossfade volumes and end-of-song
   // detection of the current channel, fade-out of the other one.
   void Step();
+  // How long the main loop may go without calling Step, in milliseconds:
+  // 0 while a fade changes a volume on every step, or while the current
+  // song's end (or the start of its fade-out) is due or less than
+  // kStepLookAheadMs away; the time until then otherwise, computed from the
+  // channel's position and length; kNoStepWork while nothing plays or the
+  // positions stand still (paused).
+  uint32_t MsUntilStepWork() const;
 
   const TChannel& Current() const { return Channels[CurrentChannel]; }
 
@@ -100,6 +114,7 @@ class TPlayback : public TCommandPlayer {
   void CountFinishedSong();
   void FadeCurrentChannel(uint32_t& position, uint32_t length);
   void FadeOtherChannel();
+  bool PositionStandsStill(const TChannel& channel) const;
   bool ReadPlaylist(const std::u16string& fileName);
 
   int FailedLoadsInARow = 0;

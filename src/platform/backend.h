@@ -50,6 +50,12 @@ class TBackend {
   virtual void Present(TWindowRec& window, const TRect& area) = 0;
   // Reads pending events and hands them to the Deliver functions below.
   virtual void Pump() {}
+  // The descriptor that becomes readable when the display sends events; -1
+  // when there is none (headless).
+  virtual int ConnectionFd() const { return -1; }
+  // True when events were read from the connection but not yet taken: a
+  // wait on ConnectionFd would not see them.
+  virtual bool EventsQueued() const { return false; }
   virtual void Flush() {}
   virtual TPointI ScreenSize() const = 0;
   virtual int32_t ScreenDepth() const = 0;
@@ -110,6 +116,11 @@ void PumpPlatformIfOpen();
 // Turns reported input into messages, one event at a time, until `enough`.
 void ProcessRawInput(const std::function<bool()>& enough);
 bool NextPaintOrTimer(TMessage& message);
+// True when input waits to become messages, a visible window needs painting
+// or a timer is due: PeekMessage would find a message now.
+bool LayerHasWork();
+// The open backend's ConnectionFd; -1 when none is open.
+int LayerConnectionFd();
 // Runs a thread timer's callback; false when the id has none.
 bool RunThreadTimer(uint32_t id);
 

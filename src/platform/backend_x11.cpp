@@ -127,6 +127,8 @@ class TX11Backend final : public TBackend {
   }
 
   TPlatformKind Kind() const override { return pkX11; }
+  int ConnectionFd() const override { return ConnectionNumber(D_); }
+  bool EventsQueued() const override { return QLength(D_) > 0; }
   std::string DisplayName() const override { return DisplayString(D_); }
 
   bool CreateNative(TWindowRec& w, bool popupMenu) override {

@@ -1,7 +1,12 @@
 #include "platform/message_queue.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <csignal>
 #include <deque>
+#include <mutex>
 
 #include "platform/backend.h"
 
@@ -13,11 +18,48 @@ std::deque<TMessage>& Queue() {
   return queue;
 }
 
+// Guards the queue: another thread may post.
+std::mutex& QueueLock() {
+  static std::mutex lock;
+  return lock;
+}
+
 volatile std::sig_atomic_t gQuitFromSignal = 0;
+
+// Wakes a WaitForMessage: written by a post from another thread while the
+// loop waits, and by the signal handler. Made before main, so that a signal
+// handler never creates it.
+const int gWakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+std::atomic<bool> gWaiting{false};
+
+void Wake() {
+  if (gWakeFd < 0) return;
+  const uint64_t one = 1;
+  [[maybe_unused]] const ssize_t written = write(gWakeFd, &one, sizeof one);
+}
+
+void DrainWake() {
+  if (gWakeFd < 0) return;
+  uint64_t count = 0;
+  [[maybe_unused]] const ssize_t got = read(gWakeFd, &count, sizeof count);
+}
+
+bool QueueEmpty() {
+  std::lock_guard lock(QueueLock());
+  return Queue().empty();
+}
 
 }  // namespace
 
-void PostMessage(const TMessage& message) { Queue().push_back(message); }
+void PostMessage(const TMessage& message) {
+  {
+    std::lock_guard lock(QueueLock());
+    Queue().push_back(message);
+  }
+  // The waiting flag is set before the waiter last looks at the queue: a
+  // message it did not see finds the flag set and wakes it.
+  if (gWaiting.load()) Wake();
+}
 
 void PostMessage(THandle window, uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) {
   TMessage m;
@@ -35,7 +77,10 @@ void PostQuitMessage(int exitCode) {
   PostMessage(m);
 }
 
-void PostQuitMessageFromSignal() { gQuitFromSignal = 1; }
+void PostQuitMessageFromSignal() {
+  gQuitFromSignal = 1;
+  Wake();
+}
 
 // Order as on Win32: posted messages first, then input, then a paint for a
 // window with an invalid area, then a due timer.
@@ -45,12 +90,43 @@ bool PeekMessage(TMessage& message) {
     PostQuitMessage(0);
   }
   PumpPlatformIfOpen();
-  auto& q = Queue();
-  if (q.empty()) ProcessRawInput([&q] { return !q.empty(); });
-  if (q.empty()) return NextPaintOrTimer(message);
-  message = q.front();
-  q.pop_front();
-  return true;
+  if (QueueEmpty()) ProcessRawInput([] { return !QueueEmpty(); });
+  {
+    std::lock_guard lock(QueueLock());
+    auto& q = Queue();
+    if (!q.empty()) {
+      message = q.front();
+      q.pop_front();
+      return true;
+    }
+  }
+  return NextPaintOrTimer(message);
+}
+
+bool MessageWaiting() {
+  // Events the display connection has read already sit in its own queue,
+  // where poll cannot see them: they are taken first.
+  PumpPlatformIfOpen();
+  return gQuitFromSignal || !QueueEmpty() || LayerHasWork();
+}
+
+void WaitForMessage(std::vector<pollfd>& fds, int timeoutMs) {
+  gWaiting.store(true);
+  if (MessageWaiting()) timeoutMs = 0;
+  const uint32_t timer = MsUntilNextTimer();
+  if (timer != UINT32_MAX && (timeoutMs < 0 || timer < static_cast<uint32_t>(timeoutMs))) {
+    timeoutMs = static_cast<int>(timer);
+  }
+  const size_t callers = fds.size();
+  fds.push_back(pollfd{gWakeFd, POLLIN, 0});  // poll skips a descriptor of -1
+  if (const int display = LayerConnectionFd(); display >= 0) fds.push_back(pollfd{display, POLLIN, 0});
+  for (pollfd& fd : fds) fd.revents = 0;
+  poll(fds.data(), fds.size(), timeoutMs);
+  // A wake-up that came while nobody waited leaves the descriptor readable:
+  // it ends this wait early once, and is taken here.
+  if (fds[callers].revents != 0) DrainWake();
+  fds.resize(callers);
+  gWaiting.store(false);
 }
 
 void TranslateMessage(const TMessage& message) {
@@ -88,6 +164,7 @@ void DispatchMessage(const TMessage& message) {
 }
 
 void ClearMessageQueue() {
+  std::lock_guard lock(QueueLock());
   Queue().clear();
   gQuitFromSignal = 0;
 }

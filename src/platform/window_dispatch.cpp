@@ -108,6 +108,26 @@ bool NextPaintOrTimer(TMessage& m) {
   return false;
 }
 
+bool LayerHasWork() {
+  const TState& s = Layer();
+  if (!s.Backend) return false;
+  if (!s.RawInput.empty() || s.Backend->EventsQueued()) return true;
+  for (const auto& [h, w] : s.Windows) {
+    if (!w->Invalid.Empty() && ChainVisible(*w)) return true;
+  }
+  return MsUntilNextTimer() == 0;
+}
+
+uint32_t MsUntilNextTimer() {
+  uint64_t due = UINT64_MAX;
+  for (const TTimer& t : Layer().Timers) due = std::min(due, t.Due);
+  if (due == UINT64_MAX) return UINT32_MAX;
+  const uint64_t now = NowMs();
+  return due <= now ? 0 : static_cast<uint32_t>(std::min<uint64_t>(due - now, UINT32_MAX - 1));
+}
+
+int LayerConnectionFd() { return Layer().Backend ? Layer().Backend->ConnectionFd() : -1; }
+
 bool RunThreadTimer(uint32_t id) {
   for (const TTimer& t : Layer().Timers) {
     if (t.Window == 0 && t.Id == id && t.Callback) {

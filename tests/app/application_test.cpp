@@ -1,8 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <pthread.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
 #include <stdexcept>
+#include <thread>
 
 #include "app/application.h"
+#include "app/loop_sources.h"
 #include "core/files.h"
 #include "core/keys.h"
 #include "core/log.h"
@@ -10,6 +18,7 @@
 #include "core/settings.h"
 #include "media/mediadb.h"
 #include "platform/message_queue.h"
+#include "platform/platform.h"
 #include "startup_order.h"
 #include "test_folder.h"
 
@@ -30,7 +39,7 @@ struct TCounts {
 };
 
 TMainLoopWork CountingWork(TCounts& counts, bool skinExists) {
-  return {[&counts] { ++counts.Steps; }, [skinExists] { return skinExists; }, [&counts] { ++counts.Slow; }};
+  return {[&counts] { ++counts.Steps; }, [skinExists] { return skinExists; }, [&counts] { ++counts.Slow; }, {}};
 }
 
 // Lines of the log file after the banner.
@@ -121,10 +130,161 @@ TEST(MainLoop, AnExceptionInAStepIsLoggedAndTheLoopGoesOn) {
                                 if (++calls == 1) throw std::runtime_error("boom");
                                 if (calls == 3) PostQuitMessage(0);
                               },
-                              [] { return false; }, [] {}};
+                              [] { return false; }, [] {}, [] { return 0u; }};
   RunMainLoop(work);
   EXPECT_EQ(calls, 3);
   EXPECT_EQ(log.Lines, std::vector<std::string>{"ERROR: unknown error at address 0: boom"});
+}
+
+// While nothing plays, the loop sleeps until the slow step: the counter
+// moves on by the 2 ms passes slept over, so the slow work keeps its rate.
+TEST(MainLoop, SleptPassesKeepTheSlowWorkOnItsStep) {
+  TMainLoop loop;
+  EXPECT_EQ(MsUntilSlowStep(loop), 54u);  // 27 passes from a fresh counter
+  CountSleptPasses(loop, 54'100);
+  EXPECT_EQ(loop.StepCounter, 26);  // the next pass runs the slow work
+  EXPECT_EQ(MsUntilSlowStep(loop), 2u);
+  loop.StepCounter = 3;
+  CountSleptPasses(loop, 2'900);  // woken within the first pass: nothing slept over
+  EXPECT_EQ(loop.StepCounter, 3);
+  CountSleptPasses(loop, 9'800);  // five passes, the one that follows counts itself
+  EXPECT_EQ(loop.StepCounter, 7);
+  CountSleptPasses(loop, 100'000'000);  // a long sleep runs the slow work once, not many times
+  EXPECT_EQ(loop.StepCounter, 26);
+  loop.StepCounter = 40;
+  EXPECT_EQ(MsUntilSlowStep(loop), 2u);
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Runs the loop with the headless platform until `quitAfterMs` (a thread
+// timer posts the quit message).
+void RunLoopFor(const TMainLoopWork& work, uint32_t quitAfterMs) {
+  ClearMessageQueue();
+  ASSERT_EQ(OpenPlatform(pkHeadless), pkHeadless);
+  SetTimer(quitAfterMs, [](uint32_t) { PostQuitMessage(0); });
+  RunMainLoop(work);
+  ClosePlatform();
+}
+
+// The loop with nothing to do and no skin sleeps until `wake` (run on
+// another thread after 100 ms) brings something; playback asks for a step
+// after 5 s at the latest, so a lost wake-up fails instead of hanging.
+// Returns how long the loop went on after the wake-up, in milliseconds.
+double WakeUpDelay(const std::function<void()>& wake, int* steps = nullptr) {
+  ClearMessageQueue();
+  int count = 0;
+  TMainLoopWork work = {[&count] { ++count; }, [] { return false; }, [] {}, [] { return 5000u; }};
+  Clock::time_point woken;
+  std::thread other([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    woken = Clock::now();
+    wake();
+  });
+  RunMainLoop(work);
+  const Clock::time_point ended = Clock::now();
+  other.join();
+  ClearMessageQueue();
+  if (steps) *steps = count;
+  return std::chrono::duration<double, std::milli>(ended - woken).count();
+}
+
+}  // namespace
+
+// Idle, the loop takes few passes, yet the slow work keeps its period of 27
+// passes of 2 ms; while playback needs every pass it steps every 2 ms.
+TEST(MainLoop, IdleLoopSleepsButKeepsTheSlowWorkRate) {
+  TCounts counts;
+  TMainLoopWork work = CountingWork(counts, true);
+  std::vector<double> slowAt;
+  const Clock::time_point start = Clock::now();
+  work.SlowWork = [&] {
+    ++counts.Slow;
+    slowAt.push_back(MsSince(start));
+  };
+  RunLoopFor(work, 600);
+  const double ms = MsSince(start);
+  EXPECT_LT(counts.Steps, 60) << "stepping every 2 ms would take some 300 passes";
+  ASSERT_GE(slowAt.size(), 5u);
+  const double period = (slowAt.back() - slowAt.front()) / static_cast<double>(slowAt.size() - 1);
+  EXPECT_GE(period, 53.0) << ms << " ms";
+  EXPECT_LE(period, 62.0) << ms << " ms";
+
+  TCounts busy;
+  work = CountingWork(busy, true);
+  work.MsUntilStepWork = [] { return 0u; };
+  RunLoopFor(work, 200);
+  EXPECT_GT(busy.Steps, 50);
+  EXPECT_NEAR(busy.Slow, busy.Steps / 27, 1);
+}
+
+// Playback that has work again in 150 ms gets its step then, not a slow
+// period later, as a loop stepping every 2 ms would.
+TEST(MainLoop, PlaybackWorkDueLaterWakesTheLoopInTime) {
+  const Clock::time_point due = Clock::now() + std::chrono::milliseconds(150);
+  double late = -1;
+  int steps = 0;
+  const TMainLoopWork work = {
+      [&] {
+        ++steps;
+        if (late < 0 && Clock::now() >= due) late = MsSince(due);
+      },
+      [] { return true; },
+      [] {},
+      [&]() -> uint32_t {
+        if (late >= 0) return UINT32_MAX;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()).count();
+        return left <= 0 ? 0u : static_cast<uint32_t>(left) + 1;
+      }};
+  RunLoopFor(work, 300);
+  ASSERT_GE(late, 0);
+  EXPECT_LT(late, 5.0);
+  EXPECT_LT(steps, 40);
+}
+
+// A message posted from another thread, a quit from a signal handled on
+// another thread, and a ready loop source each end the sleep at once.
+TEST(MainLoop, PostSignalAndLoopSourceWakeTheSleepingLoop) {
+  int steps = 0;
+  EXPECT_LT(WakeUpDelay([] { PostQuitMessage(0); }, &steps), 50.0);
+  EXPECT_LE(steps, 3) << "the loop slept until the post";
+
+  // The signal arrives on the other thread: only the wake-up descriptor can
+  // end the main thread's wait.
+  struct sigaction action {}, previous {};
+  action.sa_handler = [](int) { PostQuitMessageFromSignal(); };
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGUSR1, &action, &previous);
+  sigset_t usr1, old;
+  sigemptyset(&usr1);
+  sigaddset(&usr1, SIGUSR1);
+  pthread_sigmask(SIG_BLOCK, &usr1, &old);  // the waking thread inherits this
+  EXPECT_LT(WakeUpDelay([&] {
+              pthread_sigmask(SIG_UNBLOCK, &usr1, nullptr);
+              raise(SIGUSR1);  // handled on this thread
+            }),
+            50.0);
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  sigaction(SIGUSR1, &previous, nullptr);
+
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  app::AddLoopSource({[&] { return pipeFds[0]; }, [] { return static_cast<short>(POLLIN); }, [] { return -1; },
+                      [&] {
+                        char c;
+                        if (read(pipeFds[0], &c, 1) == 1) PostQuitMessage(0);
+                      },
+                      {}});
+  EXPECT_LT(WakeUpDelay([&] { EXPECT_EQ(write(pipeFds[1], "x", 1), 1); }), 50.0);
+  app::ClearLoopSources();
+  close(pipeFds[0]);
+  close(pipeFds[1]);
 }
 
 TEST(MainLoop, SignalPostsQuit) {

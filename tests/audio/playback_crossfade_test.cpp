@@ -96,7 +96,7 @@ TEnvelope ReadEnvelope(const std::filesystem::path& path) {
   return envelope;
 }
 
-class CrossfadeRecordingTest : public PlaybackTest {
+class CrossfadeRecordingTest : public PlaybackTest, public ::testing::WithParamInterface<bool> {
  protected:
   CrossfadeRecordingTest() : PlaybackTest("wav:" + RecordingPath().string()) {}
   void TearDown() override {
@@ -105,7 +105,13 @@ class CrossfadeRecordingTest : public PlaybackTest {
   }
 };
 
-TEST_F(CrossfadeRecordingTest, OldSongFallsAndNewSongRisesLinearlyOverTheFadeTimes) {
+// Stepping every 2 ms, or sleeping between steps as long as the player
+// allows (the main loop while nothing else happens): the same fades.
+INSTANTIATE_TEST_SUITE_P(Loops, CrossfadeRecordingTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "SleepingLoop" : "TwoMsLoop"; });
+
+TEST_P(CrossfadeRecordingTest, OldSongFallsAndNewSongRisesLinearlyOverTheFadeTimes) {
+  SleepLikeTheMainLoop = GetParam();
   gSettings.Crossfade = true;
   gSettings.CrossfadeInTime = 300;
   gSettings.CrossfadeOutTime = 400;

@@ -1,5 +1,6 @@
 #include "playback_fixture.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -100,8 +101,10 @@ std::chrono::milliseconds PlaybackTest::RunSteps(int milliseconds, const std::fu
   const auto limit = start + std::chrono::milliseconds(milliseconds);
   while (std::chrono::steady_clock::now() < limit) {
     Player.Step();
+    ++StepsRun;
     if (until && until()) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const uint32_t sleepMs = SleepLikeTheMainLoop ? std::min(Player.MsUntilStepWork(), kSlowTickMs) : 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs == 0 ? 2 : sleepMs));
   }
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
 }

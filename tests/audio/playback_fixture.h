@@ -30,8 +30,13 @@ class PlaybackTest : public ::testing::Test {
 
   // Runs the per-step work like the main loop (a step, then 2 ms sleep) for
   // at most `milliseconds`, or until `until` answers true. Returns the time
-  // taken.
+  // taken. With SleepLikeTheMainLoop the sleep after a step is the player's
+  // MsUntilStepWork (at most kSlowTickMs, 2 ms when 0), as the main loop
+  // sleeps while nothing else happens.
   std::chrono::milliseconds RunSteps(int milliseconds, const std::function<bool()>& until = {});
+  bool SleepLikeTheMainLoop = false;
+  int StepsRun = 0;  // steps RunSteps ran, counted over the test
+  static constexpr uint32_t kSlowTickMs = 54;
   bool Logged(const std::string& line) const;
   // Adds database entries for the given file names (title and artist empty).
   void AddToDatabase(const std::vector<std::u16string>& names);

@@ -13,6 +13,7 @@
 
 #include "audio/audio_binding.h"
 #include "core/files.h"
+#include "core/log.h"
 #include "core/random.h"
 #include "core/settings.h"
 #include "core/skin_link.h"
@@ -141,27 +142,94 @@ TEST_F(PlaybackTest, SongShorterThanTheFadeOutPlaysHalfAndCountsAsPlayed) {
 }
 
 // With crossfade the next song starts CrossfadeOutTime before the end, and
-// without it only when the position reaches the length.
+// without it only when the position reaches the length; a loop that sleeps
+// as long as MsUntilStepWork allows sees the end as soon as one that steps
+// every 2 ms.
 TEST_F(PlaybackTest, NextSongStartsAtTheFadeOutOrAtTheEnd) {
+  for (const bool sleeping : {false, true})
   for (const bool crossfade : {true, false}) {
     SCOPED_TRACE(crossfade ? "crossfade on" : "crossfade off");
+    SCOPED_TRACE(sleeping ? "sleeping loop" : "2 ms loop");
+    SleepLikeTheMainLoop = sleeping;
     gSettings.Crossfade = crossfade;
     Player.Stop();
     Player.ClearQueue();
     ASSERT_TRUE(Player.OpenStream(Song("a.wav"), 0));
     Player.Enqueue(Song("b.wav"));
     const int first = Player.CurrentChannel;
+    int endSeenAt = -1;
+    SetLogObserver([&](std::string_view line) {
+      LogLines.emplace_back(line);
+      unsigned position = 0;
+      if (line.starts_with("open stream") && endSeenAt < 0 &&
+          gAudioLib.Channel_GetPosition(Player.Channels[first].Channel, &position, FMOD_TIMEUNIT_MS) == FMOD_OK) {
+        endSeenAt = static_cast<int>(position);
+      }
+    });
     Player.Play();
     const auto took = RunSteps(3000, [&] { return Player.CurrentChannel != first; });
     ASSERT_NE(Player.CurrentChannel, first);
     const auto expected = crossfade ? 1000ms - 400ms : 1000ms;
     EXPECT_GE(took, expected - 30ms);
     EXPECT_LE(took, expected + 150ms);
+    // The old song's position when the next one began to open shows how
+    // late its end was seen.
+    ASSERT_GE(endSeenAt, 0);
+    const int late = endSeenAt - (crossfade ? 1000 - 400 : 1000);
+    EXPECT_GE(late, 0);
+    EXPECT_LE(late, 10) << "the end was seen " << late << " ms late";
     if (crossfade) {
       EXPECT_EQ(Player.Channels[first].IsPlaying, 1);
       RunSteps(1000, [&] { return Player.Channels[first].IsPlaying == 0; });
       EXPECT_EQ(Player.Channels[first].IsPlaying, 0);  // the fade-out has finished
     }
+  }
+}
+
+// The main loop sleeps as long as MsUntilStepWork allows: every step while
+// a fade runs or an end is near, else until the fade-out or the end (less
+// the look-ahead), and not at all while nothing plays or all is paused.
+TEST_F(PlaybackTest, StepWorkIsDueWhileFadingAndNearTheEndOnly) {
+  EXPECT_EQ(Player.MsUntilStepWork(), kNoStepWork);
+  gSettings.Crossfade = true;
+  ASSERT_TRUE(Player.OpenStream(Song("long.wav"), 0));  // 4000 ms
+  EXPECT_EQ(Player.MsUntilStepWork(), kNoStepWork);      // opened, not started
+  Player.Play();
+  EXPECT_EQ(Player.MsUntilStepWork(), 0u);  // fading in over 300 ms
+  RunSteps(500);
+  const auto near = [](uint32_t ms, uint32_t expected) { return ms + 30 >= expected && ms <= expected + 30; };
+  uint32_t position = Player.GetPosition();
+  // The fade-out and the next song start 400 ms before the end.
+  EXPECT_PRED2(near, Player.MsUntilStepWork(), 4000 - 400 - position - kStepLookAheadMs);
+  gSettings.Crossfade = false;
+  EXPECT_PRED2(near, Player.MsUntilStepWork(), 4000 - position - kStepLookAheadMs);
+  Player.Pause();
+  EXPECT_EQ(Player.MsUntilStepWork(), kNoStepWork);
+  Player.Play();
+  EXPECT_NE(Player.MsUntilStepWork(), kNoStepWork);
+  Player.Stop();
+  EXPECT_EQ(Player.MsUntilStepWork(), kNoStepWork);
+}
+
+// A whole song with a crossfade into the next, stepped as the main loop
+// does: far fewer steps than one every 2 ms, yet every step while either
+// channel fades.
+TEST_F(PlaybackTest, SleepingLoopStepsRarelyButEveryPassWhileFading) {
+  gSettings.Crossfade = true;
+  SleepLikeTheMainLoop = true;
+  ASSERT_TRUE(Player.OpenStream(Song("long.wav"), 0));
+  Player.Enqueue(Song("b.wav"));
+  const int first = Player.CurrentChannel;
+  Player.Play();
+  RunSteps(5000, [&] { return Player.CurrentChannel != first; });
+  ASSERT_NE(Player.CurrentChannel, first);
+  // 300 ms fading in and 20 ms before the end at 2 ms, 3.3 s in steps of
+  // up to 54 ms: a loop stepping every 2 ms would take some 1800 steps.
+  EXPECT_LT(StepsRun, 400);
+  // Both channels fade now: the old one out, the new one in.
+  while (Player.Channels[first].IsPlaying != 0 && LibraryPlays(Player.Channels[first])) {
+    EXPECT_EQ(Player.MsUntilStepWork(), 0u);
+    RunSteps(10);
   }
 }
 

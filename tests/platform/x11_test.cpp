@@ -12,6 +12,7 @@
 
 #include "core/params.h"
 #include "platform/headless.h"
+#include "platform/message_queue.h"
 #include "platform/platform.h"
 
 // After every other header: Xlib's macros (None, Bool, Status) break them.
@@ -217,6 +218,37 @@ TEST_F(X11Test, ClicksAndWheelArriveAsMouseMessages) {
   EXPECT_EQ(Received(wmRButtonUp).size(), 1u);
   EXPECT_EQ(LoWordSigned(Received(wmRButtonUp)[0].LParam), 60);
   EXPECT_EQ(static_cast<int16_t>(HiWord(Received(wmMouseWheel)[0].WParam)), 120);
+}
+
+// The main loop sleeps in WaitForMessage while nothing is to do: input
+// from the server ends the wait at once (the connection's descriptor), and
+// so does an event the connection had read already before the wait.
+TEST_F(X11Test, WaitForMessageEndsWhenInputArrives) {
+  MakeWindow({100, 300, 300, 400});
+  Settle();
+  while (MessageWaiting()) DispatchPendingMessages();
+  std::vector<pollfd> none;
+  std::chrono::steady_clock::time_point clicked;
+  std::thread other([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    clicked = std::chrono::steady_clock::now();
+    Click({150, 330});
+  });
+  WaitForMessage(none, 5000);
+  const auto woken = std::chrono::steady_clock::now();
+  other.join();
+  using Ms = std::chrono::duration<double, std::milli>;
+  EXPECT_LT(Ms(woken - clicked).count(), 100.0);
+  ASSERT_TRUE(PumpUntil([&] { return !Received(wmLButtonUp).empty(); }));
+
+  // Read by the layer's connection along with a reply (the pointer query),
+  // the events wait in the connection's queue, not on the socket.
+  Click({150, 330});
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  GetCursorPos();
+  const auto start = std::chrono::steady_clock::now();
+  WaitForMessage(none, 2000);
+  EXPECT_LT(Ms(std::chrono::steady_clock::now() - start).count(), 100.0);
 }
 
 TEST_F(X11Test, KeysArriveWithVirtualKeyAndScanCode) {
