@@ -33,10 +33,10 @@ namespace {
 
 // The stream's buffer (the server's target latency) and the size of the
 // server's requests for more: the server wakes about once per request. The
-// server starts playing once kStartMs are there.
+// server starts playing once kStartMs are there, which are sent at once.
 constexpr int kBufferMs = 1000;
 constexpr int kRequestMs = 250;
-constexpr int kStartMs = 20;
+constexpr int kStartMs = 50;
 // How long opening may take, and how long the server may take no data
 // before the output counts as failed.
 constexpr int64_t kConnectTimeoutNs = 2'000'000'000;
@@ -120,6 +120,7 @@ class TPulseOutput final : public TOutput {
   bool FInterrupted = false;
   size_t FSeekBack = 0;    // bytes the next write goes back over (unwritten)
   size_t FPieceBytes = 0;  // after a start or seek: the next piece to send
+  size_t FStartBytes = 0;  // kStartMs in bytes
   uint64_t FSinceUncork = 0;  // frames sent since the stream was uncorked
   timeval FUncorkedAt{};      // when (timing reports from before are stale)
   int64_t FUncorkedNs = 0;
@@ -207,7 +208,8 @@ bool TPulseOutput::CreateStream(pa_sample_format_t sinkFormat, int64_t deadlineN
   pa_buffer_attr attr{};
   attr.maxlength = static_cast<uint32_t>(-1);
   attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kBufferMs} * 1000, &sampleFormat));
-  attr.prebuf = static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kStartMs} * 1000, &sampleFormat));
+  FStartBytes = pa_usec_to_bytes(pa_usec_t{kStartMs} * 1000, &sampleFormat);
+  attr.prebuf = static_cast<uint32_t>(FStartBytes);
   attr.minreq = static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kRequestMs} * 1000, &sampleFormat));
   attr.fragsize = static_cast<uint32_t>(-1);
   // Timing updates are asked for by Send, not automatically: libpulse
@@ -237,7 +239,7 @@ void TPulseOutput::Uncork() {
   FSinceUncork = 0;
   pa_gettimeofday(&FUncorkedAt);
   FUncorkedNs = MonotonicNowNs();
-  FPieceBytes = FFrameBytes;
+  FPieceBytes = FStartBytes;
   FTimingInterval = kTimingIntervalMinNs;
   FNextTimingNs = 0;
 }

@@ -26,7 +26,7 @@ constexpr int64_t kRetryNs = 1'000'000'000;
 constexpr int64_t kSettleNs = 10'000'000;
 // A rewrite starts this long after the frame being heard: the new frames
 // must reach the output before that frame is played.
-constexpr int64_t kRewriteLeadNs = 40'000'000;
+constexpr int64_t kRewriteLeadNs = 50'000'000;
 // Volume changes (a fade moves the volume at every step of the caller) are
 // gathered: at most one rewrite for them this often.
 constexpr int64_t kVolumeRewriteGapNs = 30'000'000;
