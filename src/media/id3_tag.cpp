@@ -151,19 +151,6 @@ class TFileBytes final : public TTagBytes {
   const std::int64_t FileSize;
 };
 
-class TMemoryBytes final : public TTagBytes {
- public:
-  explicit TMemoryBytes(std::string_view bytes) : Bytes(bytes) {}
-  std::int64_t Size() const override { return static_cast<std::int64_t>(Bytes.size()); }
-  std::size_t ReadAt(std::int64_t at, char* out, std::size_t n) override {
-    if (at < 0 || at >= Size()) return 0;
-    return Bytes.copy(out, n, static_cast<std::size_t>(at));
-  }
-
- private:
-  const std::string_view Bytes;
-};
-
 class TStreamBytes final : public TTagBytes {
  public:
   explicit TStreamBytes(std::istream& stream) : Stream(stream) {
@@ -214,7 +201,7 @@ void TID3TagReader::Read(TTagBytes& bytes) {
 }
 
 void TID3TagReader::ReadBytes(std::string_view file) {
-  TMemoryBytes bytes(file);
+  TTagMemory bytes(file);
   Read(bytes);
 }
 

@@ -8,6 +8,7 @@
 #include "core/files.h"
 #include "media/id3_tag.h"
 #include "media/mediadb.h"
+#include "media/taglib_tags.h"
 
 namespace vesperon {
 namespace {
@@ -56,6 +57,15 @@ TEST(FuzzReplay, TagInputsGiveWellDefinedFields) {
     EXPECT_LE(r.Title.size(), 30u);
     EXPECT_LE(r.Comment.size(), 28u);
     DecodeTagField(bytes);
+    // The frame walk of plain ID3v2 tags gives what the whole tag gives.
+    TTagMemory memory(bytes);
+    const TTagText walked = ReadTagLibTags(memory), whole = ReadTagLibTags(memory, {}, TId3v2Reading::WholeTag);
+    EXPECT_EQ(walked.Title, whole.Title);
+    EXPECT_EQ(walked.Artist, whole.Artist);
+    EXPECT_EQ(walked.Album, whole.Album);
+    EXPECT_EQ(walked.Comment, whole.Comment);
+    EXPECT_EQ(walked.Genre, whole.Genre);
+    EXPECT_EQ(walked.Year, whole.Year);
   }
 }
 
