@@ -6,8 +6,8 @@
 #include <id3v2synchdata.h>
 #include <id3v2tag.h>
 #include <infotag.h>
-#include <tfile.h>
 #include <textidentificationframe.h>
+#include <tfile.h>
 #include <tiostream.h>
 
 #include <algorithm>
@@ -98,7 +98,8 @@ class TTagStream final : public TagLib::IOStream {
   void seek(long offset, Position p) override {
     const std::int64_t base = p == Beginning ? 0 : p == Current ? Pos : Length;
     std::int64_t to = 0;
-    if (__builtin_add_overflow(base, static_cast<std::int64_t>(offset), &to)) to = std::numeric_limits<long>::max();
+    if (__builtin_add_overflow(base, static_cast<std::int64_t>(offset), &to))
+      to = std::numeric_limits<long>::max();
     Pos = std::clamp<std::int64_t>(to, 0, std::numeric_limits<long>::max());
   }
   long tell() const override { return static_cast<long>(Pos); }
@@ -173,8 +174,9 @@ class TFrameFactory final : public TagLib::ID3v2::FrameFactory {
       return true;
     }
     const unsigned version = header->version();
-    const TagLib::ByteVector size = version >= 4 ? TagLib::ID3v2::SynchData::fromUInt(header->frameSize())
-                                                 : TagLib::ByteVector::fromUInt(header->frameSize());
+    const TagLib::ByteVector size = version >= 4
+                                        ? TagLib::ID3v2::SynchData::fromUInt(header->frameSize())
+                                        : TagLib::ByteVector::fromUInt(header->frameSize());
     header->setData(header->frameID() + size + TagLib::ByteVector(2, '\0'), version);
     return false;
   }
@@ -218,7 +220,8 @@ void Fill(std::u16string& field, const std::u16string& text, std::size_t limit) 
 
 // A year: the first four characters when they are ASCII digits, else 0.
 int YearOf(std::u16string_view text) {
-  if (text.size() < 4 || !std::all_of(text.begin(), text.begin() + 4, [](char16_t c) { return c >= u'0' && c <= u'9'; })) {
+  if (text.size() < 4 || !std::all_of(text.begin(), text.begin() + 4,
+                                      [](char16_t c) { return c >= u'0' && c <= u'9'; })) {
     return 0;
   }
   int year = 0;
@@ -276,15 +279,17 @@ std::u16string GenreText(const TagLib::ID3v2::Frame* frame) {
 // the first. `frames` holds frame pointers (raw or owning) in tag order.
 template <typename Frames>
 void FillFromFrames(const Frames& frames, TTagText& text) {
-  const TagLib::ID3v2::Frame *title = nullptr, *artist = nullptr, *album = nullptr, *genre = nullptr,
-                             *year = nullptr, *firstComment = nullptr, *plainComment = nullptr;
+  const TagLib::ID3v2::Frame *title = nullptr, *artist = nullptr, *album = nullptr,
+                             *genre = nullptr, *year = nullptr, *firstComment = nullptr,
+                             *plainComment = nullptr;
   for (const auto& f : frames) {
     const TagLib::ID3v2::Frame* frame = &*f;
     const TagLib::ByteVector id = frame->frameID();
     if (IsId(id, "COMM")) {
       if (firstComment == nullptr) firstComment = frame;
       const auto* c = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame);
-      if (plainComment == nullptr && c != nullptr && c->description().isEmpty()) plainComment = frame;
+      if (plainComment == nullptr && c != nullptr && c->description().isEmpty())
+        plainComment = frame;
       continue;
     }
     const TagLib::ID3v2::Frame** slot = IsId(id, "TIT2")   ? &title
@@ -298,7 +303,8 @@ void FillFromFrames(const Frames& frames, TTagText& text) {
   Fill(text.Title, FrameText(title), kID3TextSize);
   Fill(text.Artist, FrameText(artist), kID3TextSize);
   Fill(text.Album, FrameText(album), kID3TextSize);
-  Fill(text.Comment, FrameText(plainComment != nullptr ? plainComment : firstComment), kID3CommentSize);
+  Fill(text.Comment, FrameText(plainComment != nullptr ? plainComment : firstComment),
+       kID3CommentSize);
   Fill(text.Genre, GenreText(genre), kID3TextSize);
   if (text.Year == 0) text.Year = YearOf(FrameText(year));
 }
@@ -321,15 +327,17 @@ bool IsPlainFrame(const TFrameHeader& header, unsigned left) {
       })) {
     return false;
   }
-  return header.frameSize() > 0 && header.frameSize() <= left && !header.compression() && !header.encryption() &&
-         !header.unsynchronisation() && !header.dataLengthIndicator() && !header.groupingIdentity();
+  return header.frameSize() > 0 && header.frameSize() <= left && !header.compression() &&
+         !header.encryption() && !header.unsynchronisation() && !header.dataLengthIndicator() &&
+         !header.groupingIdentity();
 }
 
 // A text frame made the way TagLib's frame factory makes one, for the text
 // frames it does nothing more with (it also names the genres of a genre frame
 // and makes TXXX frames of another class).
 struct TTextFrame final : TagLib::ID3v2::TextIdentificationFrame {
-  TTextFrame(const TagLib::ByteVector& data, PFrameHeader header) : TextIdentificationFrame(data, header) {}
+  TTextFrame(const TagLib::ByteVector& data, PFrameHeader header)
+      : TextIdentificationFrame(data, header) {}
 };
 
 // The ID3v2 tag that starts at `at`, when it has the plain form nearly all
@@ -347,8 +355,9 @@ bool WalkPlainId3v2(TTagFile& file, std::int64_t at, TTagText& text) {
   file.seek(static_cast<long>(at));
   const TagLib::ID3v2::Header tagHeader(file.readBlock(TagLib::ID3v2::Header::size()));
   const unsigned version = tagHeader.majorVersion();
-  if ((version != 3 && version != 4) || tagHeader.unsynchronisation() || tagHeader.extendedHeader() ||
-      tagHeader.footerPresent() || tagHeader.experimentalIndicator() || tagHeader.tagSize() == 0) {
+  if ((version != 3 && version != 4) || tagHeader.unsynchronisation() ||
+      tagHeader.extendedHeader() || tagHeader.footerPresent() ||
+      tagHeader.experimentalIndicator() || tagHeader.tagSize() == 0) {
     return false;
   }
   const TagLib::ByteVector data = file.readBlock(tagHeader.tagSize());
@@ -384,7 +393,8 @@ bool WalkPlainId3v2(TTagFile& file, std::int64_t at, TTagText& text) {
 }
 
 // The ID3v2 tag that starts at `at`.
-void ReadId3v2(TTagFile& file, std::int64_t at, TId3v2Reading reading, TTagText& text, int* walked) {
+void ReadId3v2(TTagFile& file, std::int64_t at, TId3v2Reading reading, TTagText& text,
+               int* walked) {
   if (reading == TId3v2Reading::WalkPlainTags && WalkPlainId3v2(file, at, text)) {
     if (walked != nullptr) ++*walked;
     return;
@@ -399,13 +409,15 @@ std::uint32_t LittleEndian32(const char* p) {
 }
 
 // The first ID3 chunk, then the first INFO list of a RIFF WAVE file.
-void ReadWav(const TCachedBytes& bytes, TTagFile& file, TId3v2Reading reading, TTagText& text, int* walked) {
+void ReadWav(const TCachedBytes& bytes, TTagFile& file, TId3v2Reading reading, TTagText& text,
+             int* walked) {
   const std::int64_t size = bytes.Bytes.Size();
   std::int64_t id3At = -1, infoAt = -1, infoLength = 0;
   std::int64_t at = 12;
   for (int i = 0; i < kMaxWavChunks && size - at >= 8; ++i) {
     char header[12];
-    const std::size_t got = bytes.ReadAt(at, header, static_cast<std::size_t>(std::min<std::int64_t>(12, size - at)));
+    const std::size_t got =
+        bytes.ReadAt(at, header, static_cast<std::size_t>(std::min<std::int64_t>(12, size - at)));
     if (got < 8) break;
     const std::string_view id(header, 4), start(header + 8, got - 8);
     const std::uint32_t chunkSize = LittleEndian32(header + 4);
@@ -431,10 +443,14 @@ bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 std::u16string GenreNumber(std::u16string_view digits) {
   int n = 0;
   for (const char16_t c : digits) n = n * 10 + (c - u'0');
-  return n < static_cast<int>(kGenreCount) ? std::u16string(GenreNames[static_cast<std::size_t>(n)]) : u"";
+  return n < static_cast<int>(kGenreCount) ? std::u16string(GenreNames[static_cast<std::size_t>(n)])
+                                           : u"";
 }
 
 bool IsGenreNumber(std::u16string_view s) {
+  // The view outlives this call: callers pass temporaries that live to the
+  // end of their full expression, and GenreFromText returns an owned string.
+  // cppcheck-suppress danglingTemporaryLifetime
   return !s.empty() && s.size() <= 3 && std::all_of(s.begin(), s.end(), IsDigit);
 }
 
@@ -467,14 +483,17 @@ std::u16string GenreFromText(std::u16string_view text) {
   return std::u16string(text);
 }
 
-TTagText ReadTagLibTags(TTagBytes& bytes, std::string_view tail, TId3v2Reading reading, int* walked) {
+TTagText ReadTagLibTags(TTagBytes& bytes, std::string_view tail, TId3v2Reading reading,
+                        int* walked) {
   TTagText text;
   const std::int64_t size = bytes.Size();
   char headBuffer[kHeadSize];
-  const std::string_view head(headBuffer, bytes.ReadAt(0, headBuffer, std::min<std::size_t>(kHeadSize, size)));
+  const std::string_view head(headBuffer,
+                              bytes.ReadAt(0, headBuffer, std::min<std::size_t>(kHeadSize, size)));
   char footerBuffer[kApeFooterSize];
   if (tail.size() < kApeFooterSize && size >= static_cast<std::int64_t>(kApeFooterSize)) {
-    tail = std::string_view(footerBuffer, bytes.ReadAt(size - kApeFooterSize, footerBuffer, kApeFooterSize));
+    tail = std::string_view(footerBuffer,
+                            bytes.ReadAt(size - kApeFooterSize, footerBuffer, kApeFooterSize));
   }
   const TCachedBytes cached{bytes, head, tail};
   TTagStream stream(cached);

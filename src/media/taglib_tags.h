@@ -45,6 +45,7 @@ enum class TId3v2Reading { WalkPlainTags, WholeTag };
 struct TTagText {
   std::u16string Title, Artist, Album, Comment, Genre;
   int Year = 0;  // 0 when absent or not a year
+  friend bool operator==(const TTagText&, const TTagText&) = default;
 };
 
 // Reads the tags TagLib knows from `bytes`. Each field comes from the first
@@ -54,7 +55,8 @@ struct TTagText {
 // holds the file's last bytes when the caller has read them already.
 // `walked`, when given, counts the ID3v2 tags that were walked.
 TTagText ReadTagLibTags(TTagBytes& bytes, std::string_view tail = {},
-                        TId3v2Reading reading = TId3v2Reading::WalkPlainTags, int* walked = nullptr);
+                        TId3v2Reading reading = TId3v2Reading::WalkPlainTags,
+                        int* walked = nullptr);
 
 // Text as a tag field holds it: characters below 32 removed, unpaired
 // surrogates replaced by U+FFFD, cut to `limit` UTF-16 units (one less when
