@@ -23,10 +23,12 @@ namespace {
 // there (the frames past the cut are lost), so a lying tag size cannot make
 // the reader hold more than this at once.
 constexpr std::size_t kMaxBlock = std::size_t{16} << 20;
-// A compressed ID3v2 frame can inflate to a thousand times its size. A tag
-// may inflate this many compressed bytes; its further compressed frames are
-// kept as unknown frames, never inflated.
-constexpr unsigned kMaxCompressedBytes = 64u << 10;
+// A compressed ID3v2 frame can inflate to a thousand times its size, and
+// TagLib then holds its text as 4 bytes per character. A tag may inflate
+// this many compressed bytes of the frames the entry uses (at most about
+// 4 MiB of text); its further compressed frames, and every compressed frame
+// the entry does not use, are kept as unknown frames, never inflated.
+constexpr unsigned kMaxCompressedBytes = 4u << 10;
 // Read at once from the start of a file: tag headers and small tags.
 constexpr std::size_t kHeadSize = 4096;
 // Text longer than this is cut before it is decoded: a field keeps no more
@@ -147,21 +149,25 @@ bool IsId(const TagLib::ByteVector& id, std::string_view name) {
 class TFrameFactory final : public TagLib::ID3v2::FrameFactory {
  protected:
   bool updateFrame(PFrameHeader header) const override {
-    if (header->compression()) {
-      if (header->frameSize() > CompressedLeft) {
-        const unsigned version = header->version();
-        const TagLib::ByteVector size = version >= 4 ? TagLib::ID3v2::SynchData::fromUInt(header->frameSize())
-                                                     : TagLib::ByteVector::fromUInt(header->frameSize());
-        header->setData(header->frameID() + size + TagLib::ByteVector(2, '\0'), version);
-        return false;
-      }
-      CompressedLeft -= header->frameSize();
-    }
     // ID3v2.2 names are made 2.3 names by TagLib first, and the 2.3 year
     // frame a 2.4 one. TagLib renames none of the other frames used.
-    if (header->version() <= 2) return FrameFactory::updateFrame(header) && Used(header->frameID());
-    const TagLib::ByteVector id = header->frameID();
-    return IsId(id, "TYER") ? FrameFactory::updateFrame(header) : Used(id);
+    bool used = false;
+    if (header->version() <= 2) {
+      used = FrameFactory::updateFrame(header) && Used(header->frameID());
+    } else {
+      const TagLib::ByteVector id = header->frameID();
+      used = IsId(id, "TYER") ? FrameFactory::updateFrame(header) : Used(id);
+    }
+    if (!header->compression()) return used;
+    if (used && header->frameSize() <= CompressedLeft) {
+      CompressedLeft -= header->frameSize();
+      return true;
+    }
+    const unsigned version = header->version();
+    const TagLib::ByteVector size = version >= 4 ? TagLib::ID3v2::SynchData::fromUInt(header->frameSize())
+                                                 : TagLib::ByteVector::fromUInt(header->frameSize());
+    header->setData(header->frameID() + size + TagLib::ByteVector(2, '\0'), version);
+    return false;
   }
 
  private:
