@@ -10,8 +10,9 @@
 // 3. ten seconds with the system open and nothing playing: the CPU of the
 //    player's output path and of the server (target: none measurable).
 //
-//   bench_audio [SECONDS]   the length of the played file (default 30);
-//                           the run takes about 4 x SECONDS + 30 s
+//   bench_audio [SECONDS [pulse]]   the length of the played file (default
+//                                   30); the run takes about 4 x SECONDS +
+//                                   30 s; "pulse" leaves out part 1
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -189,7 +190,7 @@ int main(int argc, char** argv) {
   const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
   const fs::path dir = fs::temp_directory_path() / ("vesperon-bench-audio-" + std::to_string(getpid()));
   fs::create_directories(dir);
-  BenchDecodeAndMix(dir);
+  if (argc < 3 || std::string(argv[2]) != "pulse") BenchDecodeAndMix(dir);
   BenchPulse(dir, seconds);
   fs::remove_all(dir);
   return 0;

@@ -8,6 +8,13 @@ namespace vesperon::audiolib {
 TVoice::TVoice(std::shared_ptr<TDecoder> decoder, int outputRate)
     : FDecoder(std::move(decoder)), FSource(*FDecoder, outputRate) {}
 
+void TVoice::Restore(const TState& state) {
+  FSource.GoBack(state.Pulled, state.Ended);
+  FGain = state.Gain;
+  FStarted = state.Started;
+  FSilenced = state.Silenced;
+}
+
 size_t TVoice::Render(const TVoiceRequest& request, float* mix, size_t count) {
   const float target = (request.Paused || request.Stopping) ? 0.0f : request.Volume;
   // A sound starts at its volume at once: its own first samples are its

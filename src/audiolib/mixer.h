@@ -27,7 +27,22 @@ struct TVoiceRequest {
 
 class TVoice {
  public:
+  // Where a voice stands between two blocks.
+  struct TState {
+    uint64_t Pulled = 0;  // frames of the sound rendered
+    float Gain = 0.0f;
+    bool Started = false;
+    bool Ended = false;
+    bool Silenced = false;
+  };
+
   TVoice(std::shared_ptr<TDecoder> decoder, int outputRate);
+  TState State() const { return {FSource.Pulled(), FGain, FStarted, FSource.Ended(), FSilenced}; }
+  // Goes back to an earlier state, to render its frames again (see
+  // TVoiceSource::GoBack).
+  void Restore(const TState& state);
+  // The frames up to `pulled` are heard and will not be rendered again.
+  void Forget(uint64_t pulled) { FSource.Forget(pulled); }
 
   // Adds up to `count` frames of this voice to `mix`. Returns the frames of
   // the sound consumed (0 while paused or silent).
@@ -57,6 +72,7 @@ class TMixer {
   // Sets the master gain without a ramp (after silence, when nothing is
   // there to ramp).
   void SetMasterGain(float gain) { FMasterGain = gain; }
+  float MasterGain() const { return FMasterGain; }
   void Mix(const std::vector<TVoice*>& voices, const std::vector<TVoiceRequest>& requests,
            float masterVolume, float* out, size_t count, std::vector<size_t>& consumed);
 

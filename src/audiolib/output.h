@@ -28,6 +28,13 @@ class TOutput {
   virtual void Push() {}
   // Everything written has been heard and nothing follows for a while.
   virtual void Idle() = 0;
+  // Outputs that can take back frames written but not yet heard: Unwrite
+  // drops the last `count` frames written (the caller knows they are not
+  // being heard yet), and the frames written next take their place.
+  virtual bool CanRewrite() const { return false; }
+  virtual void Unwrite(uint64_t /*count*/) {}
+  // Called from another thread: a Write waiting for room returns at once.
+  virtual void Interrupt() {}
   virtual const char* Name() const = 0;
 };
 

@@ -1,14 +1,21 @@
 // The PulseAudio output (also serves PipeWire through its Pulse server).
 //
-// An asynchronous stream on a threaded main loop. The server's requests for
-// data wake the writer, and each request is answered with one write of the
-// mixer's blocks gathered, so that the server (and this process) wake once
-// per request, not once per block. The server's own timing says what has
-// been heard,
-// and the stream carries the sink's 16-bit samples when the sink plays
-// those, so that the server passes our samples through instead of
-// converting every one. While nothing plays the stream is corked: the server
-// asks for nothing and plays nothing of ours.
+// An asynchronous stream on a threaded main loop, with a long buffer (a
+// second) so that the server and this process wake a few times a second.
+// The server's requests for data wake the writer, and each request is
+// answered with one write of the mixer's blocks gathered. A change that must
+// be heard at once does not wait behind the buffer: the mixer takes back the
+// unheard part (Unwrite) and the next write seeks back over it, so that the
+// server plays the new frames from there (a sink that has already rendered
+// that part rewinds). After a start or such a seek the frames are sent in
+// pieces that double in size, from one block up to a request: the first
+// ones arrive at once, and the server always holds about as much as the
+// mixer is rendering for the next piece, so that a slow or busy machine
+// does not make it run dry. The server's own timing
+// says what has been heard, and the stream carries the sink's 16-bit
+// samples when the sink plays those, so that the server passes our samples
+// through instead of converting every one. While nothing plays the stream
+// is corked: the server asks for nothing and plays nothing of ours.
 //
 // Every wait has a deadline: a server that stops answering (stalled, or
 // killed without the socket closing) makes the output fail instead of
@@ -25,10 +32,11 @@ namespace vesperon::audiolib {
 namespace {
 
 // The stream's buffer (the server's target latency) and the size of the
-// server's requests for more: a pause or stop is heard within about this
-// buffer, and the server wakes about once per request.
-constexpr int kBufferMs = 80;
-constexpr int kRequestMs = 40;
+// server's requests for more: the server wakes about once per request. The
+// server starts playing once kStartMs are there, which are sent at once.
+constexpr int kBufferMs = 1000;
+constexpr int kRequestMs = 250;
+constexpr int kStartMs = 50;
 // How long opening may take, and how long the server may take no data
 // before the output counts as failed.
 constexpr int64_t kConnectTimeoutNs = 2'000'000'000;
@@ -68,6 +76,9 @@ class TPulseOutput final : public TOutput {
   uint64_t Delay() override;
   void Push() override;
   void Idle() override;
+  bool CanRewrite() const override { return true; }
+  void Unwrite(uint64_t count) override;
+  void Interrupt() override;
   const char* Name() const override { return "pulse"; }
 
  private:
@@ -106,7 +117,13 @@ class TPulseOutput final : public TOutput {
   size_t FRequestBytes = 0;  // the least the server asks for at a time
   bool FCorked = true;
   bool FFailed = false;
+  bool FInterrupted = false;
+  size_t FSeekBack = 0;    // bytes the next write goes back over (unwritten)
+  size_t FPieceBytes = 0;  // after a start or seek: the next piece to send
+  size_t FStartBytes = 0;  // kStartMs in bytes
   uint64_t FSinceUncork = 0;  // frames sent since the stream was uncorked
+  timeval FUncorkedAt{};      // when (timing reports from before are stale)
+  int64_t FUncorkedNs = 0;
   int64_t FNextTimingNs = 0;  // when to ask the server for timing again
   int64_t FTimingInterval = 0;
   std::vector<int16_t> FShort;
@@ -191,7 +208,8 @@ bool TPulseOutput::CreateStream(pa_sample_format_t sinkFormat, int64_t deadlineN
   pa_buffer_attr attr{};
   attr.maxlength = static_cast<uint32_t>(-1);
   attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kBufferMs} * 1000, &sampleFormat));
-  attr.prebuf = static_cast<uint32_t>(-1);
+  FStartBytes = pa_usec_to_bytes(pa_usec_t{kStartMs} * 1000, &sampleFormat);
+  attr.prebuf = static_cast<uint32_t>(FStartBytes);
   attr.minreq = static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kRequestMs} * 1000, &sampleFormat));
   attr.fragsize = static_cast<uint32_t>(-1);
   // Timing updates are asked for by Send, not automatically: libpulse
@@ -219,17 +237,25 @@ void TPulseOutput::Uncork() {
   if (pa_operation* op = pa_stream_cork(FStream, 0, nullptr, nullptr)) pa_operation_unref(op);
   FCorked = false;
   FSinceUncork = 0;
+  pa_gettimeofday(&FUncorkedAt);
+  FUncorkedNs = MonotonicNowNs();
+  FPieceBytes = FStartBytes;
   FTimingInterval = kTimingIntervalMinNs;
   FNextTimingNs = 0;
 }
 
 bool TPulseOutput::Send(size_t bytes) {
-  if (pa_stream_write(FStream, FPending.data(), bytes, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+  // A relative seek keeps the server's and libpulse's counts of the bytes
+  // requested in step.
+  const auto back = static_cast<int64_t>(FSeekBack);
+  if (pa_stream_write(FStream, FPending.data(), bytes, nullptr, -back, PA_SEEK_RELATIVE) < 0) {
     FFailed = true;
     return false;
   }
   FPending.erase(FPending.begin(), FPending.begin() + static_cast<ptrdiff_t>(bytes));
-  FSinceUncork += bytes / FFrameBytes;
+  FSinceUncork = FSinceUncork + bytes / FFrameBytes - std::min<uint64_t>(FSinceUncork, FSeekBack / FFrameBytes);
+  FSeekBack = 0;
+  if (FPieceBytes > 0) FPieceBytes = bytes * 2 < FRequestBytes ? bytes * 2 : 0;
   // A fresh timing report now and then keeps the interpolated clock true;
   // often at the start, when it has little to go on.
   const int64_t now = MonotonicNowNs();
@@ -252,16 +278,22 @@ bool TPulseOutput::Write(const float* frames, size_t count) {
   TLocked lock(FLoop);
   if (Broken()) return false;
   if (FCorked) Uncork();
+  if (FPieceBytes > 0) return FPending.size() < FPieceBytes || Send(FPending.size());
   for (;;) {
     // Wait for a request; gather blocks until it can be answered whole.
     size_t room = 0;
     const auto requested = [&] {
       room = pa_stream_writable_size(FStream);
-      return room != static_cast<size_t>(-1) && room >= FRequestBytes;
+      return FInterrupted || (room != static_cast<size_t>(-1) && room >= FRequestBytes);
     };
     if (!WaitUntil(requested, MonotonicNowNs() + kStallTimeoutNs)) {
       FFailed = true;
       return false;
+    }
+    if (FInterrupted) {
+      // The frames stay gathered; the caller has something to do first.
+      FInterrupted = false;
+      return true;
     }
     if (FPending.size() < room) return true;
     if (!Send(room - room % FFrameBytes)) return false;
@@ -279,18 +311,49 @@ uint64_t TPulseOutput::Delay() {
   TLocked lock(FLoop);
   if (FCorked || Broken()) return 0;
   const uint64_t held = FPending.size() / FFrameBytes;
+  // No more can have been heard than the time since the stream was
+  // uncorked: the first timing reports after an uncork can still say that
+  // nothing is queued.
+  const auto elapsed = static_cast<uint64_t>(static_cast<double>(MonotonicNowNs() - FUncorkedNs) * FRate / 1e9);
+  const uint64_t sent = FSinceUncork - std::min<uint64_t>(FSinceUncork, FSeekBack / FFrameBytes);
+  const uint64_t least = sent - std::min(sent, elapsed) + held;
   pa_usec_t usec = 0;
   int negative = 0;
-  // Before the server's first timing report nothing sent can have been
-  // heard yet.
-  if (pa_stream_get_latency(FStream, &usec, &negative) < 0) return FSinceUncork + held;
-  if (negative != 0) return held;
-  return usec * static_cast<uint64_t>(FRate) / 1000000u + held;
+  // Before the server's first timing report since the stream was uncorked
+  // nothing sent can have been heard yet (an older report would count the
+  // frames dropped when it was corked).
+  const pa_timing_info* timing = pa_stream_get_timing_info(FStream);
+  if (timing == nullptr || pa_timeval_cmp(&timing->timestamp, &FUncorkedAt) < 0 ||
+      pa_stream_get_latency(FStream, &usec, &negative) < 0)
+    return sent + held;
+  if (negative != 0) return least;
+  // The part the next write goes back over is no longer ours.
+  const uint64_t queued = usec * static_cast<uint64_t>(FRate) / 1000000u;
+  return std::max(queued - std::min<uint64_t>(queued, FSeekBack / FFrameBytes) + held, least);
+}
+
+void TPulseOutput::Unwrite(uint64_t count) {
+  TLocked lock(FLoop);
+  size_t bytes = static_cast<size_t>(count) * FFrameBytes;
+  const size_t held = std::min(bytes, FPending.size());
+  FPending.resize(FPending.size() - held);
+  bytes -= held;
+  if (bytes == 0 || FCorked) return;
+  FSeekBack += bytes;
+  FPieceBytes = FFrameBytes;
+}
+
+void TPulseOutput::Interrupt() {
+  TLocked lock(FLoop);
+  FInterrupted = true;
+  pa_threaded_mainloop_signal(FLoop, 0);
 }
 
 void TPulseOutput::Idle() {
   TLocked lock(FLoop);
   FPending.clear();
+  FSeekBack = 0;
+  FPieceBytes = 0;
   if (FCorked || Broken()) return;
   if (pa_operation* op = pa_stream_cork(FStream, 1, nullptr, nullptr)) pa_operation_unref(op);
   if (pa_operation* op = pa_stream_flush(FStream, nullptr, nullptr)) pa_operation_unref(op);

@@ -24,6 +24,12 @@ constexpr int64_t kRetryNs = 1'000'000'000;
 // After the last frame should have been heard, the mixer waits this much
 // longer before it sets the output idle.
 constexpr int64_t kSettleNs = 10'000'000;
+// A rewrite starts this long after the frame being heard: the new frames
+// must reach the output before that frame is played.
+constexpr int64_t kRewriteLeadNs = 50'000'000;
+// Volume changes (a fade moves the volume at every step of the caller) are
+// gathered: at most one rewrite for them this often.
+constexpr int64_t kVolumeRewriteGapNs = 30'000'000;
 
 int64_t FramesToNs(uint64_t frames) { return static_cast<int64_t>(static_cast<double>(frames) * 1e9 / kOutputRate); }
 
@@ -51,6 +57,9 @@ FMOD_RESULT TSystem::Init(int maxChannels) {
   FSlots.assign(static_cast<size_t>(std::min(maxChannels, kMaxMixChannels)), TChannelSlot{});
   FWritten = FHeardBase = FHeardFloor = 0;
   FHeardAtNs = MonotonicNowNs();
+  FRewrite = FRewriteUrgent = false;
+  FRewriteEnd = 0;
+  FMasterGains.clear();
   FFailedOutput.clear();
   FQuit = false;
   FInitialised = true;
@@ -92,7 +101,9 @@ FMOD_RESULT TSystem::Close() {
 FMOD_RESULT TSystem::SetMasterVolume(float volume) {
   if (!std::isfinite(volume)) return FMOD_ERR_INVALID_PARAM;
   std::lock_guard lock(FLock);
-  FMasterVolume = std::clamp(volume, 0.0f, 1.0f);
+  const float clamped = std::clamp(volume, 0.0f, 1.0f);
+  if (clamped != FMasterVolume && FInitialised) RequestRewrite(false);
+  FMasterVolume = clamped;
   return FMOD_OK;
 }
 
@@ -154,9 +165,11 @@ FMOD_RESULT TSystem::ReleaseSound(const std::shared_ptr<TSound>& sound) {
   for (TChannelSlot& slot : FSlots) {
     if (slot.Play && slot.Play->Sound == sound) DetachPlay(slot, true);
   }
+  bool playing = false;
   for (const auto& play : FPlays) {
-    if (play->Sound == sound) play->Request.Stopping = true;
+    if (play->Sound == sound) play->Request.Stopping = playing = true;
   }
+  if (playing) RequestRewrite(true);
   std::erase(FSounds, sound);
   std::erase(FOpenQueue, sound);
   UnregisterHandle(sound->Handle);
@@ -263,6 +276,7 @@ FMOD_RESULT TSystem::PlaySound(int index, const std::shared_ptr<TSound>& sound, 
   slot.Finished = false;
   FPlays.push_back(play);
   channel = slot.Handle;
+  if (!paused) RequestRewrite(true);
   FMixWake.notify_one();
   return FMOD_OK;
 }
@@ -271,6 +285,7 @@ FMOD_RESULT TSystem::SetPaused(uintptr_t channel, int slot, bool paused) {
   std::lock_guard lock(FLock);
   if (!ValidChannel(channel, slot)) return FMOD_ERR_INVALID_HANDLE;
   TChannelSlot& s = FSlots[static_cast<size_t>(slot)];
+  if (s.Play && s.Paused != paused) RequestRewrite(true);
   s.Paused = paused;
   if (s.Play) s.Play->Request.Paused = paused;
   FMixWake.notify_one();
@@ -287,7 +302,9 @@ FMOD_RESULT TSystem::GetPaused(uintptr_t channel, int slot, bool& paused) {
 FMOD_RESULT TSystem::Stop(uintptr_t channel, int slot) {
   std::lock_guard lock(FLock);
   if (!ValidChannel(channel, slot)) return FMOD_ERR_INVALID_HANDLE;
-  DetachPlay(FSlots[static_cast<size_t>(slot)], true);
+  TChannelSlot& s = FSlots[static_cast<size_t>(slot)];
+  if (s.Play) RequestRewrite(true);
+  DetachPlay(s, true);
   FMixWake.notify_one();
   return FMOD_OK;
 }
@@ -297,7 +314,9 @@ FMOD_RESULT TSystem::SetVolume(uintptr_t channel, int slot, float volume) {
   std::lock_guard lock(FLock);
   if (!ValidChannel(channel, slot)) return FMOD_ERR_INVALID_HANDLE;
   TChannelSlot& s = FSlots[static_cast<size_t>(slot)];
-  s.Volume = std::clamp(volume, 0.0f, 1.0f);
+  const float clamped = std::clamp(volume, 0.0f, 1.0f);
+  if (s.Play && !s.Paused && clamped != s.Volume) RequestRewrite(false);
+  s.Volume = clamped;
   if (s.Play) s.Play->Request.Volume = s.Volume;
   return FMOD_OK;
 }
@@ -358,15 +377,15 @@ uint64_t TSystem::HeardOutputFrames() {
 
 uint64_t TSystem::PlayPosition(const TPlay& play, uint64_t heard) const {
   const auto& cps = play.Checkpoints;
-  if (cps.empty() || heard <= cps.front().first) return cps.empty() ? 0 : cps.front().second;
+  if (cps.empty() || heard <= cps.front().Frame) return cps.empty() ? 0 : cps.front().Produced;
   for (size_t i = 1; i < cps.size(); ++i) {
-    if (heard < cps[i].first) {
+    if (heard < cps[i].Frame) {
       // Within a block a play renders from the block's start, so the part
       // heard so far is the frames since then, up to what it rendered.
-      return cps[i - 1].second + std::min(heard - cps[i - 1].first, cps[i].second - cps[i - 1].second);
+      return cps[i - 1].Produced + std::min(heard - cps[i - 1].Frame, cps[i].Produced - cps[i - 1].Produced);
     }
   }
-  return cps.back().second;
+  return cps.back().Produced;
 }
 
 bool TSystem::HeardToEnd(const TPlay& play, uint64_t heard) const {
@@ -377,9 +396,9 @@ void TSystem::CommitBlock(const std::vector<std::shared_ptr<TPlay>>& plays,
                           const std::vector<size_t>& consumed, uint64_t blockStart) {
   for (size_t i = 0; i < plays.size(); ++i) {
     TPlay& p = *plays[i];
-    if (p.Checkpoints.empty()) p.Checkpoints.emplace_back(blockStart, 0);
+    if (p.Checkpoints.empty()) p.Checkpoints.push_back({blockStart, 0, {}});
     p.Produced += consumed[i];
-    p.Checkpoints.emplace_back(FWritten, p.Produced);
+    p.Checkpoints.push_back({FWritten, p.Produced, p.Voice->State()});
     if (p.Voice->Ended()) p.Ended = true;
     if (p.Voice->Silenced()) p.Silenced = true;
     p.Resting = p.Voice->Resting();
@@ -388,9 +407,11 @@ void TSystem::CommitBlock(const std::vector<std::shared_ptr<TPlay>>& plays,
 
 void TSystem::RetirePlays() {
   const uint64_t heard = HeardOutputFrames();
+  while (FMasterGains.size() > 1 && FMasterGains[1].first <= heard) FMasterGains.pop_front();
   for (const auto& play : FPlays) {
     auto& cps = play->Checkpoints;
-    while (cps.size() > 1 && cps[1].first <= heard) cps.pop_front();
+    while (cps.size() > 1 && cps[1].Frame <= heard) cps.pop_front();
+    if (play->Voice && !cps.empty()) play->Voice->Forget(cps.front().Produced);
     if (play->Slot >= 0 && HeardToEnd(*play, heard)) {
       TChannelSlot& slot = FSlots[static_cast<size_t>(play->Slot)];
       slot.HeardFrames = play->Produced;
@@ -399,10 +420,56 @@ void TSystem::RetirePlays() {
       play->Slot = -1;
     }
   }
+  // A play stays until its end is heard: until then a rewrite may need it.
   std::erase_if(FPlays, [&](const std::shared_ptr<TPlay>& p) {
-    return p->Cut || p->Silenced || (p->Slot < 0 && p->Ended && HeardToEnd(*p, heard)) ||
-           (p->Slot < 0 && p->Request.Stopping && p->Resting);
+    if (p->Cut) return true;
+    if (p->Slot >= 0) return false;
+    const auto& cps = p->Checkpoints;
+    if (cps.empty()) return p->Request.Stopping;
+    return (cps.front().Frame <= heard && cps.front().Voice.Silenced) || (p->Ended && HeardToEnd(*p, heard));
   });
+}
+
+void TSystem::RequestRewrite(bool urgent) {
+  if (!FOutput || !FOutput->CanRewrite() || HeardOutputFrames() >= FWritten) return;
+  FRewrite = true;
+  FRewriteUrgent = FRewriteUrgent || urgent;
+  FOutput->Interrupt();
+}
+
+void TSystem::RollBack(TPlay& play, uint64_t frame) {
+  if (!play.Voice) return;
+  auto& cps = play.Checkpoints;
+  while (!cps.empty() && cps.back().Frame > frame) cps.pop_back();
+  // A play that started after `frame` starts again from its beginning.
+  const TCheckpoint at = cps.empty() ? TCheckpoint{} : cps.back();
+  play.Produced = at.Produced;
+  play.Voice->Restore(at.Voice);
+  play.Ended = at.Voice.Ended;
+  play.Silenced = at.Voice.Silenced;
+  play.Resting = at.Voice.Gain == 0.0f;
+}
+
+void TSystem::Rewrite(std::unique_lock<std::mutex>& lock, TMixer& mixer) {
+  if (!FRewriteUrgent) {
+    const std::chrono::steady_clock::time_point due{std::chrono::nanoseconds(FRewroteAtNs + kVolumeRewriteGapNs)};
+    FMixWake.wait_until(lock, due, [this] { return FQuit || FRewriteUrgent; });
+    if (FQuit) return;
+  }
+  FRewrite = FRewriteUrgent = false;
+  FRewroteAtNs = MonotonicNowNs();
+  // Blocks keep their places, so the rewrite starts at a block boundary.
+  const uint64_t lead = static_cast<uint64_t>(kRewriteLeadNs * kOutputRate / 1'000'000'000);
+  const uint64_t from = (HeardOutputFrames() + lead + kBlockFrames - 1) / kBlockFrames * kBlockFrames;
+  if (from >= FWritten) return;
+  for (const auto& play : FPlays) RollBack(*play, from);
+  while (!FMasterGains.empty() && FMasterGains.back().first > from) FMasterGains.pop_back();
+  if (!FMasterGains.empty()) mixer.SetMasterGain(FMasterGains.back().second);
+  // What was queued beyond is written over in any case, so that nothing
+  // of it is left to play.
+  FRewriteEnd = std::max(FRewriteEnd, FWritten);
+  FOutput->Unwrite(FWritten - from);
+  FWritten = from;
 }
 
 bool TSystem::NeedsMixing() const {
@@ -415,7 +482,7 @@ bool TSystem::NeedsMixing() const {
 
 bool TSystem::WaitForWork(std::unique_lock<std::mutex>& lock, bool& resumed) {
   resumed = FWritten == 0;
-  const auto ready = [this] { return FQuit || NeedsMixing(); };
+  const auto ready = [this] { return FQuit || FRewrite || FWritten < FRewriteEnd || NeedsMixing(); };
   if (ready()) return !FQuit;
   TOutput* output = FOutput.get();
   lock.unlock();
@@ -429,6 +496,7 @@ bool TSystem::WaitForWork(std::unique_lock<std::mutex>& lock, bool& resumed) {
   if (FMixWake.wait_until(lock, heardAll, ready)) return !FQuit;
   FHeardBase = FHeardFloor = FWritten;
   RetirePlays();
+  FMasterGains.clear();
   lock.unlock();
   output->Idle();
   lock.lock();
@@ -476,6 +544,11 @@ void TSystem::MixerLoop() {
       std::unique_lock lock(FLock);
       bool resumed = false;
       if (!WaitForWork(lock, resumed)) return;
+      if (FRewrite) {
+        Rewrite(lock, mixer);
+        if (FQuit) return;
+        if (FWritten >= FRewriteEnd && !NeedsMixing()) continue;
+      }
       std::erase_if(FPlays, [](const std::shared_ptr<TPlay>& p) { return p->Cut; });
       plays = FPlays;
       requests.clear();
@@ -501,6 +574,7 @@ void TSystem::MixerLoop() {
       std::lock_guard lock(FLock);
       FWritten = blockStart + kBlockFrames;
       CommitBlock(plays, consumed, blockStart);
+      FMasterGains.emplace_back(FWritten, mixer.MasterGain());
       RetirePlays();
     }
     plays.clear();

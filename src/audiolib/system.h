@@ -9,6 +9,13 @@
 //                  what was written has been heard, sets the output idle
 //                  and sleeps until a channel starts or resumes
 //
+// An output with a long buffer (PulseAudio) holds up to a second that is
+// not heard yet. A change the listener must hear at once (a channel
+// starting, pausing, stopping, a volume) is not left to wait behind it: the
+// mixer takes back what is queued from a little after the frame being heard
+// on, puts every play back to where it stood there (each voice keeps the
+// frames it rendered until they are heard), and mixes that span anew.
+//
 // The calling side (the player's one thread) only changes requests and reads
 // results under FLock; every decoder is touched by the mixer thread alone
 // once its sound is ready, so a sound can be restarted or released while a
@@ -52,6 +59,14 @@ struct TSound {
   bool Rendered = false;  // mixer thread only: rewind before the next play
 };
 
+// A play at the end of a block: the output frame there, the frames of the
+// sound rendered by then and the voice's state.
+struct TCheckpoint {
+  uint64_t Frame = 0;
+  uint64_t Produced = 0;
+  TVoice::TState Voice;
+};
+
 // One play of a sound on a channel, from PlaySound until it has been heard
 // to its end, or stopped and faded out.
 struct TPlay {
@@ -60,10 +75,10 @@ struct TPlay {
   bool Cut = false;       // drop without rendering (its sound restarted)
   int Slot = -1;          // the channel slot, -1 once detached
   std::unique_ptr<TVoice> Voice;  // mixer thread only
-  // Set by the mixer: frames rendered in all, and (output frame at a block
-  // end, frames rendered by then) for the blocks not yet heard.
+  // Set by the mixer: frames rendered in all, and the checkpoints of the
+  // blocks not yet heard (the first one is being heard, or is the start).
   uint64_t Produced = 0;
-  std::deque<std::pair<uint64_t, uint64_t>> Checkpoints;
+  std::deque<TCheckpoint> Checkpoints;
   bool Ended = false;     // the sound has delivered its last frame
   bool Silenced = false;  // stopped and faded out
   bool Resting = true;    // the voice's gain is 0 (nothing rendered yet, or faded out)
@@ -133,6 +148,14 @@ class TSystem : public std::enable_shared_from_this<TSystem> {
   // named the slot and stays its handle.
   int ChooseSlot(int index, uintptr_t channel, bool& keepHandle, FMOD_RESULT& error) const;
   void RetirePlays();
+  // Asks the mixer to mix the unheard part of the output anew (when the
+  // output can take it back); `urgent` for starts, pauses and stops, while
+  // volume changes are gathered for a short while.
+  void RequestRewrite(bool urgent);
+  // Takes back what the output holds from a little after the frame being
+  // heard and puts the plays and the master gain back to that frame.
+  void Rewrite(std::unique_lock<std::mutex>& lock, TMixer& mixer);
+  void RollBack(TPlay& play, uint64_t frame);
   void CommitBlock(const std::vector<std::shared_ptr<TPlay>>& plays,
                    const std::vector<size_t>& consumed, uint64_t blockStart);
 
@@ -158,6 +181,14 @@ class TSystem : public std::enable_shared_from_this<TSystem> {
   uint64_t FHeardBase = 0;
   int64_t FHeardAtNs = 0;
   uint64_t FHeardFloor = 0;
+  // Rewriting: asked for, urgent, when last done; the output frame up to
+  // which the mixer writes in any case (what was queued before); and the
+  // master gain at block ends not yet heard.
+  bool FRewrite = false;
+  bool FRewriteUrgent = false;
+  int64_t FRewroteAtNs = 0;
+  uint64_t FRewriteEnd = 0;
+  std::deque<std::pair<uint64_t, float>> FMasterGains;
 };
 
 }  // namespace vesperon::audiolib

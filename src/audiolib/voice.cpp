@@ -7,6 +7,9 @@ namespace {
 // Frames decoded per refill: small enough to keep memory low, large enough
 // to keep the per-call overhead of the decoders negligible.
 constexpr size_t kDecodeFrames = 2048;
+// The most frames kept for handing out again, whatever Forget says: more
+// than any output holds unheard.
+constexpr uint64_t kMaxKeptFrames = 44100 * 8;
 }  // namespace
 
 void MapToStereo(const float* in, int channels, size_t frames, float* out) {
@@ -38,7 +41,7 @@ TVoiceSource::TVoiceSource(TDecoder& decoder, int outputRate)
     int error = 0;
     FConverter = src_new(SRC_SINC_FASTEST, 2, &error);
     FRatio = static_cast<double>(outputRate) / decoder.Info().Rate;
-    if (FConverter == nullptr) FEnded = true;
+    if (FConverter == nullptr) FEnded = FConverterDone = true;
   }
 }
 
@@ -95,9 +98,36 @@ size_t TVoiceSource::PullConverted(float* out, size_t count) {
 
 size_t TVoiceSource::Pull(float* out, size_t count) {
   if (FEnded) return 0;
-  const size_t done = FConverter != nullptr ? PullConverted(out, count) : PullDirect(out, count);
+  size_t done = 0;
+  const uint64_t keptEnd = FKeptFrom + FKept.size() / 2;
+  if (FPulled < keptEnd) {
+    done = static_cast<size_t>(std::min<uint64_t>(count, keptEnd - FPulled));
+    std::copy_n(FKept.data() + 2 * (FPulled - FKeptFrom), 2 * done, out);
+  }
+  if (done < count && !FConverterDone) {
+    const size_t want = count - done;
+    const size_t fresh = FConverter != nullptr ? PullConverted(out + 2 * done, want) : PullDirect(out + 2 * done, want);
+    if (fresh < want) FConverterDone = true;
+    FKept.insert(FKept.end(), out + 2 * done, out + 2 * (done + fresh));
+    done += fresh;
+    if (FKept.size() / 2 > 2 * kMaxKeptFrames) Forget(FPulled + done - kMaxKeptFrames);
+  }
+  FPulled += done;
   if (done < count) FEnded = true;
   return done;
+}
+
+void TVoiceSource::GoBack(uint64_t pulled, bool ended) {
+  FPulled = std::max(pulled, FKeptFrom);
+  FEnded = ended;
+}
+
+void TVoiceSource::Forget(uint64_t pulled) {
+  const uint64_t upTo = std::min({pulled, FPulled, FKeptFrom + FKept.size() / 2});
+  // Dropped in large pieces, so that forgetting costs little per frame.
+  if (upTo <= FKeptFrom || upTo - FKeptFrom < kDecodeFrames * 8) return;
+  FKept.erase(FKept.begin(), FKept.begin() + static_cast<ptrdiff_t>(2 * (upTo - FKeptFrom)));
+  FKeptFrom = upTo;
 }
 
 }  // namespace vesperon::audiolib

@@ -23,10 +23,12 @@ namespace {
 // there (the frames past the cut are lost), so a lying tag size cannot make
 // the reader hold more than this at once.
 constexpr std::size_t kMaxBlock = std::size_t{16} << 20;
-// A compressed ID3v2 frame can inflate to a thousand times its size. A tag
-// may inflate this many compressed bytes; its further compressed frames are
-// kept as unknown frames, never inflated.
-constexpr unsigned kMaxCompressedBytes = 64u << 10;
+// A compressed ID3v2 frame can inflate to a thousand times its size, and
+// TagLib then holds its text as 4 bytes per character. A tag may inflate
+// this many compressed bytes of the frames the entry uses (at most about
+// 4 MiB of text); its further compressed frames, and every compressed frame
+// the entry does not use, are kept as unknown frames, never inflated.
+constexpr unsigned kMaxCompressedBytes = 4u << 10;
 // Read at once from the start of a file: tag headers and small tags.
 constexpr std::size_t kHeadSize = 4096;
 // Text longer than this is cut before it is decoded: a field keeps no more
@@ -36,6 +38,12 @@ constexpr unsigned kMaxTextUnits = 4096;
 constexpr std::size_t kApeFooterSize = 32;
 // Chunks of a WAV file looked at; real files have a handful.
 constexpr int kMaxWavChunks = 256;
+// Reads TagLib may ask for one tag; past this it reads nothing. A tag takes
+// two or three (an ID3v2 tag: its header, its frames, then a look for a
+// repeated tag after it). TagLib takes every tag header that follows a tag
+// as a repeat and reads it too, so a file of stacked tiny tag headers would
+// otherwise cost one read per 10 bytes of the file.
+constexpr int kMaxTagReads = 8;
 
 // The file's bytes with its first and last bytes already read, so that the
 // header and footer reads of TagLib cost no system call.
@@ -67,6 +75,8 @@ class TTagStream final : public TagLib::IOStream {
 
   TagLib::FileName name() const override { return ""; }
   TagLib::ByteVector readBlock(unsigned long length) override {
+    if (ReadsLeft == 0) return {};
+    --ReadsLeft;
     const auto left = static_cast<std::uint64_t>(std::max<std::int64_t>(0, Length - Pos));
     const auto n = static_cast<std::size_t>(std::min<std::uint64_t>({length, left, kMaxBlock}));
     TagLib::ByteVector out(static_cast<unsigned>(n), '\0');
@@ -79,6 +89,8 @@ class TTagStream final : public TagLib::IOStream {
   void insert(const TagLib::ByteVector&, unsigned long, unsigned long) override {}
   void removeBlock(unsigned long, unsigned long) override {}
   bool readOnly() const override { return true; }
+  // The reads of a tag begin.
+  void StartTag() { ReadsLeft = kMaxTagReads; }
   bool isOpen() const override { return true; }
   void seek(long offset, Position p) override {
     const std::int64_t base = p == Beginning ? 0 : p == Current ? Pos : Length;
@@ -94,16 +106,21 @@ class TTagStream final : public TagLib::IOStream {
   const TCachedBytes& Bytes;
   const std::int64_t Length;
   std::int64_t Pos = 0;
+  int ReadsLeft = kMaxTagReads;
 };
 
 // The file as TagLib's tags see it. The tags are made directly at the
 // places found here, which spares the searches of TagLib's file types.
 class TTagFile final : public TagLib::File {
  public:
-  explicit TTagFile(TTagStream* stream) : TagLib::File(stream) {}
+  explicit TTagFile(TTagStream& stream) : TagLib::File(&stream), Stream(stream) {}
   TagLib::Tag* tag() const override { return nullptr; }
   TagLib::AudioProperties* audioProperties() const override { return nullptr; }
   bool save() override { return false; }
+  void StartTag() { Stream.StartTag(); }
+
+ private:
+  TTagStream& Stream;
 };
 
 // TagLib declares the frame header type protected; it is reached through
@@ -132,21 +149,25 @@ bool IsId(const TagLib::ByteVector& id, std::string_view name) {
 class TFrameFactory final : public TagLib::ID3v2::FrameFactory {
  protected:
   bool updateFrame(PFrameHeader header) const override {
-    if (header->compression()) {
-      if (header->frameSize() > CompressedLeft) {
-        const unsigned version = header->version();
-        const TagLib::ByteVector size = version >= 4 ? TagLib::ID3v2::SynchData::fromUInt(header->frameSize())
-                                                     : TagLib::ByteVector::fromUInt(header->frameSize());
-        header->setData(header->frameID() + size + TagLib::ByteVector(2, '\0'), version);
-        return false;
-      }
-      CompressedLeft -= header->frameSize();
-    }
     // ID3v2.2 names are made 2.3 names by TagLib first, and the 2.3 year
     // frame a 2.4 one. TagLib renames none of the other frames used.
-    if (header->version() <= 2) return FrameFactory::updateFrame(header) && Used(header->frameID());
-    const TagLib::ByteVector id = header->frameID();
-    return IsId(id, "TYER") ? FrameFactory::updateFrame(header) : Used(id);
+    bool used = false;
+    if (header->version() <= 2) {
+      used = FrameFactory::updateFrame(header) && Used(header->frameID());
+    } else {
+      const TagLib::ByteVector id = header->frameID();
+      used = IsId(id, "TYER") ? FrameFactory::updateFrame(header) : Used(id);
+    }
+    if (!header->compression()) return used;
+    if (used && header->frameSize() <= CompressedLeft) {
+      CompressedLeft -= header->frameSize();
+      return true;
+    }
+    const unsigned version = header->version();
+    const TagLib::ByteVector size = version >= 4 ? TagLib::ID3v2::SynchData::fromUInt(header->frameSize())
+                                                 : TagLib::ByteVector::fromUInt(header->frameSize());
+    header->setData(header->frameID() + size + TagLib::ByteVector(2, '\0'), version);
+    return false;
   }
 
  private:
@@ -215,8 +236,15 @@ bool IsLatin1(const TagLib::ID3v2::Frame* frame) {
   return false;
 }
 
+// A frame's text: the fields of a text frame joined by spaces, a comment's
+// text. A frame of one field (the usual case) is taken without joining.
 std::u16string FrameText(const TagLib::ID3v2::Frame* frame) {
-  return frame == nullptr ? std::u16string() : Units(frame->toString(), IsLatin1(frame));
+  if (frame == nullptr) return {};
+  if (const auto* t = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(frame)) {
+    const TagLib::StringList fields = t->fieldList();
+    return Units(fields.size() == 1 ? fields.front() : fields.toString(), IsLatin1(frame));
+  }
+  return Units(frame->toString(), IsLatin1(frame));
 }
 
 // Every genre of a genre frame, named and joined by " / ".
@@ -234,28 +262,38 @@ std::u16string GenreText(const TagLib::ID3v2::Frame* frame) {
   return joined;
 }
 
-// The first frame of each kind. Of the comments, the first one without a
-// description (others mostly hold players' private data), else the first.
+// The first frame of each kind, looked up by name in the tag's map of
+// frames (which keeps each kind's frames in tag order). Of the comments, the
+// first one without a description (others mostly hold players' private
+// data), else the first.
 void FillFromId3v2(const TagLib::ID3v2::Tag& tag, TTagText& text) {
   const TagLib::ID3v2::Frame *title = nullptr, *artist = nullptr, *album = nullptr, *genre = nullptr,
-                             *year = nullptr, *comment = nullptr, *plainComment = nullptr;
-  for (const TagLib::ID3v2::Frame* f : tag.frameList()) {
-    const TagLib::ByteVector id = f->frameID();
+                             *year = nullptr, *comment = nullptr;
+  for (const auto& [id, frames] : tag.frameListMap()) {
+    if (frames.isEmpty()) continue;
+    if (IsId(id, "COMM")) {
+      comment = frames.front();
+      for (const TagLib::ID3v2::Frame* f : frames) {
+        const auto* c = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(f);
+        if (c != nullptr && c->description().isEmpty()) {
+          comment = f;
+          break;
+        }
+      }
+      continue;
+    }
     const TagLib::ID3v2::Frame** slot = IsId(id, "TIT2")   ? &title
                                         : IsId(id, "TPE1") ? &artist
                                         : IsId(id, "TALB") ? &album
                                         : IsId(id, "TCON") ? &genre
                                         : IsId(id, "TDRC") ? &year
-                                        : IsId(id, "COMM") ? &comment
                                                            : nullptr;
-    if (slot != nullptr && *slot == nullptr) *slot = f;
-    const auto* c = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(f);
-    if (c != nullptr && plainComment == nullptr && c->description().isEmpty()) plainComment = f;
+    if (slot != nullptr) *slot = frames.front();
   }
   Fill(text.Title, FrameText(title), kID3TextSize);
   Fill(text.Artist, FrameText(artist), kID3TextSize);
   Fill(text.Album, FrameText(album), kID3TextSize);
-  Fill(text.Comment, FrameText(plainComment != nullptr ? plainComment : comment), kID3CommentSize);
+  Fill(text.Comment, FrameText(comment), kID3CommentSize);
   Fill(text.Genre, GenreText(genre), kID3TextSize);
   if (text.Year == 0) text.Year = YearOf(FrameText(year));
 }
@@ -263,6 +301,7 @@ void FillFromId3v2(const TagLib::ID3v2::Tag& tag, TTagText& text) {
 // The ID3v2 tag that starts at `at`.
 void ReadId3v2(TTagFile& file, std::int64_t at, TTagText& text) {
   const TFrameFactory factory;
+  file.StartTag();
   const TagLib::ID3v2::Tag tag(&file, static_cast<long>(at), &factory);
   FillFromId3v2(tag, text);
 }
@@ -353,13 +392,14 @@ TTagText ReadTagLibTags(TTagBytes& bytes, std::string_view tail) {
   }
   const TCachedBytes cached{bytes, head, tail};
   TTagStream stream(cached);
-  TTagFile file(&stream);
+  TTagFile file(stream);
   if (head.size() >= 12 && head.substr(0, 4) == "RIFF" && head.substr(8, 4) == "WAVE") {
     ReadWav(cached, file, text);
     return text;
   }
   if (head.substr(0, 3) == "ID3") ReadId3v2(file, 0, text);
   if (tail.size() >= kApeFooterSize && tail.substr(tail.size() - kApeFooterSize, 8) == "APETAGEX") {
+    file.StartTag();
     const TagLib::APE::Tag ape(&file, static_cast<long>(size - kApeFooterSize));
     FillFromTag(ape, false, text);
   }

@@ -177,6 +177,7 @@ void TextOut(TSurface& dst, const PFont& font, int32_t x, int32_t y,
 // ---------------------------------------------------------------------------
 // Messages (Win32 numbers and parameter packing)
 
+// clang-format off
 enum TWindowMessage : uint32_t {
   wmCreate = 0x0001,
   wmDestroy = 0x0002,
@@ -221,6 +222,7 @@ enum TSizeEdge : uint32_t {
   seLeft = 1, seRight = 2, seTop = 3, seTopLeft = 4, seTopRight = 5,
   seBottom = 6, seBottomLeft = 7, seBottomRight = 8,
 };
+// clang-format on
 // System commands (WParam of wmSysCommand). scMove + 2 (0xF012) drags by any
 // point; scSize + edge sizes by that edge.
 constexpr uint32_t scSize = 0xF000;
@@ -243,6 +245,7 @@ inline uint32_t KeyScanCode(std::intptr_t keyData) { return static_cast<uint32_t
 
 // Windows virtual-key codes the layer produces (letters and digits are
 // their upper-case ASCII codes).
+// clang-format off
 enum TVirtualKey : uint32_t {
   vkBack = 0x08, vkTab = 0x09, vkReturn = 0x0D, vkShift = 0x10, vkControl = 0x11,
   vkMenu = 0x12, vkPause = 0x13, vkCapital = 0x14, vkEscape = 0x1B, vkSpace = 0x20,
@@ -253,6 +256,7 @@ enum TVirtualKey : uint32_t {
   vkVolumeMute = 0xAD, vkVolumeDown = 0xAE, vkVolumeUp = 0xAF, vkMediaNext = 0xB0,
   vkMediaPrev = 0xB1, vkMediaStop = 0xB2, vkMediaPlayPause = 0xB3,
 };
+// clang-format on
 
 // What a parent gets with wmDrawItem: the child to draw, its surface and the
 // area. The child is presented after the parent's handler returns.

@@ -249,7 +249,9 @@ void TScriptCompiler::Module() {
   if (Sym() != sNone) Warning("Code after Module END is ignored!");
 }
 
-// Block -> { "VAR" VarDecl ";" { VarDecl ";" } | "CONST" ConstDecl ";" { ConstDecl ";" } | FunctionDecl }
+// Block -> { "VAR" VarDecl ";" { VarDecl ";" }
+//          | "CONST" ConstDecl ";" { ConstDecl ";" }
+//          | FunctionDecl }
 // The entry at `top` stands for the block: its Adr becomes the block's code
 // address and its Size the frame size. Returns the table top reached.
 int64_t TScriptCompiler::Block(int64_t top) {
@@ -519,7 +521,9 @@ void TScriptCompiler::LogStatement() {
   if (typeCode >= 0) Gen(ocLog, 0, typeCode);
 }
 
-// Condition -> Expression ( "=" | "<" | ">" | ">=" | "<=" | "!=" | "AND" | "OR" | "XOR" ) Expression
+// Condition -> Expression
+//              ( "=" | "<" | ">" | ">=" | "<=" | "!=" | "AND" | "OR" | "XOR" )
+//              Expression
 // Doubles and Strings compare by value (L = their type code); every other
 // type compares the raw cells.
 void TScriptCompiler::Condition() {
@@ -590,7 +594,8 @@ TVarType TScriptCompiler::Term() {
   }
 }
 
-// Factor -> ident | Integer literal | Double literal | Boolean literal | String literal | "(" Expression ")"
+// Factor -> ident | Integer literal | Double literal | Boolean literal | String literal
+//           | "(" Expression ")"
 TVarType TScriptCompiler::Factor() {
   TVarType type = vtInteger;
   switch (Sym()) {

@@ -10,6 +10,7 @@
 
 namespace vesperon {
 
+// clang-format off
 enum TOpCode : uint8_t {
   ocLit, // L = 0: push A; L = k > 0: store A into cell k - 1 of the block on top
   ocOpr, // arithmetic, logic, comparison or return: operation A on operands of type L
@@ -26,6 +27,7 @@ enum TOpCode : uint8_t {
   ocGtr, // replace the slot number on top by the value recalled from that shared slot (A: type code)
   ocStr, // store the value beneath the slot number on top into that shared slot, pop the number (A: type code)
 };
+// clang-format on
 
 inline constexpr int kOpCodeCount = ocStr + 1;
 

@@ -279,7 +279,8 @@ struct TScriptMachine::TState {
     return static_cast<int64_t>(Blocks.size()) - 1;
   }
 
-  void Concatenate(int64_t left, int64_t right) {
+  // Returns the cells copied.
+  int64_t Concatenate(int64_t left, int64_t right) {
     const int64_t n2 = Length(Block(right));
     std::vector<int64_t>& target = Block(left);
     const int64_t n1 = Length(target);
@@ -292,11 +293,14 @@ struct TScriptMachine::TState {
     const std::vector<int64_t>& source = Blocks[static_cast<size_t>(right)];
     for (int64_t k = 1; k <= n2; ++k) target[static_cast<size_t>(n1 + k)] = source[static_cast<size_t>(k)];
     target[0] = n1 + n2;
+    return n2;
   }
 
-  int CompareStrings(int64_t left, int64_t right) {
+  // The order of the two texts; `cells` is set to the cells compared at most.
+  int CompareStrings(int64_t left, int64_t right, int64_t& cells) {
     const std::vector<int64_t>& a = Block(left);
     const std::vector<int64_t>& b = Block(right);
+    cells = std::min(Length(a), Length(b));
     return CompareTexts(a.data() + 1, Length(a), b.data() + 1, Length(b));
   }
 
@@ -330,8 +334,9 @@ struct TScriptMachine::TState {
   }
 
   // str: the value beneath the slot number goes into the slot; the number is popped.
-  void Store(int64_t typeCode) {
-    if (typeCode < tcInteger || typeCode > tcString) return;
+  // Returns the cells copied.
+  int64_t Store(int64_t typeCode) {
+    if (typeCode < tcInteger || typeCode > tcString) return 0;
     if (T < 2) Fail("stack underflow");
     const int64_t value = S[T - 1];
     const int64_t number = S[T];
@@ -343,13 +348,16 @@ struct TScriptMachine::TState {
     } else {
       content.push_back(value);
     }
+    const auto cells = static_cast<int64_t>(content.size());
     Slot(number) = std::move(content);
     --T;
+    return cells;
   }
 
   // gtr: the slot number on top is replaced by the slot's value.
-  void Recall(int64_t typeCode) {
-    if (typeCode < tcInteger || typeCode > tcString) return;
+  // Returns the cells copied.
+  int64_t Recall(int64_t typeCode) {
+    if (typeCode < tcInteger || typeCode > tcString) return 0;
     if (T < 1) Fail("stack underflow");
     const int64_t number = S[T];
     if (number < 0 || number >= kSharedSlotCount) Fail("shared slot " + std::to_string(number) + " out of range");
@@ -358,7 +366,7 @@ struct TScriptMachine::TState {
     if (typeCode != tcString) {
       if (slot->empty()) Fail("shared slot " + std::to_string(number) + " holds no value");
       S[T] = slot->front();
-      return;
+      return 0;
     }
     const std::vector<int64_t> content = *slot;
     const int64_t handle = Allocate(static_cast<int64_t>(content.size()) + 1);
@@ -366,6 +374,7 @@ struct TScriptMachine::TState {
     block[0] = static_cast<int64_t>(content.size());
     std::copy(content.begin(), content.end(), block.begin() + 1);
     S[T] = handle;
+    return static_cast<int64_t>(content.size());
   }
 };
 
@@ -415,6 +424,9 @@ TRunResult TScriptMachine::Run(const TDecodedCode& code) {
   const uint64_t limit = st.Limit == 0 ? UINT64_MAX : st.Limit;
   uint64_t remaining = limit;
 
+  // The dispatch table and the labelled handlers below are laid out by hand
+  // (clang-format would move the labels' braces and regroup the table).
+  // clang-format off
   static void* const kLabels[kKindCount] = {
       &&L_LitPush, &&L_LitCell, &&L_Lod0, &&L_Lod, &&L_Sto0, &&L_Sto, &&L_Cal, &&L_Int, &&L_Ext,
       &&L_Jmp, &&L_Jpc, &&L_Log, &&L_Alc, &&L_Fre, &&L_Gtr, &&L_Str,
@@ -445,6 +457,17 @@ TRunResult TScriptMachine::Run(const TDecodedCode& code) {
   do {                             \
     if ((target) == 0) goto L_End; \
     ip = ops + (target);           \
+  } while (0)
+// A string operation costs one instruction more for every
+// kCellsPerInstruction cells it copies or compares.
+#define CHARGE(cells)                                                               \
+  do {                                                                              \
+    const uint64_t cost = static_cast<uint64_t>(cells) / kCellsPerInstruction;      \
+    if (cost > remaining) {                                                         \
+      remaining = 0;                                                                \
+      goto L_Limit;                                                                 \
+    }                                                                               \
+    remaining -= cost;                                                              \
   } while (0)
 #define SYNC() st.T = t
 #define RELOAD() t = st.T
@@ -575,16 +598,20 @@ TRunResult TScriptMachine::Run(const TDecodedCode& code) {
     std::vector<int64_t>().swap(block);
     DISPATCH();
   }
-  L_Gtr:
+  L_Gtr: {
     SYNC();
-    st.Recall(op->A);
+    const int64_t cells = st.Recall(op->A);
     RELOAD();
+    CHARGE(cells);
     DISPATCH();
-  L_Str:
+  }
+  L_Str: {
     SYNC();
-    st.Store(op->A);
+    const int64_t cells = st.Store(op->A);
     RELOAD();
+    CHARGE(cells);
     DISPATCH();
+  }
   L_NegI:
     NEED(1);
     S[t] = Wrap(0 - static_cast<uint64_t>(S[t]));
@@ -599,12 +626,14 @@ TRunResult TScriptMachine::Run(const TDecodedCode& code) {
     BINARY_INT(Wrap(static_cast<uint64_t>(x) + static_cast<uint64_t>(y)));
   L_AddD:
     BINARY_DOUBLE(x + y);
-  L_AddS:
+  L_AddS: {
     NEED(2);
     SYNC();
-    st.Concatenate(S[t - 1], S[t]);
+    const int64_t cells = st.Concatenate(S[t - 1], S[t]);
     --t;
+    CHARGE(cells);
     DISPATCH();
+  }
   L_DropRight:
     NEED(2);
     --t;
@@ -640,8 +669,10 @@ TRunResult TScriptMachine::Run(const TDecodedCode& code) {
     NEED(2);
     {
       SYNC();
-      const bool holds = TextComparison(op->Kind, st.CompareStrings(S[t - 1], S[t]));
+      int64_t cells = 0;
+      const bool holds = TextComparison(op->Kind, st.CompareStrings(S[t - 1], S[t], cells));
       S[--t] = holds ? 1 : 0;
+      CHARGE(cells);
     }
     DISPATCH();
   L_AndBits:
@@ -732,6 +763,7 @@ TRunResult TScriptMachine::Run(const TDecodedCode& code) {
 #undef ROOM
 #undef CELL_OK
 #undef JUMP
+#undef CHARGE
 #undef SYNC
 #undef RELOAD
 #undef BINARY_INT
@@ -743,6 +775,7 @@ TRunResult TScriptMachine::Run(const TDecodedCode& code) {
   st.CellsUsed = 0;
   return result;
 }
+// clang-format on
 
 TRunResult RunInstructions(const TInstructions& code, const TScriptHost& host, uint64_t instructionLimit) {
   const std::shared_ptr<const TDecodedCode> decoded = DecodeInstructions(code);

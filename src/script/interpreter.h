@@ -30,6 +30,11 @@ class TScriptRunError : public std::runtime_error {
 inline constexpr int64_t kStackSize = 1024;
 inline constexpr int kSharedSlotCount = 32;
 inline constexpr uint64_t kDefaultInstructionLimit = 50'000'000;
+// A string operation (joining, comparing, storing or recalling a shared
+// slot) counts one instruction more against the limit for every this many
+// cells it handles, so the limit bounds a run's time even when every
+// instruction works on a long string.
+inline constexpr uint64_t kCellsPerInstruction = 16;
 // String blocks of one run may hold this many cells in all (each block
 // counts 4 cells more for its bookkeeping).
 inline constexpr int64_t kMaxRunCells = int64_t{1} << 22;

@@ -7,6 +7,7 @@
 
 namespace vesperon {
 
+// clang-format off
 enum TSymbol : uint8_t {
   sUnknown, sIdent, sInteger, sBoolean, sDouble, sString, sPointer,
   sPlus, sMinus, sStar, sSlash, sModular,
@@ -17,6 +18,7 @@ enum TSymbol : uint8_t {
   sVar, sConst, sFunction, sBegin, sEnd, sIf, sThen, sElseIf, sElse, sWhile, sDo,
   sModule, sLog, sGetMem, sFreeMem, sFalse, sTrue, sNone,
 };
+// clang-format on
 
 inline constexpr int kSymbolCount = sNone + 1;
 

@@ -25,8 +25,9 @@ namespace vesperon {
 namespace {
 
 constexpr std::size_t kRequestLimit = 255;
-// An answer larger than this is no update list or program of ours; reading
-// on would only exhaust memory.
+// An answer larger than this, header included, is no update list or program
+// of ours; reading on would only exhaust memory or, for a header that never
+// ends, keep start-up waiting for as long as the server cares to send.
 constexpr std::size_t kAnswerLimit = std::size_t(64) << 20;
 
 // The process-wide connection: one socket, the address it goes to, and the
@@ -120,6 +121,7 @@ TServerAnswer ReceiveAnswer(int fd) {
   THttpAnswerReader reader;
   TServerAnswer answer;
   char chunk[kReceiveChunkSize];
+  std::size_t received = 0;
   for (;;) {
     const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
     if (n < 0 && errno == EINTR) continue;
@@ -129,8 +131,9 @@ TServerAnswer ReceiveAnswer(int fd) {
       break;
     }
     if (n == 0) break;
+    received += static_cast<std::size_t>(n);
+    if (received > kAnswerLimit) throw std::length_error("answer too large");
     reader.Feed(std::string_view(chunk, static_cast<std::size_t>(n)));
-    if (reader.Body().size() > kAnswerLimit) throw std::length_error("answer too large");
   }
   answer.Status = reader.Status();
   answer.Body = reader.TakeBody();

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "core/coverage.h"
 #include "core/files.h"
 #include "core/log.h"
 #include "core/paths.h"
@@ -100,6 +101,7 @@ void WriteScriptFile(const std::filesystem::path& script, std::string_view text)
     if (null > 2) ::close(null);
   }
   ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+  WriteCoverageCounts();  // coverage builds only
   ::execl("/bin/sh", "sh", script, static_cast<char*>(nullptr));
   const int error = errno;
   if (::write(errorPipe, &error, sizeof error) < 0) {
@@ -126,6 +128,7 @@ void StartDetached(const std::filesystem::path& script, const std::filesystem::p
     ::setsid();
     const pid_t grandchild = ::fork();
     if (grandchild == 0) ExecScript(scriptName.c_str(), dirName.c_str(), pipeFds[1]);
+    WriteCoverageCounts();  // coverage builds only
     ::_exit(grandchild < 0 ? 1 : 0);
   }
   ::close(pipeFds[1]);
@@ -182,6 +185,7 @@ void WriteUpdateBatch(const std::filesystem::path& newFile, const TProgramFiles&
   WriteScriptFile(script, UpdateScriptText(program, std::filesystem::absolute(newFile), script));
   StartDetached(script, std::filesystem::absolute(TempDir()));
   std::fflush(nullptr);
+  WriteCoverageCounts();
   ::_exit(0);
 }
 

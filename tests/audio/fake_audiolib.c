@@ -5,6 +5,8 @@
 
 static int gSystem, gGroup;
 
+/* One stub a line. */
+/* clang-format off */
 FMOD_RESULT FMOD_System_Create(FMOD_SYSTEM** system) { *system = (FMOD_SYSTEM*)&gSystem; return FMOD_OK; }
 FMOD_RESULT FMOD_System_Init(FMOD_SYSTEM* s, int n, FMOD_INITFLAGS f, void* x) { (void)s; (void)n; (void)f; (void)x; return FMOD_OK; }
 FMOD_RESULT FMOD_System_GetVersion(FMOD_SYSTEM* s, unsigned int* version) { (void)s; *version = FAKE_VERSION; return FMOD_OK; }
@@ -22,3 +24,4 @@ FMOD_RESULT FMOD_Channel_Stop(FMOD_CHANNEL* c) { (void)c; return FMOD_ERR_INVALI
 FMOD_RESULT FMOD_Channel_GetPosition(FMOD_CHANNEL* c, unsigned int* p, FMOD_TIMEUNIT u) { (void)c; (void)p; (void)u; return FMOD_ERR_INVALID_HANDLE; }
 FMOD_RESULT FMOD_Channel_SetVolume(FMOD_CHANNEL* c, float v) { (void)c; (void)v; return FMOD_ERR_INVALID_HANDLE; }
 FMOD_RESULT FMOD_Channel_IsPlaying(FMOD_CHANNEL* c, FMOD_BOOL* p) { (void)c; (void)p; return FMOD_ERR_INVALID_HANDLE; }
+/* clang-format on */

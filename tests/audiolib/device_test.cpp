@@ -265,6 +265,11 @@ TEST_F(DeviceTimingTest, PulseStartsPausesAndResumesWithin100ms) {
   EXPECT_LE(MaxStep(rec), MaxStep(tone) + 0.5f / 16) << "no click at the pause or the resume";
   EXPECT_NEAR(static_cast<double>(AudibleFrames(rec)), static_cast<double>(tone.Frames()), 0.01 * 44100)
       << "nothing lost or repeated";
+  size_t lastHeard = static_cast<size_t>(std::max<int64_t>(0, Recorder->FrameAt(resumed)));
+  while (lastHeard > 0 && std::fabs(rec.Samples[2 * lastHeard]) + std::fabs(rec.Samples[2 * lastHeard + 1]) == 0.0f)
+    --lastHeard;
+  std::printf("start heard after %.1f ms, pause silent after %.1f ms, resume heard after %.1f ms\n",
+              MsAfter(started, heard), MsAfter(paused, lastHeard), MsAfter(resumed, silent));
 }
 
 TEST_F(DeviceTimingTest, PulsePositionsFollowTheRecordingWithin50msOver10s) {
@@ -285,10 +290,82 @@ TEST_F(DeviceTimingTest, PulsePositionsFollowTheRecordingWithin50msOver10s) {
   std::this_thread::sleep_for(100ms);
   const TPcm rec = Recording();
   const size_t start = FirstAudible(rec, 0, 1e-4f) - 1;  // the tone's first sample is 0
+  double worst = 0.0;
   for (const auto& [when, position] : samples) {
     const double heardMs = static_cast<double>(Recorder->FrameAt(when) - static_cast<int64_t>(start)) / 44.1;
     EXPECT_NEAR(position, heardMs, 50.0) << "at " << heardMs << " ms of the recording";
+    worst = std::max(worst, std::fabs(position - heardMs));
   }
+  std::printf("positions off by at most %.1f ms\n", worst);
+}
+
+// The largest difference between the recording's frames [from, to) and
+// `gain` x `src` placed at recording frame `at`.
+float Residual(const TPcm& rec, const TPcm& src, size_t at, float gain, size_t from, size_t to) {
+  float worst = 0.0f;
+  for (size_t i = 2 * from; i < 2 * std::min(to, rec.Frames()); ++i) {
+    const size_t j = i - 2 * at;
+    const float expected = i >= 2 * at && j < src.Samples.size() ? gain * src.Samples[j] : 0.0f;
+    worst = std::max(worst, std::fabs(rec.Samples[i] - expected));
+  }
+  return worst;
+}
+
+// While a channel plays, the output holds far more than 100 ms that is not
+// heard yet: a second channel starting, a volume change and a stop must
+// still be heard within 100 ms, and what is mixed anew must join what was
+// already playing without a frame lost or doubled.
+TEST_F(DeviceTimingTest, PulseChangesWhilePlayingAreHeardWithin100ms) {
+  StartAll("pulse");
+  const TPcm a = Tone(440, 4.0), b = Tone(660, 0.5);
+  FMOD_SOUND* soundA = WriteAndOpen("a.wav", a);
+  FMOD_SOUND* soundB = WriteAndOpen("b.wav", b);
+  FMOD_CHANNEL* channelA = Play(soundA, 0.5f);
+  std::this_thread::sleep_for(700ms);
+  const int64_t started = NowNs();
+  FMOD_CHANNEL* channelB = nullptr;
+  ASSERT_EQ(FMOD_System_PlaySound(System, FMOD_CHANNEL_FREE, soundB, 0, &channelB), FMOD_OK);
+  std::this_thread::sleep_for(200ms);
+  const int64_t sampled = NowNs();
+  const unsigned positionA = Position(channelA);
+  std::this_thread::sleep_for(600ms);
+  const int64_t turned = NowNs();
+  ASSERT_EQ(FMOD_Channel_SetVolume(channelA, 0.125f), FMOD_OK);
+  std::this_thread::sleep_for(400ms);
+  const int64_t stopped = NowNs();
+  ASSERT_EQ(FMOD_Channel_Stop(channelA), FMOD_OK);
+  std::this_thread::sleep_for(1200ms);
+  const TPcm rec = Recording();
+
+  const size_t atA = FindStart(rec, a, 0.5f);
+  ASSERT_LT(atA, rec.Frames());
+  const auto frameAt = [&](int64_t ns) { return static_cast<size_t>(std::max<int64_t>(0, Recorder->FrameAt(ns))); };
+  TPcm withoutA = rec;
+  Subtract(withoutA, a, atA, 0.5f);
+  const size_t atB = FindStart(withoutA, b, 1.0f, atA);
+  ASSERT_LT(atB, rec.Frames());
+  const double startMs = MsAfter(started, atB);
+  EXPECT_LT(startMs, 100.0) << "the second channel is heard at once";
+  EXPECT_GT(startMs, -10.0) << "the recording's clock is off";
+  EXPECT_LT(Residual(withoutA, b, atB, 1.0f, atA, frameAt(turned)), 1e-5f)
+      << "A whole, and B summed with it exactly, from its first frame to its last";
+  const double heardA = static_cast<double>(Recorder->FrameAt(sampled) - static_cast<int64_t>(atA)) / 44.1;
+  EXPECT_NEAR(positionA, heardA, 50.0) << "A's position after the queued part was mixed anew";
+
+  // The volume: A at 0.125 from 100 ms after the change until the stop.
+  const size_t quieter = frameAt(turned + 100'000'000);
+  EXPECT_LT(Residual(rec, a, atA, 0.125f, quieter, frameAt(stopped)), 1e-5f) << "the new volume within 100 ms";
+  size_t changed = frameAt(turned - 10'000'000);
+  while (changed < quieter && Residual(rec, a, atA, 0.5f, changed, changed + 1) < 1e-5f) ++changed;
+  // The stop: silent from 100 ms after it on.
+  const size_t silent = FirstAudible(rec, frameAt(stopped + 100'000'000), 0.0f);
+  EXPECT_EQ(silent, rec.Frames()) << "silent within 100 ms of the stop, and nothing queued plays after";
+  size_t lastHeard = frameAt(stopped + 100'000'000);
+  while (lastHeard > 0 && std::fabs(rec.Samples[2 * lastHeard]) + std::fabs(rec.Samples[2 * lastHeard + 1]) == 0.0f)
+    --lastHeard;
+  EXPECT_LE(MaxStep(rec), MaxStep(a) + 0.5f / 16) << "no click at the changes";
+  std::printf("start heard after %.1f ms, volume after %.1f ms, stop silent after %.1f ms, position off by %.1f ms\n",
+              startMs, MsAfter(turned, changed), MsAfter(stopped, lastHeard), positionA - heardA);
 }
 
 }  // namespace

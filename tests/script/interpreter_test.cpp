@@ -255,6 +255,33 @@ TEST(ScriptMachine, TheDefaultLimitStopsAnEndlessLoop) {
             (std::vector<std::string>{"ERROR: script error in module T: more than 50000000 instructions executed"}));
 }
 
+// Comparing a string of 2^16 cells is one instruction but counts 4096, so
+// a loop over long strings ends after a few hundred passes instead of
+// running for minutes within the limit.
+TEST(ScriptMachine, LongStringsCountAgainstTheLimit) {
+  ClearSharedSlots();
+  const TRun run = CompileAndRun(
+      ModuleText("s := 'ab'; i := 0; WHILE i < 15 DO s := s + s; i := i + 1 END; t := s + 'x'; "
+                 "i := 0; WHILE i >= 0 DO IF s = t THEN LOG i END; i := i + 1; i -> 1 END",
+                 "var string s, t; integer i;"),
+      1'000'000);
+  EXPECT_FALSE(run.Ran);
+  EXPECT_EQ(run.Errors, (std::vector<std::string>{
+                            "ERROR: script error in module T: more than 1000000 instructions executed"}));
+  const auto passes = SharedSlot(1);
+  ASSERT_TRUE(passes);
+  EXPECT_GT(passes->at(0), 200);
+  EXPECT_LT(passes->at(0), 250);  // 1,000,000 / 4096 at most
+  // Short strings cost nothing extra: "ab" + "ab" is one instruction.
+  const TRunResult result = RunInstructions(Code({{ocAlc, 0, 3}, {ocLit, 1, 2}, {ocLit, 2, 'a'},
+                                                  {ocLit, 3, 'b'}, {ocAlc, 0, 3}, {ocLit, 1, 2},
+                                                  {ocLit, 2, 'a'}, {ocLit, 3, 'b'},
+                                                  {ocOpr, tcString, opAdd}, {ocJmp, 0, 0}}),
+                                            {});
+  EXPECT_TRUE(result.Ok) << result.Error;
+  EXPECT_EQ(result.Executed, 10u);
+}
+
 TEST(ScriptMachine, BrokenCodeFailsInsteadOfRunningWild) {
   const TScriptHost none;
   EXPECT_EQ(RunInstructions(Code({{ocLit, 0, 1}}), none).Error, "the code ended without returning to address 0");

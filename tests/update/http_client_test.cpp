@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -190,6 +191,63 @@ TEST_F(UpdateClient, ConnectToAServerThatNeverAcceptsTimesOut) {
   EXPECT_TRUE(log.Has("ERROR: could not connect. Socket error: 110")) << ::testing::PrintToString(log.Lines());
   for (int fd : fillers) ::close(fd);
   ::close(listener);
+}
+
+// Neither a body nor a header without end may keep the client reading:
+// past 64 MiB the exchange ends with an error and no answer, and the check
+// keeps the list it had.
+TEST_F(UpdateClient, AnswersOverTheLimitAreDroppedWhateverPartIsHuge) {
+  const std::size_t limit = std::size_t(64) << 20;
+  const std::string header = "HTTP/1.0 200 OK\r\n";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"huge body", header + "\r\n" + std::string(limit, 'b')},
+      {"endless header", header + std::string(limit, 'h')},
+  };
+  for (const auto& [what, bytes] : cases) {
+    Serve(bytes);
+    TLogCapture log;
+    gUpdates.assign(2, TUpdateInfo{});
+    CheckForUpdates();
+    EXPECT_EQ(gUpdates.size(), 2u) << what;
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"checking for updates...",
+                                                     "ERROR: error while reading from server"}))
+        << what;
+  }
+}
+
+// A server that accepts and closes at once gives an empty answer without a
+// status, not an error: the list is then empty.
+TEST_F(UpdateClient, ServerClosingAtOnceGivesAnEmptyAnswer) {
+  Serve("");
+  TLogCapture log;
+  const auto answer = ServerGet("/");
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->Status, 0);
+  EXPECT_TRUE(answer->Body.empty());
+  EXPECT_FALSE(answer->ReceiveFailed);
+  EXPECT_EQ(log.Lines(), std::vector<std::string>{"auto-update: got 0 bytes"});
+}
+
+// With every file descriptor in use no socket can be made: the failure is
+// logged with its code, nothing is sent and the list stays.
+TEST_F(UpdateClient, NoFreeDescriptorIsAConnectErrorAndKeepsTheList) {
+  Serve(HttpAnswer(200, Records(884)));
+  rlimit old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+  const int lowest = ::dup(0);
+  ASSERT_GE(lowest, 0);
+  ::close(lowest);
+  gUpdates.assign(3, TUpdateInfo{});
+  TLogCapture log;
+  rlimit tight = old;
+  tight.rlim_cur = static_cast<rlim_t>(lowest);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+  CheckForUpdates();
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &old), 0);
+  EXPECT_EQ(gUpdates.size(), 3u);
+  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"checking for updates...",
+                                                   "ERROR: could not connect. Socket error: 24"}));
+  EXPECT_TRUE(server->Requests().empty());
 }
 
 TEST(UpdateServerAddress, ParsesHostAndPort) {

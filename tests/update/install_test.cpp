@@ -196,6 +196,38 @@ TEST_F(Install, ErrorPagesAndCutDownloadsAreNotInstalled) {
   }
 }
 
+// The download cannot be put in place (a folder holds its name): the error
+// names the file, no script is written or started, and the program, its
+// library and the folder in the way stay as they were.
+TEST_F(Install, DownloadThatCannotBeWrittenStopsBeforeTheScript) {
+  const fs::path inTheWay = Program.Dir / "vesperon.tmp";
+  fs::create_directory(inTheWay);
+  WriteFile(inTheWay / "kept", "kept");
+  ServeListAndProgram("");
+  gUpdates = {Entry(utMainApp, "vesperon", "/files/vesperon new")};
+  TLogCapture log;
+  InstallUpdate(Program);
+  EXPECT_TRUE(log.Has("ERROR: could not write update file " + inTheWay.string()))
+      << ::testing::PrintToString(log.Lines());
+  EXPECT_EQ(Listing(Program.Dir), (std::vector<std::string>{"fmodex.so", "vesperon", "vesperon.tmp"}));
+  EXPECT_EQ(ReadWholeFile(inTheWay / "kept"), "kept");
+  EXPECT_EQ(ReadWholeFile(Program.Exe), "old program");
+  EXPECT_EQ(ReadWholeFile(Program.AudioLibrary()), "old library");
+  EXPECT_TRUE(Listing(Temp).empty());
+}
+
+// Without a usable temporary folder the script cannot be created: the error
+// reaches the caller, the process goes on and the program is untouched.
+TEST_F(Install, ScriptThatCannotBeCreatedIsAnErrorForTheCaller) {
+  const fs::path newFile = Program.Dir / "vesperon.tmp";
+  WriteFile(newFile, kNewProgram);
+  TScopedEnv missing("TMPDIR", (Root / "no such folder").string());
+  EXPECT_THROW(WriteUpdateBatch(newFile, Program), std::system_error);
+  EXPECT_EQ(ReadWholeFile(Program.Exe), "old program");
+  EXPECT_EQ(ReadWholeFile(Program.AudioLibrary()), "old library");
+  EXPECT_EQ(ReadWholeFile(newFile), kNewProgram);
+}
+
 TEST_F(Install, TempBatchNamesAreFreshScriptsInTheTemporaryFolder) {
   const fs::path a = TempBatchName();
   const fs::path b = TempBatchName();

@@ -2,9 +2,10 @@
 // arbitrary text must neither crash nor hang. The host answers like a
 // loaded player and skin; the instruction limit keeps every run short.
 // The limit is far below the player's own: under compare tracing every
-// string comparison and copy is instrumented, and a loop that grows and
-// compares a string (see the "string_loop" seed) ran past the fuzzer's
-// time-out at 200,000 instructions without any fault in the engine.
+// string comparison and copy is instrumented cell by cell, and a loop that
+// grows and compares a string (see the "string_loop" seed) ran past the
+// fuzzer's time-out at 200,000 instructions. Long strings also count
+// against the limit by their length ("long_string_compare").
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
