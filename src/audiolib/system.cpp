@@ -79,6 +79,8 @@ FMOD_RESULT TSystem::Close() {
     std::lock_guard lock(FLock);
     if (!FInitialised) return FMOD_OK;
     FQuit = true;
+    // A mixer waiting for the output's next request stops waiting.
+    if (FOutput) FOutput->Interrupt();
   }
   FOpenWake.notify_all();
   FMixWake.notify_all();
