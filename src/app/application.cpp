@@ -224,10 +224,29 @@ constexpr uint16_t kSlowStep = 26;
 // session bus) is ready, playback's next work is due or the slow work's
 // pass comes; the loop waits for the first of these and counts the passes
 // it slept over, so the slow work keeps its rate of about every 54 ms.
+// Sleeps one pass's length while watching the loop sources: one that
+// becomes ready (or whose deadline comes) is handled at once and the rest
+// of the pass is slept, so passes keep their length.
+void SleepOnePass(std::vector<pollfd>& fds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kMainLoopPassMs);
+  fds.clear();
+  int deadlineMs = -1;
+  app::CollectLoopSourceFds(fds, deadlineMs);
+  if (fds.empty()) {
+    std::this_thread::sleep_until(end);
+    return;
+  }
+  const int timeoutMs = deadlineMs >= 0 ? std::min<int>(deadlineMs, kMainLoopPassMs) : kMainLoopPassMs;
+  if (poll(fds.data(), fds.size(), timeoutMs) > 0 || timeoutMs == deadlineMs) app::DispatchLoopSources(fds, 0);
+  std::this_thread::sleep_until(end);
+}
+
+// Loop sources that became ready are handled after the sleep.
 void SleepAfterPass(TMainLoop& loop, const TMainLoopWork& work, std::vector<pollfd>& fds) {
+  const auto sleepOnePass = [&fds] { SleepOnePass(fds); };
   const uint32_t playbackMs = work.MsUntilStepWork ? work.MsUntilStepWork() : UINT32_MAX;
-  if (playbackMs == 0 || MessageWaiting()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(kMainLoopPassMs));
+  if (playbackMs == 0) {
+    sleepOnePass();
     return;
   }
   // Without a skin no slow work runs: nothing to wake for.
@@ -237,9 +256,13 @@ void SleepAfterPass(TMainLoop& loop, const TMainLoopWork& work, std::vector<poll
   fds.clear();
   app::CollectLoopSourceFds(fds, timeoutMs);
   const auto start = std::chrono::steady_clock::now();
-  WaitForMessage(fds, timeoutMs);
+  if (!WaitForMessage(fds, timeoutMs)) {
+    sleepOnePass();  // a message waits
+    return;
+  }
   const auto slept = std::chrono::steady_clock::now() - start;
   CountSleptPasses(loop, static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(slept).count()));
+  app::DispatchLoopSources(fds, 0);
 }
 
 }  // namespace
@@ -279,14 +302,26 @@ void RunMainLoop(const TMainLoopWork& work) {
   TMainLoop loop;
   app::SetNestedMainLoopStep([&loop, &work] { MainLoopStep(loop, work); });
   std::vector<pollfd> fds;  // kept between passes
-  while (!loop.Ended) {
+  // False when the part threw (logged).
+  const auto logged = [](auto&& part) {
     try {
-      MainLoopStep(loop, work);
-      app::ServiceLoopSources();
+      part();
+      return true;
     } catch (const std::exception& e) {
       LogError(std::string(kUnknownError) + ": " + e.what());
+      return false;
     }
-    if (!loop.Ended) SleepAfterPass(loop, work, fds);
+  };
+  while (!loop.Ended) {
+    logged([&] {
+      MainLoopStep(loop, work);
+      app::RunLoopSourcesAfterPass();
+    });
+    // A source that throws while its descriptor stays ready would otherwise
+    // turn the loop without a pause.
+    if (!loop.Ended && !logged([&] { SleepAfterPass(loop, work, fds); })) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(kMainLoopPassMs));
+    }
   }
   app::SetNestedMainLoopStep({});
 }

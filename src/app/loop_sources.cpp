@@ -33,18 +33,6 @@ void DispatchLoopSources(const std::vector<pollfd>& fds, size_t first) {
   }
 }
 
-void ServiceLoopSources() {
-  if (Sources().empty()) return;
-  // Kept between passes: the loop runs this every few milliseconds.
-  static std::vector<pollfd> fds;
-  fds.clear();
-  int timeoutMs = -1;
-  CollectLoopSourceFds(fds, timeoutMs);
-  poll(fds.data(), fds.size(), 0);
-  DispatchLoopSources(fds, 0);
-  RunLoopSourcesAfterPass();
-}
-
 void RunLoopSourcesAfterPass() {
   for (const TLoopSource& source : Sources()) {
     if (source.AfterPass) source.AfterPass();

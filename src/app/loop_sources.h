@@ -27,9 +27,7 @@ void CollectLoopSourceFds(std::vector<pollfd>& fds, int& timeoutMs);
 // After the wait: runs Process of every source whose descriptor is ready or
 // whose deadline has come; `fds` from `first` on are the collected ones.
 void DispatchLoopSources(const std::vector<pollfd>& fds, size_t first);
-// Checks every source without waiting and runs the ready ones, then every
-// AfterPass.
-void ServiceLoopSources();
+// Runs every source's AfterPass.
 void RunLoopSourcesAfterPass();
 
 }  // namespace vesperon::app

@@ -44,15 +44,12 @@ constexpr int64_t kStallTimeoutNs = 2'000'000'000;
 // Timing reports are asked for at doubling intervals between these.
 constexpr int64_t kTimingIntervalMinNs = 10'000'000;
 constexpr int64_t kTimingIntervalMaxNs = 1'000'000'000;
-// Closing lets the buffered end play out, but no longer than this.
-constexpr int64_t kDrainTimeoutNs = 500'000'000;
 
 void SignalLoop(void* loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0); }
 void OnContextState(pa_context*, void* loop) { SignalLoop(loop); }
 void OnStreamEvent(pa_stream*, void* loop) { SignalLoop(loop); }
 void OnStreamRequest(pa_stream*, size_t, void* loop) { SignalLoop(loop); }
 void OnTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* loop) { SignalLoop(loop); }
-void OnOperationDone(pa_stream*, int, void* loop) { SignalLoop(loop); }
 
 struct TSinkQuery {
   pa_threaded_mainloop* Loop = nullptr;
@@ -77,6 +74,8 @@ class TPulseOutput final : public TOutput {
   void Push() override;
   void Idle() override;
   bool CanRewrite() const override { return true; }
+  // The new frames must reach the server before the sink plays them.
+  int64_t RewriteLeadNs() const override { return 50'000'000; }
   void Unwrite(uint64_t count) override;
   void Interrupt() override;
   const char* Name() const override { return "pulse"; }
@@ -134,16 +133,8 @@ TPulseOutput::~TPulseOutput() {
   if (FLoop == nullptr) return;
   if (FLoopRunning) {
     TLocked lock(FLoop);
-    if (FStream != nullptr && !FCorked && !Broken()) {
-      // The last frames written play out, unless the server does not answer.
-      if (!FPending.empty()) Send(FPending.size());
-      pa_operation* op = pa_stream_drain(FStream, OnOperationDone, FLoop);
-      if (op != nullptr) {
-        WaitUntil([op] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; },
-                  MonotonicNowNs() + kDrainTimeoutNs);
-        pa_operation_unref(op);
-      }
-    }
+    // What is still queued (up to the whole buffer) is dropped with the
+    // stream: closing stops the sound at once instead of playing it out.
     if (FStream != nullptr) {
       pa_stream_disconnect(FStream);
       pa_stream_unref(FStream);

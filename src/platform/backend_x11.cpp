@@ -242,13 +242,14 @@ class TX11Backend final : public TBackend {
     XFlush(D_);
   }
 
+  // XPending sends what is buffered before it looks for events, so the last
+  // call (none left) has sent the requests the handlers made as well.
   void Pump() override {
     while (XPending(D_)) {
       XEvent e;
       XNextEvent(D_, &e);
       Handle(e);
     }
-    XFlush(D_);
   }
 
   void Flush() override { XSync(D_, False); }

@@ -110,9 +110,12 @@ bool MessageWaiting() {
   return gQuitFromSignal || !QueueEmpty() || LayerHasWork();
 }
 
-void WaitForMessage(std::vector<pollfd>& fds, int timeoutMs) {
+bool WaitForMessage(std::vector<pollfd>& fds, int timeoutMs) {
   gWaiting.store(true);
-  if (MessageWaiting()) timeoutMs = 0;
+  if (MessageWaiting()) {
+    gWaiting.store(false);
+    return false;
+  }
   const uint32_t timer = MsUntilNextTimer();
   if (timer != UINT32_MAX && (timeoutMs < 0 || timer < static_cast<uint32_t>(timeoutMs))) {
     timeoutMs = static_cast<int>(timer);
@@ -127,6 +130,7 @@ void WaitForMessage(std::vector<pollfd>& fds, int timeoutMs) {
   if (fds[callers].revents != 0) DrainWake();
   fds.resize(callers);
   gWaiting.store(false);
+  return true;
 }
 
 void TranslateMessage(const TMessage& message) {

@@ -48,9 +48,9 @@ bool MessageWaiting();
 // Sleeps until PeekMessage may find a message (a post from any thread, a
 // quit from a signal, the display's events, the next window or thread timer
 // falling due), one of `fds` is ready (their revents are filled in), or
-// `timeoutMs` (-1: no limit) has passed. Returns at once when a message
-// waits already.
-void WaitForMessage(std::vector<pollfd>& fds, int timeoutMs);
+// `timeoutMs` (-1: no limit) has passed. Returns false at once, without
+// looking at `fds`, when a message waits already (MessageWaiting).
+bool WaitForMessage(std::vector<pollfd>& fds, int timeoutMs);
 // Milliseconds until the next timer falls due; UINT32_MAX: no timer.
 uint32_t MsUntilNextTimer();
 

@@ -110,8 +110,11 @@ void TransparentBlit(TSurface& dst, int32_t dx, int32_t dy, int32_t w, int32_t h
   for (int32_t y = 0; y < h; ++y) {
     uint32_t* d = dst.Row(dy + y) + dx;
     const uint32_t* s = src.Row(sy + y) + sx;
+    // Written without a branch, so that the compiler can do several pixels
+    // at once: labels draw their glyphs this way on every scroll step.
     for (int32_t x = 0; x < w; ++x) {
-      if (s[x] != key) d[x] = s[x];
+      const uint32_t pixel = s[x];
+      d[x] = pixel != key ? pixel : d[x];
     }
   }
 }

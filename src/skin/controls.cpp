@@ -209,6 +209,9 @@ void TLabel::Draw(TSurface& surface) {
 }
 
 void TLabel::SetText(std::string_view text) {
+  // Scripts set the same text on most slow ticks (a time shown in whole
+  // seconds): unchanged pixels are not drawn and sent again.
+  if (text == Text) return;
   Text = std::string(text);
   Repaint();
 }
@@ -236,16 +239,27 @@ bool TProgressBar::Build() {
   return true;
 }
 
-void TProgressBar::Draw(TSurface& surface) {
+int32_t TProgressBar::FilledPixels() const {
   // The filled share, kept within 0..1: a position below 0 or above the
   // maximum shows an empty or a full bar rather than a negative part.
   const double filled = Max != 0 ? std::clamp(static_cast<double>(Position) / Max, 0.0, 1.0) : 0.0;
+  return static_cast<int32_t>(std::lround((Vertical ? Height : Width) * filled));
+}
+
+void TProgressBar::SetPosition(int32_t position) {
+  Position = position;
+  // Set on every slow tick, the bar moves by a pixel only every so often;
+  // compared with what was drawn last, a new maximum shows as well.
+  if (FilledPixels() != DrawnSplit_) Repaint();
+}
+
+void TProgressBar::Draw(TSurface& surface) {
+  const int32_t split = FilledPixels();
+  DrawnSplit_ = split;
   if (Vertical) {
-    const int32_t split = static_cast<int32_t>(std::lround(Height * filled));
     if (FilledBitmap != nullptr) Blit(surface, 0, 0, Width, split, *FilledBitmap, 0, 0);
     if (EmptyBitmap != nullptr) Blit(surface, 0, split, Width, Height - split, *EmptyBitmap, 0, split);
   } else {
-    const int32_t split = static_cast<int32_t>(std::lround(Width * filled));
     if (FilledBitmap != nullptr) Blit(surface, 0, 0, split, Height, *FilledBitmap, 0, 0);
     if (EmptyBitmap != nullptr) Blit(surface, split, 0, Width - split, Height, *EmptyBitmap, split, 0);
   }

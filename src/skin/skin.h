@@ -161,8 +161,16 @@ class TProgressBar : public TSkinControl {
   bool Vertical = false;
 
   bool Build();
+  // Stores the position; repaints only when the filled part changes.
+  void SetPosition(int32_t position);
+  // The length of the filled part in pixels (of the width, or of the height
+  // of a vertical bar).
+  int32_t FilledPixels() const;
   void Draw(TSurface& surface) override;
   const char* KindName() const override { return "TProgressBar"; }
+
+ private:
+  int32_t DrawnSplit_ = -1;  // FilledPixels at the last Draw; -1: never drawn
 };
 
 // The side of a glyph cell of a bitmap font sheet, in pixels.

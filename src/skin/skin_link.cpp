@@ -35,8 +35,7 @@ class TSkinScriptHost : public TScriptSkinHost {
   void SetProgressBarPosition(std::string_view name, int64_t position) override {
     TProgressBar* bar = Skin.ProgressBarByName(name);
     if (bar == nullptr) return;
-    bar->Position = std::min(ClampToInt32(position), bar->Max);
-    bar->Repaint();
+    bar->SetPosition(std::min(ClampToInt32(position), bar->Max));
   }
   void SetProgressBarMax(std::string_view name, int64_t maximum) override {
     TProgressBar* bar = Skin.ProgressBarByName(name);

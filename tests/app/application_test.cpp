@@ -177,10 +177,10 @@ void RunLoopFor(const TMainLoopWork& work, uint32_t quitAfterMs) {
 // another thread after 100 ms) brings something; playback asks for a step
 // after 5 s at the latest, so a lost wake-up fails instead of hanging.
 // Returns how long the loop went on after the wake-up, in milliseconds.
-double WakeUpDelay(const std::function<void()>& wake, int* steps = nullptr) {
+double WakeUpDelay(const std::function<void()>& wake, int* steps = nullptr, uint32_t playbackMs = 5000) {
   ClearMessageQueue();
   int count = 0;
-  TMainLoopWork work = {[&count] { ++count; }, [] { return false; }, [] {}, [] { return 5000u; }};
+  TMainLoopWork work = {[&count] { ++count; }, [] { return false; }, [] {}, [playbackMs] { return playbackMs; }};
   Clock::time_point woken;
   std::thread other([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -282,6 +282,9 @@ TEST(MainLoop, PostSignalAndLoopSourceWakeTheSleepingLoop) {
                       },
                       {}});
   EXPECT_LT(WakeUpDelay([&] { EXPECT_EQ(write(pipeFds[1], "x", 1), 1); }), 50.0);
+  // Stepping every 2 ms (a fade), the loop watches its sources in between.
+  EXPECT_LT(WakeUpDelay([&] { EXPECT_EQ(write(pipeFds[1], "x", 1), 1); }, &steps, 0), 50.0);
+  EXPECT_GE(steps, 20) << "the loop stepped every 2 ms until the source was ready";
   app::ClearLoopSources();
   close(pipeFds[0]);
   close(pipeFds[1]);

@@ -368,5 +368,25 @@ TEST_F(DeviceTimingTest, PulseChangesWhilePlayingAreHeardWithin100ms) {
               startMs, MsAfter(turned, changed), MsAfter(stopped, lastHeard), positionA - heardA);
 }
 
+// Closing the system while the output still holds a second of sound stops
+// the sound at once and does not wait for it to play out.
+TEST_F(DeviceTimingTest, PulseCloseWhilePlayingIsQuickAndSilencesTheSink) {
+  StartAll("pulse");
+  Play(WriteAndOpen("tone.wav", Tone(440, 3.0)), 1.0f);
+  std::this_thread::sleep_for(600ms);
+  const int64_t closing = NowNs();
+  ASSERT_EQ(FMOD_System_Close(System), FMOD_OK);
+  const int64_t closed = NowNs();
+  const double closeMs = static_cast<double>(closed - closing) / 1e6;
+  EXPECT_LT(closeMs, 500.0) << "closing does not wait for the queued second to play";
+  std::this_thread::sleep_for(400ms);
+  const TPcm rec = Recording();
+  const auto quiet = static_cast<size_t>(Recorder->FrameAt(closed + 100'000'000));
+  ASSERT_GT(FirstAudible(rec, 0, 1e-4f), 0u);
+  ASSERT_LT(FirstAudible(rec, 0, 1e-4f), quiet);
+  EXPECT_EQ(FirstAudible(rec, quiet, 0.0f), rec.Frames()) << "silent within 100 ms of the system closed";
+  std::printf("closing took %.1f ms\n", closeMs);
+}
+
 }  // namespace
 }  // namespace vesperon::testing

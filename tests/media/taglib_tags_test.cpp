@@ -356,6 +356,14 @@ TEST(TagLibDamage, CompressedFramesInflateWithinABudget) {
   EXPECT_EQ(r.Title, u"Small Title");
   EXPECT_EQ(r.Artist, u"");
   EXPECT_EQ(r.Album, u"Album");
+  // 16 MiB of one letter deflate to 16 KiB: not inflated either.
+  EXPECT_EQ(ReadBytes(Id3v2File(Id3v2Tag(CompressedText("TIT2", std::string(16 << 20, 'A'))))).Title, u"");
+  // Compressed frames the entry does not use are never inflated, so many of
+  // them leave the budget to the frames it uses.
+  std::string unused;
+  for (int i = 0; i < 500; ++i) unused += CompressedText("PRIV", std::to_string(i));
+  EXPECT_GT(unused.size(), 4096u);
+  EXPECT_EQ(ReadBytes(Id3v2File(Id3v2Tag(unused + CompressedText("TIT2", "Late Title")))).Title, u"Late Title");
 }
 
 // Memory that counts how often it is read.

@@ -233,6 +233,43 @@ TEST_F(TSkinTest, AProgressBarFillsItsShareOfTheWidth) {
   EXPECT_TRUE(Shows(bar, *bar.EmptyBitmap));
 }
 
+// Scripts set the time label and the bar on every slow tick: only a change
+// of what shows is drawn and sent to the display.
+TEST_F(TSkinTest, UnchangedTextAndBarPixelsAreNotDrawnAgain) {
+  ASSERT_TRUE(LoadBuiltin());
+  TProgressBar& bar = *Skin->Windows[0]->ProgressBars[0];
+  TLabel& time = *Skin->Windows[0]->Labels[0];
+  TScriptSkinHost& host = Skin->ScriptSkinHost();
+  host.SetLabelText("ltime", "-1:00");
+  const uint32_t labelPresents = PresentCount(time.Handle);
+  host.SetLabelText("ltime", "-1:00");
+  EXPECT_EQ(PresentCount(time.Handle), labelPresents);
+  host.SetLabelText("ltime", "-0:59");
+  EXPECT_GT(PresentCount(time.Handle), labelPresents);
+
+  host.SetProgressBarMax("ptime", bar.Width * 1000);  // 1000 positions a pixel
+  host.SetProgressBarPosition("ptime", 40'000);
+  const uint32_t barPresents = PresentCount(bar.Handle);
+  host.SetProgressBarPosition("ptime", 40'200);  // the same 40 pixels
+  EXPECT_EQ(PresentCount(bar.Handle), barPresents);
+  host.SetProgressBarPosition("ptime", 41'000);
+  EXPECT_EQ(PresentCount(bar.Handle), barPresents + 1);
+  EXPECT_EQ(bar.FilledPixels(), 41);
+  // A new song's maximum changes the share at the same position: drawn.
+  host.SetProgressBarMax("ptime", bar.Width * 2000);
+  host.SetProgressBarPosition("ptime", 41'000);
+  EXPECT_EQ(PresentCount(bar.Handle), barPresents + 2);
+  const TSurface& s = *GetWindowSurface(bar.Handle);
+  TRegion shape;
+  ASSERT_TRUE(GetWindowRegion(bar.Handle, shape));
+  for (int32_t y = 0; y < bar.Height; ++y) {
+    for (int32_t x = 0; x < bar.Width; ++x) {
+      if (!shape.Contains(x, y)) continue;
+      ASSERT_EQ(s.At(x, y), x < 21 ? bar.FilledBitmap->At(x, y) : bar.EmptyBitmap->At(x, y)) << x << "," << y;
+    }
+  }
+}
+
 class TTestPlayer : public TScriptPlayerHost {
  public:
   uint32_t CurrentPosition() override { return 1000; }
