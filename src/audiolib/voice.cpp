@@ -9,7 +9,7 @@ namespace {
 constexpr size_t kDecodeFrames = 2048;
 // The most frames kept for handing out again, whatever Forget says: more
 // than any output holds unheard.
-constexpr uint64_t kMaxKeptFrames = 44100 * 8;
+constexpr uint64_t kMaxKeptFrames = uint64_t{44100} * 8;
 }  // namespace
 
 void MapToStereo(const float* in, int channels, size_t frames, float* out) {

@@ -203,7 +203,7 @@ std::u16string Units(const TagLib::String& text, bool latin1) {
   std::u16string out;
   out.reserve(s.size());
   for (const wchar_t c : s) {
-    const auto u = static_cast<std::uint32_t>(c);
+    const auto u = static_cast<std::uint32_t>(static_cast<char32_t>(c));
     if (u > 0xFFFF && u <= 0x10FFFF) {
       out += static_cast<char16_t>(0xD800 + ((u - 0x10000) >> 10));
       out += static_cast<char16_t>(0xDC00 + ((u - 0x10000) & 0x3FF));
