@@ -274,7 +274,8 @@ uint32_t MsUntilSlowStep(const TMainLoop& loop) {
 void CountSleptPasses(TMainLoop& loop, uint64_t sleptUs) {
   // Rounded: a wait that ends a little before or after a pass boundary
   // stands for that many passes.
-  const uint64_t passes = (sleptUs + kMainLoopPassMs * 500) / (kMainLoopPassMs * 1000);
+  constexpr uint64_t kPassUs = uint64_t{kMainLoopPassMs} * 1000;
+  const uint64_t passes = (sleptUs + kPassUs / 2) / kPassUs;
   if (passes <= 1) return;
   loop.StepCounter = static_cast<uint16_t>(std::min<uint64_t>(kSlowStep, loop.StepCounter + passes - 1));
 }
