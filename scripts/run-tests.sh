@@ -3,6 +3,9 @@
 # an X server get one: a private Xvfb is started when none is given.
 #   scripts/run-tests.sh [BUILD [CTEST-ARGUMENTS...]]
 # Further arguments go to ctest, e.g. "-LE timing" to leave out a label.
+# Without arguments, the tests labelled "timing" (they compare with the wall
+# clock) run after the others, one at a time, so that no other test competes
+# with them for the processor.
 set -euo pipefail
 build=${1:-build}
 shift || true
@@ -20,4 +23,11 @@ if [ -z "${VESPERON_TEST_DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
   done
 fi
 cd "$build"
-ctest --output-on-failure -j "$(nproc)" --timeout 600 "$@"
+if [ $# -gt 0 ]; then
+  ctest --output-on-failure -j "$(nproc)" --timeout 600 "$@"
+  exit $?
+fi
+status=0
+ctest --output-on-failure -j "$(nproc)" --timeout 600 -LE timing || status=1
+ctest --output-on-failure -j 1 --timeout 600 -L timing || status=1
+exit $status

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <thread>
 
 namespace vesperon::audiolib {
 namespace {
@@ -40,27 +39,42 @@ void FloatToS16(const float* in, size_t samples, int16_t* out) {
     out[i] = static_cast<int16_t>(std::clamp(std::lrintf(in[i] * 32768.0f), -32768L, 32767L));
 }
 
-TRealTimePacer::TRealTimePacer(int rate, size_t leadFrames) : FRate(rate), FLead(leadFrames) {}
+TRealTimePacer::TRealTimePacer(int rate, size_t leadFrames, size_t refillFrames)
+    : FRate(rate), FLead(leadFrames), FRefill(std::min(refillFrames, leadFrames)) {}
 
 double TRealTimePacer::ElapsedFrames() const {
   if (FStartNs < 0) return 0.0;
   return static_cast<double>(MonotonicNowNs() - FStartNs) * FRate / 1e9;
 }
 
+int64_t TRealTimePacer::DueNs(uint64_t ahead) const {
+  return FStartNs + static_cast<int64_t>(static_cast<double>(FWritten - std::min(FWritten, ahead)) * 1e9 / FRate);
+}
+
 void TRealTimePacer::Wrote(size_t count) {
   if (FStartNs < 0) FStartNs = MonotonicNowNs();
   FWritten += count;
   if (FWritten <= FLead) return;
-  const int64_t dueNs = FStartNs + static_cast<int64_t>(static_cast<double>(FWritten - FLead) * 1e9 / FRate);
-  const int64_t waitNs = dueNs - MonotonicNowNs();
-  if (waitNs > 0) {
-    std::this_thread::sleep_for(std::chrono::nanoseconds(waitNs));
-  } else if (waitNs < -kMaxBacklogNs) {
-    // Far behind (the machine was suspended or starved): a device would
-    // have underrun, not played faster, so the clock restarts from here
-    // instead of rushing through the backlog.
-    FStartNs -= waitNs;
+  const int64_t now = MonotonicNowNs();
+  if (DueNs(FLead) > now) {
+    const std::chrono::steady_clock::time_point wake{std::chrono::nanoseconds(DueNs(FLead - FRefill))};
+    std::unique_lock lock(FWakeLock);
+    FWake.wait_until(lock, wake, [this] { return FInterrupted; });
+    FInterrupted = false;
+  } else if (const int64_t dryNs = now - DueNs(0); dryNs > kMaxBacklogNs) {
+    // Run dry long ago (the machine was suspended or starved): a device
+    // would have underrun, not played faster, so the clock restarts from
+    // here instead of rushing through the backlog.
+    FStartNs += dryNs;
   }
+}
+
+void TRealTimePacer::Unwrite(uint64_t count) { FWritten -= std::min(count, FWritten); }
+
+void TRealTimePacer::Interrupt() {
+  std::lock_guard lock(FWakeLock);
+  FInterrupted = true;
+  FWake.notify_all();
 }
 
 void TRealTimePacer::Restart() {

@@ -6,9 +6,11 @@
 // mixer writes nothing and tells the output so (Idle): a stream is corked,
 // a device stopped, a paced output stops its clock; the next Write starts
 // it again.
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace vesperon::audiolib {
@@ -33,6 +35,9 @@ class TOutput {
   // being heard yet), and the frames written next take their place.
   virtual bool CanRewrite() const { return false; }
   virtual void Unwrite(uint64_t /*count*/) {}
+  // How far after the frame being heard a rewrite must start, for the new
+  // frames to reach the device in time.
+  virtual int64_t RewriteLeadNs() const { return 0; }
   // Called from another thread: a Write waiting for room returns at once.
   virtual void Interrupt() {}
   virtual const char* Name() const = 0;
@@ -57,21 +62,33 @@ void FloatToS16(const float* in, size_t samples, int16_t* out);
 
 // Paces writes in real time for the outputs without a device clock (null,
 // wav): a write returns when the wall clock has reached the end of the
-// frames written, minus a small lead that stands in for a device buffer.
+// frames written, minus a lead that stands in for a device buffer. With a
+// refill, a write that finds the lead full sleeps until `refillFrames` are
+// free again, so that the writer wakes once per refill, not once per write.
 class TRealTimePacer {
  public:
-  TRealTimePacer(int rate, size_t leadFrames);
+  TRealTimePacer(int rate, size_t leadFrames, size_t refillFrames = 0);
   void Wrote(size_t count);  // sleeps as needed
   uint64_t Delay() const;
   // Stops the clock; the next write starts it again from then.
   void Restart();
+  // Takes back the last `count` frames written (not yet heard).
+  void Unwrite(uint64_t count);
+  // From another thread: a sleeping Wrote returns at once.
+  void Interrupt();
 
  private:
   double ElapsedFrames() const;
+  // When the wall clock reaches the frames written minus `ahead`.
+  int64_t DueNs(uint64_t ahead) const;
   const int FRate;
   const size_t FLead;
+  const size_t FRefill;
   uint64_t FWritten = 0;
   int64_t FStartNs = -1;
+  std::mutex FWakeLock;
+  std::condition_variable FWake;
+  bool FInterrupted = false;
 };
 
 }  // namespace vesperon::audiolib

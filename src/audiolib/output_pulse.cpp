@@ -74,6 +74,8 @@ class TPulseOutput final : public TOutput {
   void Push() override;
   void Idle() override;
   bool CanRewrite() const override { return true; }
+  // The new frames must reach the server before the sink plays them.
+  int64_t RewriteLeadNs() const override { return 50'000'000; }
   void Unwrite(uint64_t count) override;
   void Interrupt() override;
   const char* Name() const override { return "pulse"; }

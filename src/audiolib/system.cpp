@@ -24,9 +24,6 @@ constexpr int64_t kRetryNs = 1'000'000'000;
 // After the last frame should have been heard, the mixer waits this much
 // longer before it sets the output idle.
 constexpr int64_t kSettleNs = 10'000'000;
-// A rewrite starts this long after the frame being heard: the new frames
-// must reach the output before that frame is played.
-constexpr int64_t kRewriteLeadNs = 50'000'000;
 // Volume changes (a fade moves the volume at every step of the caller) are
 // gathered: at most one rewrite for them this often.
 constexpr int64_t kVolumeRewriteGapNs = 30'000'000;
@@ -461,7 +458,7 @@ void TSystem::Rewrite(std::unique_lock<std::mutex>& lock, TMixer& mixer) {
   FRewrite = FRewriteUrgent = false;
   FRewroteAtNs = MonotonicNowNs();
   // Blocks keep their places, so the rewrite starts at a block boundary.
-  const uint64_t lead = static_cast<uint64_t>(kRewriteLeadNs * kOutputRate / 1'000'000'000);
+  const auto lead = static_cast<uint64_t>(FOutput->RewriteLeadNs() * kOutputRate / 1'000'000'000);
   const uint64_t from = (HeardOutputFrames() + lead + kBlockFrames - 1) / kBlockFrames * kBlockFrames;
   if (from >= FWritten) return;
   for (const auto& play : FPlays) RollBack(*play, from);

@@ -23,8 +23,7 @@ struct TUserTimeLocale {
   std::string DateFormat = "%m/%d/%y";
   std::string TimeFormat = "%H:%M:%S";
 
-  TUserTimeLocale() {
-    Locale = newlocale(LC_TIME_MASK, "", nullptr);
+  TUserTimeLocale() : Locale(newlocale(LC_TIME_MASK, "", nullptr)) {
     if (Locale == nullptr) Locale = newlocale(LC_TIME_MASK, "C", nullptr);
     if (Locale == nullptr) return;
     DateFormat = nl_langinfo_l(D_FMT, Locale);

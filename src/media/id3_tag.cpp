@@ -87,7 +87,8 @@ std::u16string DecodeTagField(std::string_view field) {
   // The common case first: plain ASCII text followed by NUL padding.
   std::size_t end = 0;
   while (end < field.size() && static_cast<unsigned char>(field[end]) - 32u < 95u) ++end;
-  if (std::all_of(field.begin() + static_cast<std::ptrdiff_t>(end), field.end(), [](char c) { return c == '\0'; })) {
+  if (std::all_of(field.begin() + static_cast<std::ptrdiff_t>(end), field.end(),
+                  [](char c) { return c == '\0'; })) {
     return std::u16string(field.begin(), field.begin() + static_cast<std::ptrdiff_t>(end));
   }
   const std::string text = StripControls(field);
@@ -138,7 +139,8 @@ class TFileBytes final : public TTagBytes {
   std::size_t ReadAt(std::int64_t at, char* out, std::size_t n) override {
     std::size_t got = 0;
     while (got < n) {
-      const ssize_t r = ::pread(Fd, out + got, n - got, static_cast<off_t>(at) + static_cast<off_t>(got));
+      const ssize_t r =
+          ::pread(Fd, out + got, n - got, static_cast<off_t>(at) + static_cast<off_t>(got));
       if (r < 0 && errno == EINTR) continue;
       if (r <= 0) break;
       got += static_cast<std::size_t>(r);
@@ -149,19 +151,6 @@ class TFileBytes final : public TTagBytes {
  private:
   const int Fd;
   const std::int64_t FileSize;
-};
-
-class TMemoryBytes final : public TTagBytes {
- public:
-  explicit TMemoryBytes(std::string_view bytes) : Bytes(bytes) {}
-  std::int64_t Size() const override { return static_cast<std::int64_t>(Bytes.size()); }
-  std::size_t ReadAt(std::int64_t at, char* out, std::size_t n) override {
-    if (at < 0 || at >= Size()) return 0;
-    return Bytes.copy(out, n, static_cast<std::size_t>(at));
-  }
-
- private:
-  const std::string_view Bytes;
 };
 
 class TStreamBytes final : public TTagBytes {
@@ -193,7 +182,8 @@ void TID3TagReader::Read(TTagBytes& bytes) {
   char block[kID3TagSize];
   std::string_view tail;
   if (size >= static_cast<std::int64_t>(kID3TagSize) &&
-      bytes.ReadAt(size - static_cast<std::int64_t>(kID3TagSize), block, kID3TagSize) == kID3TagSize) {
+      bytes.ReadAt(size - static_cast<std::int64_t>(kID3TagSize), block, kID3TagSize) ==
+          kID3TagSize) {
     tail = std::string_view(block, kID3TagSize);
     if (tail.substr(0, 3) == "TAG") {
       ParseBlock(tail);
@@ -214,7 +204,7 @@ void TID3TagReader::Read(TTagBytes& bytes) {
 }
 
 void TID3TagReader::ReadBytes(std::string_view file) {
-  TMemoryBytes bytes(file);
+  TTagMemory bytes(file);
   Read(bytes);
 }
 
@@ -223,7 +213,9 @@ void TID3TagReader::ReadStream(std::istream& stream) {
   Read(bytes);
 }
 
-void TID3TagReader::ReadFile(const std::u16string& fileName) { ReadFileAt(AT_FDCWD, Utf16ToUtf8(fileName).c_str()); }
+void TID3TagReader::ReadFile(const std::u16string& fileName) {
+  ReadFileAt(AT_FDCWD, Utf16ToUtf8(fileName).c_str());
+}
 
 void TID3TagReader::ReadFileAt(int dirFd, const char* path) {
   Clear();

@@ -6,13 +6,16 @@
 #include <id3v2synchdata.h>
 #include <id3v2tag.h>
 #include <infotag.h>
-#include <tfile.h>
 #include <textidentificationframe.h>
+#include <tfile.h>
 #include <tiostream.h>
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <type_traits>
+#include <vector>
 
 #include "media/id3_tag.h"
 
@@ -95,7 +98,8 @@ class TTagStream final : public TagLib::IOStream {
   void seek(long offset, Position p) override {
     const std::int64_t base = p == Beginning ? 0 : p == Current ? Pos : Length;
     std::int64_t to = 0;
-    if (__builtin_add_overflow(base, static_cast<std::int64_t>(offset), &to)) to = std::numeric_limits<long>::max();
+    if (__builtin_add_overflow(base, static_cast<std::int64_t>(offset), &to))
+      to = std::numeric_limits<long>::max();
     Pos = std::clamp<std::int64_t>(to, 0, std::numeric_limits<long>::max());
   }
   long tell() const override { return static_cast<long>(Pos); }
@@ -135,6 +139,7 @@ struct THookArgument<R (C::*)(A) const> {
   using Type = A;
 };
 using PFrameHeader = THookArgument<decltype(&TFactoryHook::updateFrame)>::Type;
+using TFrameHeader = std::remove_pointer_t<PFrameHeader>;
 
 bool IsId(const TagLib::ByteVector& id, std::string_view name) {
   return id.size() == name.size() && std::memcmp(id.data(), name.data(), name.size()) == 0;
@@ -147,6 +152,11 @@ bool IsId(const TagLib::ByteVector& id, std::string_view name) {
 // so it is kept as an unknown frame of the same size and the frames after it
 // are still found.
 class TFrameFactory final : public TagLib::ID3v2::FrameFactory {
+ public:
+  // Whether createFrame parses a frame with this uncompressed, unencrypted
+  // header (else it keeps it as an unknown frame). May rename the header.
+  bool Parses(PFrameHeader header) const { return updateFrame(header); }
+
  protected:
   bool updateFrame(PFrameHeader header) const override {
     // ID3v2.2 names are made 2.3 names by TagLib first, and the 2.3 year
@@ -164,8 +174,9 @@ class TFrameFactory final : public TagLib::ID3v2::FrameFactory {
       return true;
     }
     const unsigned version = header->version();
-    const TagLib::ByteVector size = version >= 4 ? TagLib::ID3v2::SynchData::fromUInt(header->frameSize())
-                                                 : TagLib::ByteVector::fromUInt(header->frameSize());
+    const TagLib::ByteVector size = version >= 4
+                                        ? TagLib::ID3v2::SynchData::fromUInt(header->frameSize())
+                                        : TagLib::ByteVector::fromUInt(header->frameSize());
     header->setData(header->frameID() + size + TagLib::ByteVector(2, '\0'), version);
     return false;
   }
@@ -209,7 +220,8 @@ void Fill(std::u16string& field, const std::u16string& text, std::size_t limit) 
 
 // A year: the first four characters when they are ASCII digits, else 0.
 int YearOf(std::u16string_view text) {
-  if (text.size() < 4 || !std::all_of(text.begin(), text.begin() + 4, [](char16_t c) { return c >= u'0' && c <= u'9'; })) {
+  if (text.size() < 4 || !std::all_of(text.begin(), text.begin() + 4,
+                                      [](char16_t c) { return c >= u'0' && c <= u'9'; })) {
     return 0;
   }
   int year = 0;
@@ -262,24 +274,22 @@ std::u16string GenreText(const TagLib::ID3v2::Frame* frame) {
   return joined;
 }
 
-// The first frame of each kind, looked up by name in the tag's map of
-// frames (which keeps each kind's frames in tag order). Of the comments, the
-// first one without a description (others mostly hold players' private
-// data), else the first.
-void FillFromId3v2(const TagLib::ID3v2::Tag& tag, TTagText& text) {
-  const TagLib::ID3v2::Frame *title = nullptr, *artist = nullptr, *album = nullptr, *genre = nullptr,
-                             *year = nullptr, *comment = nullptr;
-  for (const auto& [id, frames] : tag.frameListMap()) {
-    if (frames.isEmpty()) continue;
+// The first frame of each kind in tag order. Of the comments, the first one
+// without a description (others mostly hold players' private data), else
+// the first. `frames` holds frame pointers (raw or owning) in tag order.
+template <typename Frames>
+void FillFromFrames(const Frames& frames, TTagText& text) {
+  const TagLib::ID3v2::Frame *title = nullptr, *artist = nullptr, *album = nullptr,
+                             *genre = nullptr, *year = nullptr, *firstComment = nullptr,
+                             *plainComment = nullptr;
+  for (const auto& f : frames) {
+    const TagLib::ID3v2::Frame* frame = &*f;
+    const TagLib::ByteVector id = frame->frameID();
     if (IsId(id, "COMM")) {
-      comment = frames.front();
-      for (const TagLib::ID3v2::Frame* f : frames) {
-        const auto* c = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(f);
-        if (c != nullptr && c->description().isEmpty()) {
-          comment = f;
-          break;
-        }
-      }
+      if (firstComment == nullptr) firstComment = frame;
+      const auto* c = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame);
+      if (plainComment == nullptr && c != nullptr && c->description().isEmpty())
+        plainComment = frame;
       continue;
     }
     const TagLib::ID3v2::Frame** slot = IsId(id, "TIT2")   ? &title
@@ -288,22 +298,108 @@ void FillFromId3v2(const TagLib::ID3v2::Tag& tag, TTagText& text) {
                                         : IsId(id, "TCON") ? &genre
                                         : IsId(id, "TDRC") ? &year
                                                            : nullptr;
-    if (slot != nullptr) *slot = frames.front();
+    if (slot != nullptr && *slot == nullptr) *slot = frame;
   }
   Fill(text.Title, FrameText(title), kID3TextSize);
   Fill(text.Artist, FrameText(artist), kID3TextSize);
   Fill(text.Album, FrameText(album), kID3TextSize);
-  Fill(text.Comment, FrameText(comment), kID3CommentSize);
+  Fill(text.Comment, FrameText(plainComment != nullptr ? plainComment : firstComment),
+       kID3CommentSize);
   Fill(text.Genre, GenreText(genre), kID3TextSize);
   if (text.Year == 0) text.Year = YearOf(FrameText(year));
 }
 
-// The ID3v2 tag that starts at `at`.
-void ReadId3v2(TTagFile& file, std::int64_t at, TTagText& text) {
+// The whole ID3v2 tag that starts at `at`, read by TagLib's tag class.
+void ReadWholeId3v2(TTagFile& file, std::int64_t at, TTagText& text) {
   const TFrameFactory factory;
   file.StartTag();
   const TagLib::ID3v2::Tag tag(&file, static_cast<long>(at), &factory);
-  FillFromId3v2(tag, text);
+  FillFromFrames(tag.frameList(), text);
+}
+
+// A frame TagLib's tag would hand to its frame factory and parse plainly:
+// a name of four capitals or digits, a size that fits in the frame data
+// left, no flag that changes how its bytes are read.
+bool IsPlainFrame(const TFrameHeader& header, unsigned left) {
+  const TagLib::ByteVector id = header.frameID();
+  if (id.size() != 4 || !std::all_of(id.begin(), id.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+      })) {
+    return false;
+  }
+  return header.frameSize() > 0 && header.frameSize() <= left && !header.compression() &&
+         !header.encryption() && !header.unsynchronisation() && !header.dataLengthIndicator() &&
+         !header.groupingIdentity();
+}
+
+// A text frame made the way TagLib's frame factory makes one, for the text
+// frames it does nothing more with (it also names the genres of a genre frame
+// and makes TXXX frames of another class).
+struct TTextFrame final : TagLib::ID3v2::TextIdentificationFrame {
+  TTextFrame(const TagLib::ByteVector& data, PFrameHeader header)
+      : TextIdentificationFrame(data, header) {}
+};
+
+// The ID3v2 tag that starts at `at`, when it has the plain form nearly all
+// taggers write: version 2.3 or 2.4, no unsynchronisation, extended header,
+// footer or experimental flag, complete, and only plain frames up to its
+// padding. TagLib parses the tag header, every frame header and every frame
+// the entry uses (its frame factory, as in the whole tag); this code only
+// steps from frame to frame by the sizes TagLib's frame headers give, as
+// TagLib's tag does, and skips the frames the entry does not use. That
+// spares the tag's own bookkeeping and an object for every frame. Returns
+// false, having filled nothing, for any other tag: it is then read whole.
+bool WalkPlainId3v2(TTagFile& file, std::int64_t at, TTagText& text) {
+  constexpr unsigned kFrameHeaderSize = 10;
+  file.StartTag();
+  file.seek(static_cast<long>(at));
+  const TagLib::ID3v2::Header tagHeader(file.readBlock(TagLib::ID3v2::Header::size()));
+  const unsigned version = tagHeader.majorVersion();
+  if ((version != 3 && version != 4) || tagHeader.unsynchronisation() ||
+      tagHeader.extendedHeader() || tagHeader.footerPresent() ||
+      tagHeader.experimentalIndicator() || tagHeader.tagSize() == 0) {
+    return false;
+  }
+  const TagLib::ByteVector data = file.readBlock(tagHeader.tagSize());
+  if (data.size() != tagHeader.tagSize()) return false;
+  const TFrameFactory factory;
+  TFrameHeader header(TagLib::ByteVector(), version);
+  std::vector<std::unique_ptr<TagLib::ID3v2::Frame>> frames;
+  for (unsigned pos = 0; pos + kFrameHeaderSize < data.size();) {
+    // TagLib's tag takes a zero byte where a frame would start as the
+    // start of the padding, and ends its frames there.
+    if (data[static_cast<int>(pos)] == 0) break;
+    // TagLib's frame header may look past the frame (a 2.4 size written
+    // unsynchsafe), so it gets the rest of the tag, as in the whole tag.
+    const TagLib::ByteVector rest = data.mid(pos);
+    header.setData(rest, version);
+    const unsigned size = header.frameSize();
+    if (!IsPlainFrame(header, data.size() - pos - kFrameHeaderSize)) return false;
+    if (factory.Parses(&header)) {
+      const TagLib::ByteVector id = header.frameID();
+      if (IsId(id, "TIT2") || IsId(id, "TPE1") || IsId(id, "TALB") || IsId(id, "TDRC")) {
+        auto own = std::make_unique<TFrameHeader>(rest, version);
+        factory.Parses(own.get());
+        frames.push_back(std::make_unique<TTextFrame>(rest, own.release()));
+      } else {
+        frames.emplace_back(factory.createFrame(rest, &tagHeader));
+      }
+      if (frames.back() == nullptr || frames.back()->size() != size) return false;
+    }
+    pos += kFrameHeaderSize + size;
+  }
+  FillFromFrames(frames, text);
+  return true;
+}
+
+// The ID3v2 tag that starts at `at`.
+void ReadId3v2(TTagFile& file, std::int64_t at, TId3v2Reading reading, TTagText& text,
+               int* walked) {
+  if (reading == TId3v2Reading::WalkPlainTags && WalkPlainId3v2(file, at, text)) {
+    if (walked != nullptr) ++*walked;
+    return;
+  }
+  ReadWholeId3v2(file, at, text);
 }
 
 std::uint32_t LittleEndian32(const char* p) {
@@ -313,13 +409,15 @@ std::uint32_t LittleEndian32(const char* p) {
 }
 
 // The first ID3 chunk, then the first INFO list of a RIFF WAVE file.
-void ReadWav(const TCachedBytes& bytes, TTagFile& file, TTagText& text) {
+void ReadWav(const TCachedBytes& bytes, TTagFile& file, TId3v2Reading reading, TTagText& text,
+             int* walked) {
   const std::int64_t size = bytes.Bytes.Size();
   std::int64_t id3At = -1, infoAt = -1, infoLength = 0;
   std::int64_t at = 12;
   for (int i = 0; i < kMaxWavChunks && size - at >= 8; ++i) {
     char header[12];
-    const std::size_t got = bytes.ReadAt(at, header, static_cast<std::size_t>(std::min<std::int64_t>(12, size - at)));
+    const std::size_t got =
+        bytes.ReadAt(at, header, static_cast<std::size_t>(std::min<std::int64_t>(12, size - at)));
     if (got < 8) break;
     const std::string_view id(header, 4), start(header + 8, got - 8);
     const std::uint32_t chunkSize = LittleEndian32(header + 4);
@@ -331,7 +429,7 @@ void ReadWav(const TCachedBytes& bytes, TTagFile& file, TTagText& text) {
     }
     at += 8 + static_cast<std::int64_t>(chunkSize) + (chunkSize & 1);
   }
-  if (id3At >= 0) ReadId3v2(file, id3At, text);
+  if (id3At >= 0) ReadId3v2(file, id3At, reading, text, walked);
   if (infoAt >= 0) {
     TagLib::ByteVector list(static_cast<unsigned>(infoLength), '\0');
     list.resize(static_cast<unsigned>(bytes.ReadAt(infoAt, list.data(), list.size())));
@@ -345,10 +443,14 @@ bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 std::u16string GenreNumber(std::u16string_view digits) {
   int n = 0;
   for (const char16_t c : digits) n = n * 10 + (c - u'0');
-  return n < static_cast<int>(kGenreCount) ? std::u16string(GenreNames[static_cast<std::size_t>(n)]) : u"";
+  return n < static_cast<int>(kGenreCount) ? std::u16string(GenreNames[static_cast<std::size_t>(n)])
+                                           : u"";
 }
 
 bool IsGenreNumber(std::u16string_view s) {
+  // The view outlives this call: callers pass temporaries that live to the
+  // end of their full expression, and GenreFromText returns an owned string.
+  // cppcheck-suppress danglingTemporaryLifetime
   return !s.empty() && s.size() <= 3 && std::all_of(s.begin(), s.end(), IsDigit);
 }
 
@@ -381,23 +483,26 @@ std::u16string GenreFromText(std::u16string_view text) {
   return std::u16string(text);
 }
 
-TTagText ReadTagLibTags(TTagBytes& bytes, std::string_view tail) {
+TTagText ReadTagLibTags(TTagBytes& bytes, std::string_view tail, TId3v2Reading reading,
+                        int* walked) {
   TTagText text;
   const std::int64_t size = bytes.Size();
   char headBuffer[kHeadSize];
-  const std::string_view head(headBuffer, bytes.ReadAt(0, headBuffer, std::min<std::size_t>(kHeadSize, size)));
+  const std::string_view head(headBuffer,
+                              bytes.ReadAt(0, headBuffer, std::min<std::size_t>(kHeadSize, size)));
   char footerBuffer[kApeFooterSize];
   if (tail.size() < kApeFooterSize && size >= static_cast<std::int64_t>(kApeFooterSize)) {
-    tail = std::string_view(footerBuffer, bytes.ReadAt(size - kApeFooterSize, footerBuffer, kApeFooterSize));
+    tail = std::string_view(footerBuffer,
+                            bytes.ReadAt(size - kApeFooterSize, footerBuffer, kApeFooterSize));
   }
   const TCachedBytes cached{bytes, head, tail};
   TTagStream stream(cached);
   TTagFile file(stream);
   if (head.size() >= 12 && head.substr(0, 4) == "RIFF" && head.substr(8, 4) == "WAVE") {
-    ReadWav(cached, file, text);
+    ReadWav(cached, file, reading, text, walked);
     return text;
   }
-  if (head.substr(0, 3) == "ID3") ReadId3v2(file, 0, text);
+  if (head.substr(0, 3) == "ID3") ReadId3v2(file, 0, reading, text, walked);
   if (tail.size() >= kApeFooterSize && tail.substr(tail.size() - kApeFooterSize, 8) == "APETAGEX") {
     file.StartTag();
     const TagLib::APE::Tag ape(&file, static_cast<long>(size - kApeFooterSize));

@@ -19,10 +19,33 @@ class TTagBytes {
   virtual std::size_t ReadAt(std::int64_t at, char* out, std::size_t n) = 0;
 };
 
+// Bytes held in memory.
+class TTagMemory final : public TTagBytes {
+ public:
+  explicit TTagMemory(std::string_view bytes) : Bytes(bytes) {}
+  std::int64_t Size() const override { return static_cast<std::int64_t>(Bytes.size()); }
+  std::size_t ReadAt(std::int64_t at, char* out, std::size_t n) override {
+    if (at < 0 || at >= Size()) return 0;
+    return Bytes.copy(out, n, static_cast<std::size_t>(at));
+  }
+
+ private:
+  const std::string_view Bytes;
+};
+
+// How ID3v2 tags are read. WalkPlainTags: a tag of the plain form nearly
+// all taggers write (version 2.3 or 2.4 without unsynchronisation, extended
+// header, footer, compressed, encrypted or otherwise flagged frames) is
+// walked frame by frame, TagLib parsing each frame header and each frame
+// used; any other tag is read by TagLib's tag class. WholeTag: every tag is
+// read by TagLib's tag class. Both give the same fields; the walk is faster.
+enum class TId3v2Reading { WalkPlainTags, WholeTag };
+
 // The text fields of a tag, as they go into a media entry.
 struct TTagText {
   std::u16string Title, Artist, Album, Comment, Genre;
   int Year = 0;  // 0 when absent or not a year
+  friend bool operator==(const TTagText&, const TTagText&) = default;
 };
 
 // Reads the tags TagLib knows from `bytes`. Each field comes from the first
@@ -30,7 +53,10 @@ struct TTagText {
 // files the ID3 chunk, then the INFO list. Fields keep the limits of ID3v1
 // fields (see FitTagText). Damaged tags give empty or cut fields. `tail`
 // holds the file's last bytes when the caller has read them already.
-TTagText ReadTagLibTags(TTagBytes& bytes, std::string_view tail = {});
+// `walked`, when given, counts the ID3v2 tags that were walked.
+TTagText ReadTagLibTags(TTagBytes& bytes, std::string_view tail = {},
+                        TId3v2Reading reading = TId3v2Reading::WalkPlainTags,
+                        int* walked = nullptr);
 
 // Text as a tag field holds it: characters below 32 removed, unpaired
 // surrogates replaced by U+FFFD, cut to `limit` UTF-16 units (one less when

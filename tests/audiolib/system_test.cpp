@@ -147,6 +147,24 @@ TEST_F(SystemTest, IdleNullOutputSleepsAndPlaysOnFromTheStart) {
   EXPECT_EQ(position, 100u);
 }
 
+// The null output holds half a second like a sound server: the mixer wakes
+// a few times a second, not for every block, and a pause still holds the
+// position at once (what is queued is taken back).
+TEST_F(SystemTest, PlayingOnTheNullOutputWakesTheMixerAFewTimesASecond) {
+  Start("null");
+  FMOD_CHANNEL* channel = Play(WriteAndOpen("tone.wav", testing::Tone(440, 3.0)), 1.0f);
+  std::this_thread::sleep_for(700ms);
+  const uint64_t before = ThreadWakeups("vesperon-mixer");
+  std::this_thread::sleep_for(1s);
+  EXPECT_LT(ThreadWakeups("vesperon-mixer"), before + 25) << "a block is 12 ms: 86 wake-ups a second before";
+  ASSERT_EQ(FMOD_Channel_SetPaused(channel, 1), FMOD_OK);
+  unsigned paused = 0, later = 0;
+  ASSERT_EQ(FMOD_Channel_GetPosition(channel, &paused, FMOD_TIMEUNIT_MS), FMOD_OK);
+  std::this_thread::sleep_for(300ms);
+  ASSERT_EQ(FMOD_Channel_GetPosition(channel, &later, FMOD_TIMEUNIT_MS), FMOD_OK);
+  EXPECT_LE(later, paused + 30) << "the pause holds the position within a block";
+}
+
 TEST_F(SystemTest, DifferentRatesAndChannelCountsPlayAtTheRightPitch) {
   StartRecording();
   FMOD_SOUND* mono22 = WriteAndOpen("mono22.wav", testing::Tone(1000, 0.3, 22050, 1));

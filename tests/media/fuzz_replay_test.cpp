@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "core/files.h"
+#include "core/text.h"
 #include "media/id3_tag.h"
 #include "media/mediadb.h"
+#include "media/taglib_tags.h"
 
 namespace vesperon {
 namespace {
@@ -56,6 +58,11 @@ TEST(FuzzReplay, TagInputsGiveWellDefinedFields) {
     EXPECT_LE(r.Title.size(), 30u);
     EXPECT_LE(r.Comment.size(), 28u);
     DecodeTagField(bytes);
+    // The frame walk of plain ID3v2 tags gives what the whole tag gives.
+    TTagMemory memory(bytes);
+    const TTagText walked = ReadTagLibTags(memory),
+                   whole = ReadTagLibTags(memory, {}, TId3v2Reading::WholeTag);
+    EXPECT_TRUE(walked == whole) << Utf16ToUtf8(walked.Title) << " / " << Utf16ToUtf8(whole.Title);
   }
 }
 

@@ -1,7 +1,8 @@
 // Any file in a scanned folder reaches the tag reader: its last 128 bytes
 // (ID3v1) and, without an ID3v1 tag, the tags TagLib reads (ID3v2 and APE,
 // WAV chunks). Any bytes must give well-defined fields without crashing,
-// hanging or holding much memory.
+// hanging or holding much memory. The frame walk of plain ID3v2 tags must
+// give exactly the fields TagLib's whole tag gives.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 
 #include "core/text.h"
 #include "media/id3_tag.h"
+#include "media/taglib_tags.h"
 
 namespace {
 
@@ -37,12 +39,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   r.ReadBytes(bytes);
   if (r.Year < 0 || r.Year > 9999) std::abort();
   const bool id3v1 = size >= kID3TagSize && bytes.substr(size - kID3TagSize, 3) == "TAG";
-  if (id3v1 && !r.Genre.empty() && r.Genre != GenreNames[static_cast<unsigned char>(bytes[size - 1])]) std::abort();
-  if (!Plausible(r.Title, kID3TextSize) || !Plausible(r.Artist, kID3TextSize) || !Plausible(r.Album, kID3TextSize) ||
-      !Plausible(r.Comment, kID3TextSize) || !Plausible(r.Genre, kID3TextSize)) {
+  if (id3v1 && !r.Genre.empty() &&
+      r.Genre != GenreNames[static_cast<unsigned char>(bytes[size - 1])])
+    std::abort();
+  if (!Plausible(r.Title, kID3TextSize) || !Plausible(r.Artist, kID3TextSize) ||
+      !Plausible(r.Album, kID3TextSize) || !Plausible(r.Comment, kID3TextSize) ||
+      !Plausible(r.Genre, kID3TextSize)) {
     std::abort();
   }
   if (r.Comment.size() > kID3CommentSize) std::abort();
+  // Both ways of reading ID3v2 tags, on every input (not only those
+  // without an ID3v1 tag).
+  TTagMemory memory(bytes);
+  const TTagText walked = ReadTagLibTags(memory, {}, TId3v2Reading::WalkPlainTags);
+  const TTagText whole = ReadTagLibTags(memory, {}, TId3v2Reading::WholeTag);
+  if (!(walked == whole)) std::abort();
   // A single field of any length, as DecodeTagField is also used alone.
   const std::u16string field = DecodeTagField(bytes);
   if (field.size() > size) std::abort();
