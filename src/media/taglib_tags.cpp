@@ -344,7 +344,8 @@ struct TTextFrame final : TagLib::ID3v2::TextIdentificationFrame {
 // taggers write: version 2.3 or 2.4, no unsynchronisation, extended header,
 // footer or experimental flag, complete, and only plain frames up to its
 // padding. TagLib parses the tag header, every frame header and every frame
-// the entry uses (its frame factory, as in the whole tag); this code only
+// the entry uses (its frame factory, as in the whole tag, or for the plain
+// text frames the text frame class the factory would pick); this code only
 // steps from frame to frame by the sizes TagLib's frame headers give, as
 // TagLib's tag does, and skips the frames the entry does not use. That
 // spares the tag's own bookkeeping and an object for every frame. Returns
