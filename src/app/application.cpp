@@ -216,14 +216,6 @@ namespace {
 // The counter's value on the pass that runs the slow work.
 constexpr uint16_t kSlowStep = 26;
 
-// After a pass: while playback needs every step (a fade runs, a song's end
-// is near) or a message waits, the loop sleeps one pass's length, as it
-// always did, so fades and the slow work keep their timing. Otherwise
-// nothing can happen before the display sends an event, a message is
-// posted (another thread, a signal), a timer falls due, a loop source (the
-// session bus) is ready, playback's next work is due or the slow work's
-// pass comes; the loop waits for the first of these and counts the passes
-// it slept over, so the slow work keeps its rate of about every 54 ms.
 // Sleeps one pass's length while watching the loop sources: one that
 // becomes ready (or whose deadline comes) is handled at once and the rest
 // of the pass is slept, so passes keep their length.
@@ -241,6 +233,14 @@ void SleepOnePass(std::vector<pollfd>& fds) {
   std::this_thread::sleep_until(end);
 }
 
+// After a pass: while playback needs every step (a fade runs, a song's end
+// is near) or a message waits, the loop sleeps one pass's length, as it
+// always did, so fades and the slow work keep their timing. Otherwise
+// nothing can happen before the display sends an event, a message is
+// posted (another thread, a signal), a timer falls due, a loop source (the
+// session bus) is ready, playback's next work is due or the slow work's
+// pass comes; the loop waits for the first of these and counts the passes
+// it slept over, so the slow work keeps its rate of about every 54 ms.
 // Loop sources that became ready are handled after the sleep.
 void SleepAfterPass(TMainLoop& loop, const TMainLoopWork& work, std::vector<pollfd>& fds) {
   const auto sleepOnePass = [&fds] { SleepOnePass(fds); };
@@ -274,7 +274,8 @@ uint32_t MsUntilSlowStep(const TMainLoop& loop) {
 void CountSleptPasses(TMainLoop& loop, uint64_t sleptUs) {
   // Rounded: a wait that ends a little before or after a pass boundary
   // stands for that many passes.
-  const uint64_t passes = (sleptUs + kMainLoopPassMs * 500) / (kMainLoopPassMs * 1000);
+  constexpr uint64_t kPassUs = uint64_t{kMainLoopPassMs} * 1000;
+  const uint64_t passes = (sleptUs + kPassUs / 2) / kPassUs;
   if (passes <= 1) return;
   loop.StepCounter = static_cast<uint16_t>(std::min<uint64_t>(kSlowStep, loop.StepCounter + passes - 1));
 }
