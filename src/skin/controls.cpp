@@ -287,7 +287,7 @@ bool TFont::Build() {
   const int32_t h = std::min(NormalBitmap->Height(), kGlyphCell);
   for (int32_t y = 0; y < h; ++y)
     for (int32_t x = 0; x < w; ++x)
-      Widths[static_cast<std::size_t>(y * kGlyphCell + x)] = static_cast<uint8_t>(NormalBitmap->At(x, y) >> 16);
+      Widths[static_cast<std::size_t>(y) * kGlyphCell + static_cast<std::size_t>(x)] = static_cast<uint8_t>(NormalBitmap->At(x, y) >> 16);
   return true;
 }
 
