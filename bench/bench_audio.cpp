@@ -44,15 +44,18 @@ double CpuSeconds(int who) {
          static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-bool Run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+bool Run(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 // A chord with a slow tremolo: enough spectral content that the encoder
 // spends the bit rate.
 bool MakeMp3(const fs::path& mp3, int seconds) {
   const fs::path wav = fs::path(mp3).replace_extension(".wav");
-  const bool ok = Run("sox -n -r 44100 -c 2 -b 16 " + wav.string() + " synth " + std::to_string(seconds) +
-                      " sine 220 sine 277 sine 330 pinknoise tremolo 3 40 remix 1,3 2,3 vol 0.6") &&
-                  Run("lame --quiet --cbr -b 192 " + wav.string() + " " + mp3.string());
+  const bool ok =
+      Run("sox -n -r 44100 -c 2 -b 16 " + wav.string() + " synth " + std::to_string(seconds) +
+          " sine 220 sine 277 sine 330 pinknoise tremolo 3 40 remix 1,3 2,3 vol 0.6") &&
+      Run("lame --quiet --cbr -b 192 " + wav.string() + " " + mp3.string());
   fs::remove(wav);
   return ok;
 }
@@ -120,7 +123,8 @@ TCost Measure(const vesperon::testing::TSoundServer& server, int who, F work) {
 FMOD_SYSTEM* OpenSystem() {
   setenv("VESPERON_AUDIO_OUTPUT", "pulse", 1);
   FMOD_SYSTEM* system = nullptr;
-  if (FMOD_System_Create(&system) != FMOD_OK || FMOD_System_Init(system, 32, 0, nullptr) != FMOD_OK) {
+  if (FMOD_System_Create(&system) != FMOD_OK ||
+      FMOD_System_Init(system, 32, 0, nullptr) != FMOD_OK) {
     std::fprintf(stderr, "the pulse output did not open\n");
     std::exit(1);
   }
@@ -132,14 +136,17 @@ void PlayThrough(FMOD_SYSTEM* system, const fs::path& mp3) {
   FMOD_SOUND* sound = nullptr;
   FMOD_CHANNEL* channel = nullptr;
   FMOD_OPENSTATE state = FMOD_OPENSTATE_LOADING;
-  FMOD_System_CreateSound(system, mp3.c_str(), FMOD_NONBLOCKING | FMOD_ACCURATETIME | FMOD_CREATESTREAM, nullptr,
+  FMOD_System_CreateSound(system, mp3.c_str(),
+                          FMOD_NONBLOCKING | FMOD_ACCURATETIME | FMOD_CREATESTREAM, nullptr,
                           &sound);
-  while (FMOD_Sound_GetOpenState(sound, &state, nullptr, nullptr) == FMOD_OK && state == FMOD_OPENSTATE_LOADING)
+  while (FMOD_Sound_GetOpenState(sound, &state, nullptr, nullptr) == FMOD_OK &&
+         state == FMOD_OPENSTATE_LOADING)
     std::this_thread::sleep_for(10ms);
   FMOD_System_PlaySound(system, FMOD_CHANNEL_FREE, sound, 0, &channel);
   // The player polls about every 2 ms; the benchmark's polls cost little.
   FMOD_BOOL playing = 1;
-  while (FMOD_Channel_IsPlaying(channel, &playing) == FMOD_OK && playing) std::this_thread::sleep_for(50ms);
+  while (FMOD_Channel_IsPlaying(channel, &playing) == FMOD_OK && playing)
+    std::this_thread::sleep_for(50ms);
   FMOD_Sound_Release(sound);
 }
 
@@ -162,13 +169,15 @@ void BenchPulse(const fs::path& dir, int seconds) {
       PlayThrough(system, mp3);
       FMOD_System_Release(system);
     });
-    const TCost b = Measure(server, RUSAGE_CHILDREN, [&] { Run("mpg123 -q -o pulse " + mp3.string()); });
+    const TCost b =
+        Measure(server, RUSAGE_CHILDREN, [&] { Run("mpg123 -q -o pulse " + mp3.string()); });
     ours = {std::min(ours.Player, a.Player), std::min(ours.Server, a.Server)};
     mpg123 = {std::min(mpg123.Player, b.Player), std::min(mpg123.Server, b.Server)};
   }
   std::printf("playing %d s of 192 kbit/s MP3 through PulseAudio (16-bit null sink):\n", seconds);
   std::printf("  player: %.3f s CPU, server: %.3f s CPU\n", ours.Player, ours.Server);
-  std::printf("  mpg123 -q -o pulse: %.3f s CPU, server: %.3f s CPU\n", mpg123.Player, mpg123.Server);
+  std::printf("  mpg123 -q -o pulse: %.3f s CPU, server: %.3f s CPU\n", mpg123.Player,
+              mpg123.Server);
   std::printf("  ratio player: %.2f (target <= 1.20), ratio server: %.2f (target <= 1.20)\n\n",
               ours.Player / mpg123.Player, ours.Server / mpg123.Server);
 
@@ -179,8 +188,10 @@ void BenchPulse(const fs::path& dir, int seconds) {
   PlayThrough(system, blip);
   std::this_thread::sleep_for(500ms);
   const TCost idle = Measure(server, RUSAGE_SELF, [] { std::this_thread::sleep_for(10s); });
-  std::printf("10 s open with nothing playing: player %.4f s CPU, server %.4f s CPU (target: none measurable)\n",
-              idle.Player, idle.Server);
+  std::printf(
+      "10 s open with nothing playing: player %.4f s CPU, server %.4f s CPU (target: none "
+      "measurable)\n",
+      idle.Player, idle.Server);
   FMOD_System_Release(system);
 }
 
@@ -188,7 +199,8 @@ void BenchPulse(const fs::path& dir, int seconds) {
 
 int main(int argc, char** argv) {
   const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
-  const fs::path dir = fs::temp_directory_path() / ("vesperon-bench-audio-" + std::to_string(getpid()));
+  const fs::path dir =
+      fs::temp_directory_path() / ("vesperon-bench-audio-" + std::to_string(getpid()));
   fs::create_directories(dir);
   if (argc < 3 || std::string(argv[2]) != "pulse") BenchDecodeAndMix(dir);
   BenchPulse(dir, seconds);

@@ -4,12 +4,12 @@
 // so that both sides pay for the same durability, and reads with one read().
 #include <fcntl.h>
 
+#include <unistd.h>
 #include <cstdio>
-#include <memory>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <string>
-#include <unistd.h>
 
 #include "bench_media_timing.h"
 #include "core/files.h"
@@ -40,7 +40,8 @@ std::size_t ReadInOnePiece(const std::filesystem::path& path) {
 }  // namespace
 
 int main() {
-  const std::filesystem::path dir = TempDir() / ("vesperon-bench-file-" + std::to_string(::getpid()));
+  const std::filesystem::path dir =
+      TempDir() / ("vesperon-bench-file-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   std::mt19937 rng(7);
   TMediaDB db;

@@ -38,9 +38,11 @@ std::string Tag(int n) {
 }  // namespace
 
 int main() {
-  const std::filesystem::path root = TempDir() / ("vesperon-bench-scan-" + std::to_string(::getpid()));
+  const std::filesystem::path root =
+      TempDir() / ("vesperon-bench-scan-" + std::to_string(::getpid()));
   const std::string audio(2048, '\x55');
-  const std::vector<std::string> files = bench::WriteSongTree(root, [&](int n) { return audio + Tag(n); });
+  const std::vector<std::string> files =
+      bench::WriteSongTree(root, [&](int n) { return audio + Tag(n); });
   std::unique_ptr<TMediaDB> db;
   long tagged = 0;
   const bench::TTiming t = bench::Compare(
@@ -56,6 +58,7 @@ int main() {
         }
       });
   std::filesystem::remove_all(root);
-  if (db->Count() != 10000 || db->FindByFilename(U16FromPath(files[5]))[0]->Title != u"Title 5") return 2;
+  if (db->Count() != 10000 || db->FindByFilename(U16FromPath(files[5]))[0]->Title != u"Title 5")
+    return 2;
   return bench::Report("scan 10,000 tagged files", t, 1.5) ? 0 : 1;
 }

@@ -20,7 +20,8 @@ struct TTiming {
 };
 
 // `prepare` runs untimed before every timed call (fresh inputs).
-inline TTiming Compare(int runs, const std::function<void()>& prepare, const std::function<void()>& subject,
+inline TTiming Compare(int runs, const std::function<void()>& prepare,
+                       const std::function<void()>& subject,
                        const std::function<void()>& baseline) {
   using clock = std::chrono::steady_clock;
   TTiming t;

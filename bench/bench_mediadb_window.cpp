@@ -40,10 +40,13 @@ pid_t StartXvfb() {
         std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock")) {
       continue;
     }
-    const char* argv[] = {"Xvfb", display.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", nullptr};
+    const char* argv[] = {"Xvfb",         display.c_str(), "-screen", "0",
+                          "1280x1024x24", "-nolisten",     "tcp",     nullptr};
     pid_t pid = 0;
-    if (posix_spawnp(&pid, "Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) return 0;
-    for (int i = 0; i < 100 && !std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)); ++i) {
+    if (posix_spawnp(&pid, "Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+      return 0;
+    for (int i = 0; i < 100 && !std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n));
+         ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     setenv("DISPLAY", display.c_str(), 1);
@@ -121,7 +124,8 @@ int main() {
   pid_t xvfb = 0;
   if (std::getenv("DISPLAY") == nullptr) xvfb = StartXvfb();
   const TPlatformKind kind = OpenPlatform(pkNone);
-  std::printf("media-db window with %d entries, %s\n", kEntries, kind == pkX11 ? "on X11" : "headless");
+  std::printf("media-db window with %d entries, %s\n", kEntries,
+              kind == pkX11 ? "on X11" : "headless");
   FillDatabase(CreateMediaDB());
   {
     TMediaDBWin window(Look());

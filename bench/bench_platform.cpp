@@ -42,10 +42,13 @@ pid_t StartXvfb(std::string& display) {
     }
     display = ":" + std::to_string(n);
     std::string screen = "1280x1024x24";
-    const char* argv[] = {"Xvfb", display.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", nullptr};
+    const char* argv[] = {"Xvfb",         display.c_str(), "-screen", "0",
+                          screen.c_str(), "-nolisten",     "tcp",     nullptr};
     pid_t pid = 0;
-    if (posix_spawnp(&pid, "Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) return 0;
-    for (int i = 0; i < 100 && !std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)); ++i) {
+    if (posix_spawnp(&pid, "Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+      return 0;
+    for (int i = 0; i < 100 && !std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n));
+         ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return pid;
@@ -104,7 +107,8 @@ TImage ManyRunsStencil() {
     bool opaque = y % 2 == 0;
     while (x < 640) {
       const int32_t run = 1 + static_cast<int32_t>(random() % 8);
-      for (int32_t i = 0; i < run && x < 640; ++i, ++x) std::fill_n(s.Pixel(x, y), 3, opaque ? 0 : 255);
+      for (int32_t i = 0; i < run && x < 640; ++i, ++x)
+        std::fill_n(s.Pixel(x, y), 3, opaque ? 0 : 255);
       opaque = !opaque;
     }
   }
@@ -135,8 +139,10 @@ void BenchRegion() {
     rects = r.Rects().size();
   }
   const double ratio = region / plain;
-  std::printf("region of 640x480 stencil (%zu rects) %7.3f ms, plain pass %7.3f ms, ratio %.2f (target <= 3) %s\n",
-              rects, region * 1e3, plain * 1e3, ratio, ratio <= 3 ? "ok" : "SLOW");
+  std::printf(
+      "region of 640x480 stencil (%zu rects) %7.3f ms, plain pass %7.3f ms, ratio %.2f (target <= "
+      "3) %s\n",
+      rects, region * 1e3, plain * 1e3, ratio, ratio <= 3 ? "ok" : "SLOW");
   if (opaque == 0) std::printf("(empty stencil)\n");
 }
 

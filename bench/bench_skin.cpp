@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "resources/skins/builtin_skin.h"
 #include "skin/packed_skin.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
 
   const double inflateOnly = MedianMicroseconds(rounds, [&] {
     uLongf size = static_cast<uLongf>(out.size());
-    if (uncompress(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(packed.data()),
+    if (uncompress(reinterpret_cast<Bytef*>(out.data()), &size,
+                   reinterpret_cast<const Bytef*>(packed.data()),
                    static_cast<uLong>(packed.size())) != Z_OK)
       std::abort();
   });
@@ -58,13 +59,15 @@ int main(int argc, char** argv) {
     vesperon::TPackedSkin skin;
     if (!vesperon::ReadPackedSkin(packed, "(built-in)", skin)) std::abort();
     for (const auto& image : skin.Images)
-      if (image.IsMask) regions += vesperon::RegionFromMask(image.Image, 255, 255, 255).Rects().size();
+      if (image.IsMask)
+        regions += vesperon::RegionFromMask(image.Image, 255, 255, 255).Rects().size();
   });
 
   std::printf("built-in skin: %zu bytes packed, %zu unpacked\n", packed.size(), layout.size());
-  std::printf("zlib inflate alone:                  %8.1f us (median of %d)\n", inflateOnly, rounds);
+  std::printf("zlib inflate alone:                  %8.1f us (median of %d)\n", inflateOnly,
+              rounds);
   std::printf("read skin (records, BMPs, regions):  %8.1f us (median of %d)\n", fullRead, rounds);
-  std::printf("ratio: %.2fx (target: 3x or less)  [%zu region rectangles]\n", fullRead / inflateOnly,
-              regions / static_cast<std::size_t>(rounds));
+  std::printf("ratio: %.2fx (target: 3x or less)  [%zu region rectangles]\n",
+              fullRead / inflateOnly, regions / static_cast<std::size_t>(rounds));
   return 0;
 }

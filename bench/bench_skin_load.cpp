@@ -21,7 +21,8 @@ namespace {
 using TClock = std::chrono::steady_clock;
 
 double Median(std::vector<double> times) {
-  std::nth_element(times.begin(), times.begin() + static_cast<std::ptrdiff_t>(times.size() / 2), times.end());
+  std::nth_element(times.begin(), times.begin() + static_cast<std::ptrdiff_t>(times.size() / 2),
+                   times.end());
   return times[times.size() / 2];
 }
 
@@ -51,7 +52,8 @@ int main(int argc, char** argv) {
   auto whole = [&] {
     if (!skin.Load(u"")) std::exit(1);
     DispatchPendingMessages();  // the first paint of every window and control
-    for (const auto& w : skin.Windows) controls += w->Buttons.size() + w->Labels.size() + w->ProgressBars.size();
+    for (const auto& w : skin.Windows)
+      controls += w->Buttons.size() + w->Labels.size() + w->ProgressBars.size();
     skin.Unload();
   };
   // The two alternate round by round, so a busy machine slows both alike.
@@ -61,8 +63,8 @@ int main(int argc, char** argv) {
     wholeTimes.push_back(Microseconds(whole));
   }
   const double read = Median(readTimes), built = Median(wholeTimes);
-  std::printf("read the packed skin (steps 1-6):      %8.1f us (median of %d, %zu images)\n", read, rounds,
-              images / static_cast<std::size_t>(rounds));
+  std::printf("read the packed skin (steps 1-6):      %8.1f us (median of %d, %zu images)\n", read,
+              rounds, images / static_cast<std::size_t>(rounds));
   std::printf("load and build every window and control: %8.1f us (%zu controls)\n", built,
               controls / static_cast<std::size_t>(rounds));
   std::printf("ratio: %.2fx (target: 3x or less)\n", built / read);

@@ -84,8 +84,10 @@ int main(int argc, char** argv) {
   waitpid(playerPid, &status, 0);
   fs::remove_all(folder);
 
-  std::printf("idle main loop (main thread) over %.1f s: %.3f%% of one core\n", seconds, player.MainThread * 100.0);
-  std::printf("whole player process (audio library threads too): %.3f%% of one core\n", player.Process * 100.0);
+  std::printf("idle main loop (main thread) over %.1f s: %.3f%% of one core\n", seconds,
+              player.MainThread * 100.0);
+  std::printf("whole player process (audio library threads too): %.3f%% of one core\n",
+              player.Process * 100.0);
   std::printf("baseline (2 ms sleeps only): %.3f%% of one core\n", baselineShare * 100.0);
   if (baselineShare > 0) {
     std::printf("ratio main loop/baseline: %.2f\n", player.MainThread / baselineShare);

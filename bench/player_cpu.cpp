@@ -45,7 +45,8 @@ void WriteTone(const fs::path& path, int seconds) {
   if (!file) return;
   std::vector<float> frames(44100 * 2);
   for (int s = 0; s < seconds; ++s) {
-    for (std::size_t i = 0; i < frames.size(); ++i) frames[i] = 0.3f * std::sin(i / 2 * 2 * M_PI * 330 / 44100);
+    for (std::size_t i = 0; i < frames.size(); ++i)
+      frames[i] = 0.3f * std::sin(i / 2 * 2 * M_PI * 330 / 44100);
     sf_writef_float(file, frames.data(), 44100);
   }
   sf_close(file);
@@ -64,7 +65,8 @@ std::string StartBus(pid_t& busPid) {
   return address;
 }
 
-pid_t StartPlayer(const fs::path& folder, const fs::path& song, const std::string& display, const std::string& bus) {
+pid_t StartPlayer(const fs::path& folder, const fs::path& song, const std::string& display,
+                  const std::string& bus) {
   const pid_t pid = fork();
   if (pid == 0) {
     if (chdir(folder.c_str()) != 0) _exit(126);
@@ -98,8 +100,8 @@ bool WaitForLine(const fs::path& log, const std::string& line) {
 }
 
 bool Playerctl(const std::string& bus, const std::string& command) {
-  const std::string line = "DBUS_SESSION_BUS_ADDRESS='" + bus + "' playerctl --player=vesperon " + command +
-                           " >/dev/null 2>&1";
+  const std::string line = "DBUS_SESSION_BUS_ADDRESS='" + bus + "' playerctl --player=vesperon " +
+                           command + " >/dev/null 2>&1";
   return std::system(line.c_str()) == 0;
 }
 
@@ -136,7 +138,8 @@ TRun Run(const std::string& display, const std::string& bus, double seconds) {
   TRun run;
   std::string tmpl = (fs::temp_directory_path() / "vesperon-bench-XXXXXX").native();
   const fs::path folder = mkdtemp(tmpl.data());
-  std::ofstream(folder / "settings.xml") << "<CONFIG><general lastlanguage=\"english.xml\"/></CONFIG>";
+  std::ofstream(folder / "settings.xml")
+      << "<CONFIG><general lastlanguage=\"english.xml\"/></CONFIG>";
   WriteTone(folder / "tone.wav", static_cast<int>(seconds) + 20);
   Display* d = display.empty() ? nullptr : XOpenDisplay(display.c_str());
   if (d) {
@@ -147,7 +150,8 @@ TRun Run(const std::string& display, const std::string& bus, double seconds) {
   const pid_t pid = StartPlayer(folder, folder / "tone.wav", display, bus);
   if (d) WaitForMaps(d, start, run.FirstWindowMs, run.MainWindowMs);
   if (WaitForLine(folder / "vesperon.log", "initialization done")) {
-    for (int i = 0; i < 50 && !Playerctl(bus, "play"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    for (int i = 0; i < 50 && !Playerctl(bus, "play"); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
     std::this_thread::sleep_for(std::chrono::seconds(1));
     run.Ok = Playerctl(bus, "status | grep -q Playing");
     const TShares shares = MeasureShares(pid, seconds);
@@ -168,7 +172,8 @@ int main(int argc, char** argv) {
   const char* env = std::getenv("VESPERON_TEST_DISPLAY");
   if (!env || !*env) env = std::getenv("DISPLAY");
   if (!env || !*env) {
-    std::fprintf(stderr, "bench_player_cpu needs an X display ($DISPLAY or $VESPERON_TEST_DISPLAY)\n");
+    std::fprintf(stderr,
+                 "bench_player_cpu needs an X display ($DISPLAY or $VESPERON_TEST_DISPLAY)\n");
     return 2;
   }
   pid_t busPid = 0;
@@ -181,17 +186,21 @@ int main(int argc, char** argv) {
   const TRun visible = Run(env, bus, seconds);
   if (busPid > 0) kill(busPid, SIGTERM);
   if (!headless.Ok || !visible.Ok) {
-    std::fprintf(stderr, "a player did not start playing (headless %s, visible %s)\n", headless.Ok ? "ok" : "failed",
-                 visible.Ok ? "ok" : "failed");
+    std::fprintf(stderr, "a player did not start playing (headless %s, visible %s)\n",
+                 headless.Ok ? "ok" : "failed", visible.Ok ? "ok" : "failed");
     return 1;
   }
-  std::printf("playing with the main window shown, over %.1f s: %.3f%% of one core (main loop thread %.3f%%)\n",
-              seconds, visible.Share * 100, visible.MainThreadShare * 100);
-  std::printf("playing headless (baseline): %.3f%% of one core (main loop thread %.3f%%)\n", headless.Share * 100,
-              headless.MainThreadShare * 100);
-  if (headless.Share > 0) std::printf("ratio visible/headless: %.2f\n", visible.Share / headless.Share);
-  std::printf("exec to first window mapped (splash): %.0f ms; to main window mapped: %.0f ms\n", visible.FirstWindowMs,
-              visible.MainWindowMs);
-  std::printf("target: visible player at most 1.1%% of one core -> %s\n", visible.Share <= 0.011 ? "met" : "NOT met");
+  std::printf(
+      "playing with the main window shown, over %.1f s: %.3f%% of one core (main loop thread "
+      "%.3f%%)\n",
+      seconds, visible.Share * 100, visible.MainThreadShare * 100);
+  std::printf("playing headless (baseline): %.3f%% of one core (main loop thread %.3f%%)\n",
+              headless.Share * 100, headless.MainThreadShare * 100);
+  if (headless.Share > 0)
+    std::printf("ratio visible/headless: %.2f\n", visible.Share / headless.Share);
+  std::printf("exec to first window mapped (splash): %.0f ms; to main window mapped: %.0f ms\n",
+              visible.FirstWindowMs, visible.MainWindowMs);
+  std::printf("target: visible player at most 1.1%% of one core -> %s\n",
+              visible.Share <= 0.011 ? "met" : "NOT met");
   return 0;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Processor time of a running process, read from /proc (per thread, in
-// nanoseconds), as a share of one core over a measuring window. Shared by the benchmarks that start the
-// real player.
+// nanoseconds), as a share of one core over a measuring window. Shared by the benchmarks that start
+// the real player.
 #include <unistd.h>
 
 #include <chrono>
@@ -27,7 +27,8 @@ double ThreadCpuSeconds(const std::string& schedstatPath) {
 double ProcessCpuSeconds(pid_t pid) {
   double total = 0;
   std::error_code ec;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+  for (const auto& task :
+       std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
     total += ThreadCpuSeconds(task.path().string() + "/schedstat");
   }
   return total;
@@ -39,12 +40,15 @@ struct TShares {
 };
 
 TShares MeasureShares(pid_t pid, double seconds) {
-  const std::string main = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/schedstat";
+  const std::string main =
+      "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/schedstat";
   const double processBefore = ProcessCpuSeconds(pid), mainBefore = ThreadCpuSeconds(main);
   const auto start = std::chrono::steady_clock::now();
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-  const double processUsed = ProcessCpuSeconds(pid) - processBefore, mainUsed = ThreadCpuSeconds(main) - mainBefore;
-  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double processUsed = ProcessCpuSeconds(pid) - processBefore,
+               mainUsed = ThreadCpuSeconds(main) - mainBefore;
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return {processUsed / wall, mainUsed / wall};
 }
 

@@ -23,9 +23,13 @@ std::string_view Bytes(const unsigned char* begin, std::uint64_t size) {
 
 }  // namespace
 
-std::string_view BuiltinSkinFile() { return Bytes(vesperon_builtin_skin, vesperon_builtin_skin_size); }
+std::string_view BuiltinSkinFile() {
+  return Bytes(vesperon_builtin_skin, vesperon_builtin_skin_size);
+}
 std::string_view SplashPicture() { return Bytes(vesperon_splash_bmp, vesperon_splash_bmp_size); }
 std::string_view AboutPicture() { return Bytes(vesperon_about_bmp, vesperon_about_bmp_size); }
-std::string_view ProgramIconSet() { return Bytes(vesperon_program_icon_set, vesperon_program_icon_set_size); }
+std::string_view ProgramIconSet() {
+  return Bytes(vesperon_program_icon_set, vesperon_program_icon_set_size);
+}
 
 }  // namespace vesperon

@@ -19,7 +19,8 @@ using namespace vesperon;
 namespace {
 
 constexpr int32_t kWidth = 360, kHeight = 240;
-constexpr uint32_t kIdMenuButton = 1, kIdHello = 100, kIdBlue = 101, kIdGreen = 102, kIdPlum = 103, kIdExit = 199;
+constexpr uint32_t kIdMenuButton = 1, kIdHello = 100, kIdBlue = 101, kIdGreen = 102, kIdPlum = 103,
+                   kIdExit = 199;
 constexpr uint32_t kTrayMessage = wmUser + 10;
 
 struct TDemo {
@@ -59,11 +60,15 @@ void Paint(THandle h) {
   s.ResetClip();
   for (int32_t y = 0; y < kHeight; ++y) {
     const uint32_t t = gDemo.Tint;
-    const auto shade = [y](uint32_t c) { return static_cast<uint8_t>(std::min<uint32_t>(255, c + y / 3)); };
-    FillRect(s, {0, y, kWidth, y + 1}, MakeColor(shade((t >> 16) & 0xFF), shade((t >> 8) & 0xFF), shade(t & 0xFF)));
+    const auto shade = [y](uint32_t c) {
+      return static_cast<uint8_t>(std::min<uint32_t>(255, c + y / 3));
+    };
+    FillRect(s, {0, y, kWidth, y + 1},
+             MakeColor(shade((t >> 16) & 0xFF), shade((t >> 8) & 0xFF), shade(t & 0xFF)));
   }
   DrawText(s, gDemo.Title, u"Vesperon", {0, 30, kWidth, 60}, MakeColor(255, 255, 255), dtCenter);
-  DrawText(s, gDemo.Text, u"windowing layer demo", {0, 58, kWidth, 76}, MakeColor(0xDD, 0xE6, 0xF0), dtCenter);
+  DrawText(s, gDemo.Text, u"windowing layer demo", {0, 58, kWidth, 76}, MakeColor(0xDD, 0xE6, 0xF0),
+           dtCenter);
   DrawPolygon(s, {{40, 150}, {70, 135}, {70, 165}}, MakeColor(0xF5, 0xC2, 0x42), 0);
   DrawText(s, gDemo.Text, gDemo.Status, {20, 190, kWidth - 20, 210}, MakeColor(255, 255, 255),
            dtCenter | dtEndEllipsis);
@@ -77,9 +82,7 @@ void SetStatus(const std::u16string& text) {
 
 std::intptr_t Handler(THandle h, uint32_t msg, std::uintptr_t wp, std::intptr_t lp) {
   switch (msg) {
-    case wmPaint:
-      Paint(h);
-      return 0;
+    case wmPaint: Paint(h); return 0;
     case wmLButtonDown:
       SendMessage(h, wmSysCommand, scMove + 2);  // drag by any point
       return 0;
@@ -99,9 +102,18 @@ std::intptr_t Handler(THandle h, uint32_t msg, std::uintptr_t wp, std::intptr_t 
           break;
         }
         case kIdHello: SetStatus(u"Hello from the menu!"); break;
-        case kIdBlue: gDemo.Tint = MakeColor(0x2B, 0x4C, 0x7E); InvalidateRect(h); break;
-        case kIdGreen: gDemo.Tint = MakeColor(0x1F, 0x6B, 0x4A); InvalidateRect(h); break;
-        case kIdPlum: gDemo.Tint = MakeColor(0x6B, 0x2F, 0x5E); InvalidateRect(h); break;
+        case kIdBlue:
+          gDemo.Tint = MakeColor(0x2B, 0x4C, 0x7E);
+          InvalidateRect(h);
+          break;
+        case kIdGreen:
+          gDemo.Tint = MakeColor(0x1F, 0x6B, 0x4A);
+          InvalidateRect(h);
+          break;
+        case kIdPlum:
+          gDemo.Tint = MakeColor(0x6B, 0x2F, 0x5E);
+          InvalidateRect(h);
+          break;
         case kIdExit: PostQuitMessage(0); break;
         default: break;
       }
@@ -110,11 +122,8 @@ std::intptr_t Handler(THandle h, uint32_t msg, std::uintptr_t wp, std::intptr_t 
       if (lp == wmLButtonDblClk) SetForegroundWindow(h);
       if (lp == wmRButtonUp) TrackPopupMenu(gDemo.Menu, GetCursorPos(), h);
       return 0;
-    case wmClose:
-      PostQuitMessage(0);
-      return 0;
-    default:
-      return DefWindowHandler(h, msg, wp, lp);
+    case wmClose: PostQuitMessage(0); return 0;
+    default: return DefWindowHandler(h, msg, wp, lp);
   }
 }
 
@@ -189,7 +198,9 @@ int main(int argc, char** argv) {
       TranslateMessage(m);
       DispatchMessage(m);
     }
-    if (quitAfter >= 0 && std::chrono::steady_clock::now() - start > std::chrono::milliseconds(quitAfter)) break;
+    if (quitAfter >= 0 &&
+        std::chrono::steady_clock::now() - start > std::chrono::milliseconds(quitAfter))
+      break;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   ClosePlatform();

@@ -228,8 +228,10 @@ void SleepOnePass(std::vector<pollfd>& fds) {
     std::this_thread::sleep_until(end);
     return;
   }
-  const int timeoutMs = deadlineMs >= 0 ? std::min<int>(deadlineMs, kMainLoopPassMs) : kMainLoopPassMs;
-  if (poll(fds.data(), fds.size(), timeoutMs) > 0 || timeoutMs == deadlineMs) app::DispatchLoopSources(fds, 0);
+  const int timeoutMs =
+      deadlineMs >= 0 ? std::min<int>(deadlineMs, kMainLoopPassMs) : kMainLoopPassMs;
+  if (poll(fds.data(), fds.size(), timeoutMs) > 0 || timeoutMs == deadlineMs)
+    app::DispatchLoopSources(fds, 0);
   std::this_thread::sleep_until(end);
 }
 
@@ -261,7 +263,8 @@ void SleepAfterPass(TMainLoop& loop, const TMainLoopWork& work, std::vector<poll
     return;
   }
   const auto slept = std::chrono::steady_clock::now() - start;
-  CountSleptPasses(loop, static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(slept).count()));
+  CountSleptPasses(loop, static_cast<uint64_t>(
+                             std::chrono::duration_cast<std::chrono::microseconds>(slept).count()));
   app::DispatchLoopSources(fds, 0);
 }
 
@@ -277,7 +280,8 @@ void CountSleptPasses(TMainLoop& loop, uint64_t sleptUs) {
   constexpr uint64_t kPassUs = uint64_t{kMainLoopPassMs} * 1000;
   const uint64_t passes = (sleptUs + kPassUs / 2) / kPassUs;
   if (passes <= 1) return;
-  loop.StepCounter = static_cast<uint16_t>(std::min<uint64_t>(kSlowStep, loop.StepCounter + passes - 1));
+  loop.StepCounter =
+      static_cast<uint16_t>(std::min<uint64_t>(kSlowStep, loop.StepCounter + passes - 1));
 }
 
 void MainLoopStep(TMainLoop& loop, const TMainLoopWork& work) {

@@ -17,8 +17,8 @@
 #include "skin/bmp.h"
 #include "skin/main_window.h"
 #include "skin/skin.h"
-#include "skin/skin_hooks.h"
 #include "skin/skin_compiler.h"
+#include "skin/skin_hooks.h"
 #include "update/install.h"
 #include "update/update_check.h"
 #include "windows/about.h"
@@ -43,7 +43,8 @@ TSplash* gSplash = nullptr;
 TImage CarriedPicture(std::string_view file, const char* name) {
   TImage image;
   std::string error;
-  if (!DecodeBmp(file, image, error)) Log(std::string("the ") + name + " picture does not decode: " + error);
+  if (!DecodeBmp(file, image, error))
+    Log(std::string("the ") + name + " picture does not decode: " + error);
   return image;
 }
 
@@ -184,7 +185,8 @@ bool CreateAndLoadSkin(const std::u16string& name) {
   FillVideoHooks();
   FillMediaWindowHooks();
   // From now on warnings and errors also show as balloons at the tray icon.
-  SetLogNotifier([](std::u16string_view title, std::u16string_view text) { ShowBalloon(title, text); });
+  SetLogNotifier(
+      [](std::u16string_view title, std::u16string_view text) { ShowBalloon(title, text); });
   return gSkin->Load(name);
 }
 
@@ -221,7 +223,9 @@ void PlaybackStep() { Playback().Step(); }
 
 uint32_t MsUntilPlaybackStepWork() { return Playback().MsUntilStepWork(); }
 
-void SetNestedMainLoopStep(std::function<void()> step) { Playback().RunMainLoopStep = std::move(step); }
+void SetNestedMainLoopStep(std::function<void()> step) {
+  Playback().RunMainLoopStep = std::move(step);
+}
 
 // ===== desktop: session bus ================================================
 
@@ -241,7 +245,8 @@ void RaiseMainWindow() {
 
 // A warning or error that would be a tray balloon: the balloon when a tray
 // icon is docked, else the desktop's notification (when the bus is there).
-void NotifyWarning(desktop::TDesktopIntegration* d, std::u16string_view title, std::u16string_view text) {
+void NotifyWarning(desktop::TDesktopIntegration* d, std::u16string_view title,
+                   std::u16string_view text) {
   if (!ShowBalloon(title, text) && d != nullptr) d->Notify(title, text);
 }
 }  // namespace
@@ -251,10 +256,11 @@ void StartDesktop() {
   integration = std::make_unique<desktop::TDesktopIntegration>(
       desktop::TMprisHooks{RaiseMainWindow, [] { PostQuitMessage(0); }});
   desktop::TDesktopIntegration* d = integration->Connected() ? integration.get() : nullptr;
-  SetLogNotifier([d](std::u16string_view title, std::u16string_view text) { NotifyWarning(d, title, text); });
+  SetLogNotifier(
+      [d](std::u16string_view title, std::u16string_view text) { NotifyWarning(d, title, text); });
   if (d == nullptr) return;
-  AddLoopSource({[d] { return d->Fd(); }, [d] { return d->Events(); }, [d] { return d->TimeoutMs(); },
-                 [d] { d->Process(); }, [d] { d->AfterPass(); }});
+  AddLoopSource({[d] { return d->Fd(); }, [d] { return d->Events(); },
+                 [d] { return d->TimeoutMs(); }, [d] { d->Process(); }, [d] { d->AfterPass(); }});
 }
 
 void StopDesktop() {

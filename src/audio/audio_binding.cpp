@@ -109,9 +109,9 @@ bool HasAllEntryPoints() {
   const TAudioEntryPoints& a = gAudioLib;
   return a.System_Create && a.System_Init && a.System_GetVersion &&
          a.System_GetMasterChannelGroup && a.System_CreateSound && a.System_PlaySound &&
-         a.System_Close && a.ChannelGroup_SetVolume && a.Sound_GetOpenState &&
-         a.Sound_GetLength && a.Channel_SetPaused && a.Channel_Stop && a.Channel_GetPosition &&
-         a.Channel_SetVolume && a.Channel_IsPlaying;
+         a.System_Close && a.ChannelGroup_SetVolume && a.Sound_GetOpenState && a.Sound_GetLength &&
+         a.Channel_SetPaused && a.Channel_Stop && a.Channel_GetPosition && a.Channel_SetVolume &&
+         a.Channel_IsPlaying;
 }
 
 bool InitAudio() {
@@ -132,8 +132,10 @@ bool InitAudio() {
   }
   const TAudioEntryPoints& a = gAudioLib;
   FMOD_SYSTEM* system = nullptr;
-  if (int r = a.System_Create(&system); r != FMOD_OK) return Fail("could not create fmod system: ", r);
-  if (int r = a.System_Init(system, 32, 0, nullptr); r != FMOD_OK) return Fail("could not init fmod: ", r);
+  if (int r = a.System_Create(&system); r != FMOD_OK)
+    return Fail("could not create fmod system: ", r);
+  if (int r = a.System_Init(system, 32, 0, nullptr); r != FMOD_OK)
+    return Fail("could not init fmod: ", r);
   gAudioSystem = system;
   unsigned version = 0;
   a.System_GetVersion(system, &version);
@@ -154,7 +156,8 @@ bool InitAudio() {
 }
 
 void CloseAudio() {
-  if (gAudioSystem != nullptr && gAudioLib.System_Close != nullptr) gAudioLib.System_Close(gAudioSystem);
+  if (gAudioSystem != nullptr && gAudioLib.System_Close != nullptr)
+    gAudioLib.System_Close(gAudioSystem);
   Unbind();
 }
 
@@ -162,7 +165,8 @@ bool ApplyMasterVolume(int32_t value) {
   value = std::clamp<int32_t>(value, 0, 255);
   gSettings.LastVolume = value;
   if (gMasterGroup == nullptr || gAudioLib.ChannelGroup_SetVolume == nullptr) return false;
-  return gAudioLib.ChannelGroup_SetVolume(gMasterGroup, static_cast<float>(value) / 255.0f) == FMOD_OK;
+  return gAudioLib.ChannelGroup_SetVolume(gMasterGroup, static_cast<float>(value) / 255.0f) ==
+         FMOD_OK;
 }
 
 }  // namespace vesperon

@@ -10,7 +10,8 @@ extern "C" const std::uint64_t vesperon_fmodex_so_size;  // counted by the assem
 namespace vesperon {
 
 std::string_view CarriedAudioLibrary() {
-  return {reinterpret_cast<const char*>(vesperon_fmodex_so), static_cast<std::size_t>(vesperon_fmodex_so_size)};
+  return {reinterpret_cast<const char*>(vesperon_fmodex_so),
+          static_cast<std::size_t>(vesperon_fmodex_so_size)};
 }
 
 }  // namespace vesperon

@@ -57,8 +57,9 @@ std::u16string TrayTipFor(const TMediaEntry& entry) {
 // first block at full volume before the next step sets the fade.
 int StartSound(FMOD_SOUND* sound, FMOD_CHANNEL*& handle) {
   const bool fadeIn = gSettings.Crossfade;
-  const int result = Call(gAudioLib.System_PlaySound, gAudioSystem, FMOD_CHANNELINDEX{FMOD_CHANNEL_REUSE}, sound,
-                          FMOD_BOOL{fadeIn ? 1 : 0}, &handle);
+  const int result =
+      Call(gAudioLib.System_PlaySound, gAudioSystem, FMOD_CHANNELINDEX{FMOD_CHANNEL_REUSE}, sound,
+           FMOD_BOOL{fadeIn ? 1 : 0}, &handle);
   if (result != FMOD_OK || !fadeIn) return result;
   SetChannelVolume(handle, CrossfadeVolume(0, SoundLength(sound), gSettings.CrossfadeInTime,
                                            gSettings.CrossfadeOutTime));
@@ -182,7 +183,8 @@ bool TPlayback::WaitUntilOpened(FMOD_SOUND* sound) {
     FMOD_OPENSTATE state = FMOD_OPENSTATE_LOADING;
     unsigned int percentBuffered = 0;
     FMOD_BOOL starving = 0;
-    const int result = Call(gAudioLib.Sound_GetOpenState, sound, &state, &percentBuffered, &starving);
+    const int result =
+        Call(gAudioLib.Sound_GetOpenState, sound, &state, &percentBuffered, &starving);
     if (result != FMOD_OK) {
       LogError(u"error while loading song: " + ErrorText16(result));
       return false;
@@ -364,7 +366,8 @@ bool TPlayback::ReadPlaylist(const std::u16string& fileName) {
     LogError(u"cannot read playlist " + fileName);
     return false;
   }
-  for (std::u16string& path : ParsePlaylist(*bytes)) Queue.push_back(TQueueEntry{std::move(path), 0});
+  for (std::u16string& path : ParsePlaylist(*bytes))
+    Queue.push_back(TQueueEntry{std::move(path), 0});
   return true;
 }
 
@@ -407,12 +410,13 @@ void TPlayback::Step() {
 
 uint32_t TPlayback::MsUntilStepWork() const {
   const TChannel& other = Channels[1 - CurrentChannel];
-  if (gSettings.Crossfade && other.IsPlaying != 0 && other.Channel != nullptr && other.Sound != nullptr &&
-      !PositionStandsStill(other)) {
+  if (gSettings.Crossfade && other.IsPlaying != 0 && other.Channel != nullptr &&
+      other.Sound != nullptr && !PositionStandsStill(other)) {
     return 0;  // fading out, and its end is watched
   }
   const TChannel& current = Current();
-  if (current.IsPlaying == 0 || current.Channel == nullptr || PositionStandsStill(current)) return kNoStepWork;
+  if (current.IsPlaying == 0 || current.Channel == nullptr || PositionStandsStill(current))
+    return kNoStepWork;
   const uint32_t position = ChannelPosition(current.Channel);
   const uint32_t length = SoundLength(current.Sound);
   // The position at which Step next does something, as Step computes it.
@@ -423,7 +427,8 @@ uint32_t TPlayback::MsUntilStepWork() const {
     // A fade-out longer than the song never starts (CrossfadeVolume).
     const bool fadesOut = fadeOut != 0 && fadeOut <= length;
     const uint32_t fadeOutAt = length - fadeOut;
-    if (fadesOut && position >= fadeOutAt) return position < length || !SongEndHandled ? 0 : kNoStepWork;
+    if (fadesOut && position >= fadeOutAt)
+      return position < length || !SongEndHandled ? 0 : kNoStepWork;
     if (fadesOut) next = fadeOutAt;
     if (!SongEndHandled) {
       const uint32_t endAt = length - std::min(fadeOut, length / 2);
@@ -454,7 +459,8 @@ bool TPlayback::PositionStandsStill(const TChannel& channel) const {
 // after song on every step, never to be heard and the player stalled.
 void TPlayback::FadeCurrentChannel(uint32_t& position, uint32_t length) {
   const uint32_t fadeOut = gSettings.CrossfadeOutTime;
-  SetChannelVolume(Current().Channel, CrossfadeVolume(position, length, gSettings.CrossfadeInTime, fadeOut));
+  SetChannelVolume(Current().Channel,
+                   CrossfadeVolume(position, length, gSettings.CrossfadeInTime, fadeOut));
   position += std::min(fadeOut, length / 2);  // unsigned 32-bit, as the end test expects
 }
 
@@ -471,7 +477,8 @@ void TPlayback::CountFinishedSong() {
 // over its last CrossfadeOutTime milliseconds.
 void TPlayback::FadeOtherChannel() {
   TChannel& other = Channels[1 - CurrentChannel];
-  if (!gSettings.Crossfade || other.IsPlaying == 0 || other.Channel == nullptr || other.Sound == nullptr) {
+  if (!gSettings.Crossfade || other.IsPlaying == 0 || other.Channel == nullptr ||
+      other.Sound == nullptr) {
     return;
   }
   const uint32_t fadeOut = gSettings.CrossfadeOutTime;

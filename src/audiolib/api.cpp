@@ -107,8 +107,8 @@ FMOD_RESULT FMOD_System_CreateSound(FMOD_SYSTEM* system, const char* name, FMOD_
   });
 }
 
-FMOD_RESULT FMOD_System_PlaySound(FMOD_SYSTEM* system, FMOD_CHANNELINDEX channelid, FMOD_SOUND* sound,
-                                  FMOD_BOOL paused, FMOD_CHANNEL** channel) {
+FMOD_RESULT FMOD_System_PlaySound(FMOD_SYSTEM* system, FMOD_CHANNELINDEX channelid,
+                                  FMOD_SOUND* sound, FMOD_BOOL paused, FMOD_CHANNEL** channel) {
   return Guarded([&]() -> FMOD_RESULT {
     auto s = FindSystem(system);
     const THandleTarget t = LookupHandle(Id(sound), hkSound);
@@ -164,7 +164,8 @@ FMOD_RESULT FMOD_Sound_GetOpenState(FMOD_SOUND* sound, FMOD_OPENSTATE* openstate
   return FMOD_OK;
 }
 
-FMOD_RESULT FMOD_Sound_GetLength(FMOD_SOUND* sound, unsigned int* length, FMOD_TIMEUNIT lengthtype) {
+FMOD_RESULT FMOD_Sound_GetLength(FMOD_SOUND* sound, unsigned int* length,
+                                 FMOD_TIMEUNIT lengthtype) {
   if (length == nullptr) return FMOD_ERR_INVALID_PARAM;
   const THandleTarget t = LookupHandle(Id(sound), hkSound);
   if (!t.System) return FMOD_ERR_INVALID_HANDLE;
@@ -180,7 +181,9 @@ FMOD_RESULT FMOD_Sound_Release(FMOD_SOUND* sound) {
 }
 
 FMOD_RESULT FMOD_Channel_SetPaused(FMOD_CHANNEL* channel, FMOD_BOOL paused) {
-  return WithChannel(channel, [&](TSystem& s, uintptr_t id, int slot) -> FMOD_RESULT { return s.SetPaused(id, slot, paused != 0); });
+  return WithChannel(channel, [&](TSystem& s, uintptr_t id, int slot) -> FMOD_RESULT {
+    return s.SetPaused(id, slot, paused != 0);
+  });
 }
 
 FMOD_RESULT FMOD_Channel_GetPaused(FMOD_CHANNEL* channel, FMOD_BOOL* paused) {
@@ -194,10 +197,12 @@ FMOD_RESULT FMOD_Channel_GetPaused(FMOD_CHANNEL* channel, FMOD_BOOL* paused) {
 }
 
 FMOD_RESULT FMOD_Channel_Stop(FMOD_CHANNEL* channel) {
-  return WithChannel(channel, [&](TSystem& s, uintptr_t id, int slot) -> FMOD_RESULT { return s.Stop(id, slot); });
+  return WithChannel(
+      channel, [&](TSystem& s, uintptr_t id, int slot) -> FMOD_RESULT { return s.Stop(id, slot); });
 }
 
-FMOD_RESULT FMOD_Channel_GetPosition(FMOD_CHANNEL* channel, unsigned int* position, FMOD_TIMEUNIT postype) {
+FMOD_RESULT FMOD_Channel_GetPosition(FMOD_CHANNEL* channel, unsigned int* position,
+                                     FMOD_TIMEUNIT postype) {
   if (position == nullptr) return FMOD_ERR_INVALID_PARAM;
   return WithChannel(channel, [&](TSystem& s, uintptr_t id, int slot) -> FMOD_RESULT {
     return s.GetPosition(id, slot, postype, *position);
@@ -205,12 +210,16 @@ FMOD_RESULT FMOD_Channel_GetPosition(FMOD_CHANNEL* channel, unsigned int* positi
 }
 
 FMOD_RESULT FMOD_Channel_SetVolume(FMOD_CHANNEL* channel, float volume) {
-  return WithChannel(channel, [&](TSystem& s, uintptr_t id, int slot) -> FMOD_RESULT { return s.SetVolume(id, slot, volume); });
+  return WithChannel(channel, [&](TSystem& s, uintptr_t id, int slot) -> FMOD_RESULT {
+    return s.SetVolume(id, slot, volume);
+  });
 }
 
 FMOD_RESULT FMOD_Channel_GetVolume(FMOD_CHANNEL* channel, float* volume) {
   if (volume == nullptr) return FMOD_ERR_INVALID_PARAM;
-  return WithChannel(channel, [&](TSystem& s, uintptr_t id, int slot) -> FMOD_RESULT { return s.GetVolume(id, slot, *volume); });
+  return WithChannel(channel, [&](TSystem& s, uintptr_t id, int slot) -> FMOD_RESULT {
+    return s.GetVolume(id, slot, *volume);
+  });
 }
 
 FMOD_RESULT FMOD_Channel_IsPlaying(FMOD_CHANNEL* channel, FMOD_BOOL* isplaying) {

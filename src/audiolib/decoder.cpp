@@ -1,10 +1,10 @@
 #include "audiolib/decoder.h"
 
+#include <sys/stat.h>
 #include <array>
 #include <cstring>
 #include <fstream>
 #include <string_view>
-#include <sys/stat.h>
 #include <vector>
 
 namespace vesperon::audiolib {
@@ -13,11 +13,11 @@ namespace {
 // Leading bytes of the container formats libsndfile reads. Anything else is
 // handed to the MPEG decoder, which is the only one that has to search for
 // its first frame.
-constexpr std::array<std::string_view, 9> kSndfileMagics = {
-    "RIFF", "RIFX", "RF64", "riff", "FORM", "fLaC", "OggS", ".snd", "caff"};
+constexpr std::array<std::string_view, 9> kSndfileMagics = {"RIFF", "RIFX", "RF64", "riff", "FORM",
+                                                            "fLaC", "OggS", ".snd", "caff"};
 
 bool IsRegularFile(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 

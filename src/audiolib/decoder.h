@@ -16,10 +16,10 @@
 namespace vesperon::audiolib {
 
 struct TStreamInfo {
-  int Rate = 0;          // frames per second
-  int Channels = 0;      // samples per frame
-  uint64_t Frames = 0;   // length in frames
-  bool Exact = false;    // Frames is the decoded count, not an estimate
+  int Rate = 0;         // frames per second
+  int Channels = 0;     // samples per frame
+  uint64_t Frames = 0;  // length in frames
+  bool Exact = false;   // Frames is the decoded count, not an estimate
 };
 
 class TDecoder {
@@ -50,7 +50,8 @@ std::unique_ptr<TDecoder> OpenDecoder(const std::string& path, bool accurate, FM
 
 // The backends, for OpenDecoder.
 std::unique_ptr<TDecoder> OpenSndfileDecoder(const std::string& path, FMOD_RESULT& error);
-std::unique_ptr<TDecoder> OpenMpegDecoder(const std::string& path, bool accurate, FMOD_RESULT& error);
+std::unique_ptr<TDecoder> OpenMpegDecoder(const std::string& path, bool accurate,
+                                          FMOD_RESULT& error);
 
 // True when the stream parameters are within the limits above.
 bool IsPlausible(const TStreamInfo& info);

@@ -93,7 +93,8 @@ class TMpegDecoder final : public TDecoder {
 
 }  // namespace
 
-std::unique_ptr<TDecoder> OpenMpegDecoder(const std::string& path, bool accurate, FMOD_RESULT& error) {
+std::unique_ptr<TDecoder> OpenMpegDecoder(const std::string& path, bool accurate,
+                                          FMOD_RESULT& error) {
   InitMpg123Once();
   error = FMOD_ERR_FORMAT;
   mpg123_handle* handle = mpg123_new(nullptr, nullptr);

@@ -47,7 +47,8 @@ void TMixer::Mix(const std::vector<TVoice*>& voices, const std::vector<TVoiceReq
                  float masterVolume, float* out, size_t count, std::vector<size_t>& consumed) {
   std::fill(out, out + 2 * count, 0.0f);
   consumed.assign(voices.size(), 0);
-  for (size_t v = 0; v < voices.size(); ++v) consumed[v] = voices[v]->Render(requests[v], out, count);
+  for (size_t v = 0; v < voices.size(); ++v)
+    consumed[v] = voices[v]->Render(requests[v], out, count);
   if (FMasterGain == masterVolume && masterVolume == 1.0f) return;
   for (size_t i = 0; i < count; ++i) {
     FMasterGain = StepGain(FMasterGain, masterVolume);

@@ -28,7 +28,8 @@ std::unique_ptr<TOutput> OpenOutput(const std::string& outputName, int rate) {
   if (outputName == "pulse") return OpenPulseOutput(rate);
   if (outputName == "alsa") return OpenAlsaOutput(rate);
   if (outputName == "null") return OpenNullOutput(rate);
-  if (outputName.rfind("wav:", 0) == 0 && outputName.size() > 4) return OpenWavOutput(outputName.substr(4), rate);
+  if (outputName.rfind("wav:", 0) == 0 && outputName.size() > 4)
+    return OpenWavOutput(outputName.substr(4), rate);
   return nullptr;
 }
 
@@ -48,7 +49,8 @@ double TRealTimePacer::ElapsedFrames() const {
 }
 
 int64_t TRealTimePacer::DueNs(uint64_t ahead) const {
-  return FStartNs + static_cast<int64_t>(static_cast<double>(FWritten - std::min(FWritten, ahead)) * 1e9 / FRate);
+  return FStartNs + static_cast<int64_t>(static_cast<double>(FWritten - std::min(FWritten, ahead)) *
+                                         1e9 / FRate);
 }
 
 void TRealTimePacer::Wrote(size_t count) {
@@ -57,7 +59,8 @@ void TRealTimePacer::Wrote(size_t count) {
   if (FWritten <= FLead) return;
   const int64_t now = MonotonicNowNs();
   if (DueNs(FLead) > now) {
-    const std::chrono::steady_clock::time_point wake{std::chrono::nanoseconds(DueNs(FLead - FRefill))};
+    const std::chrono::steady_clock::time_point wake{
+        std::chrono::nanoseconds(DueNs(FLead - FRefill))};
     std::unique_lock lock(FWakeLock);
     FWake.wait_until(lock, wake, [this] { return FInterrupted; });
     FInterrupted = false;

@@ -10,7 +10,8 @@ namespace {
 
 class TNullOutput final : public TOutput {
  public:
-  explicit TNullOutput(int rate) : FPacer(rate, static_cast<size_t>(rate) / 2, static_cast<size_t>(rate) / 4) {}
+  explicit TNullOutput(int rate)
+      : FPacer(rate, static_cast<size_t>(rate) / 2, static_cast<size_t>(rate) / 4) {}
   bool Write(const float*, size_t count) override {
     FPacer.Wrote(count);
     return true;

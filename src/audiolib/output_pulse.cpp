@@ -45,11 +45,15 @@ constexpr int64_t kStallTimeoutNs = 2'000'000'000;
 constexpr int64_t kTimingIntervalMinNs = 10'000'000;
 constexpr int64_t kTimingIntervalMaxNs = 1'000'000'000;
 
-void SignalLoop(void* loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0); }
+void SignalLoop(void* loop) {
+  pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
+}
 void OnContextState(pa_context*, void* loop) { SignalLoop(loop); }
 void OnStreamEvent(pa_stream*, void* loop) { SignalLoop(loop); }
 void OnStreamRequest(pa_stream*, size_t, void* loop) { SignalLoop(loop); }
-void OnTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* loop) { SignalLoop(loop); }
+void OnTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* loop) {
+  SignalLoop(loop);
+}
 
 struct TSinkQuery {
   pa_threaded_mainloop* Loop = nullptr;
@@ -117,9 +121,9 @@ class TPulseOutput final : public TOutput {
   bool FCorked = true;
   bool FFailed = false;
   bool FInterrupted = false;
-  size_t FSeekBack = 0;    // bytes the next write goes back over (unwritten)
-  size_t FPieceBytes = 0;  // after a start or seek: the next piece to send
-  size_t FStartBytes = 0;  // kStartMs in bytes
+  size_t FSeekBack = 0;       // bytes the next write goes back over (unwritten)
+  size_t FPieceBytes = 0;     // after a start or seek: the next piece to send
+  size_t FStartBytes = 0;     // kStartMs in bytes
   uint64_t FSinceUncork = 0;  // frames sent since the stream was uncorked
   timeval FUncorkedAt{};      // when (timing reports from before are stale)
   int64_t FUncorkedNs = 0;
@@ -157,7 +161,8 @@ bool TPulseOutput::WaitUntil(const std::function<bool()>& done, int64_t deadline
     const int64_t left = deadlineNs - MonotonicNowNs();
     if (Broken() || left <= 0) return false;
     // The timer wakes the wait at the deadline if the server does not.
-    pa_context_rttime_restart(FContext, FTimer, pa_rtclock_now() + static_cast<pa_usec_t>(left / 1000) + 1);
+    pa_context_rttime_restart(FContext, FTimer,
+                              pa_rtclock_now() + static_cast<pa_usec_t>(left / 1000) + 1);
     pa_threaded_mainloop_wait(FLoop);
   }
   return true;
@@ -173,12 +178,14 @@ bool TPulseOutput::Connect(int64_t deadlineNs) {
   TLocked lock(FLoop);
   FTimer = pa_context_rttime_new(FContext, PA_USEC_INVALID, OnTimer, FLoop);
   return FTimer != nullptr &&
-         WaitUntil([this] { return pa_context_get_state(FContext) == PA_CONTEXT_READY; }, deadlineNs);
+         WaitUntil([this] { return pa_context_get_state(FContext) == PA_CONTEXT_READY; },
+                   deadlineNs);
 }
 
 pa_sample_format_t TPulseOutput::SinkFormat(int64_t deadlineNs) {
   TSinkQuery query{FLoop};
-  pa_operation* op = pa_context_get_sink_info_by_name(FContext, "@DEFAULT_SINK@", OnSinkInfo, &query);
+  pa_operation* op =
+      pa_context_get_sink_info_by_name(FContext, "@DEFAULT_SINK@", OnSinkInfo, &query);
   if (op == nullptr) return PA_SAMPLE_INVALID;
   if (!WaitUntil([&query] { return query.Done; }, deadlineNs)) pa_operation_cancel(op);
   pa_operation_unref(op);
@@ -198,15 +205,17 @@ bool TPulseOutput::CreateStream(pa_sample_format_t sinkFormat, int64_t deadlineN
   pa_stream_set_write_callback(FStream, OnStreamRequest, FLoop);
   pa_buffer_attr attr{};
   attr.maxlength = static_cast<uint32_t>(-1);
-  attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kBufferMs} * 1000, &sampleFormat));
+  attr.tlength =
+      static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kBufferMs} * 1000, &sampleFormat));
   FStartBytes = pa_usec_to_bytes(pa_usec_t{kStartMs} * 1000, &sampleFormat);
   attr.prebuf = static_cast<uint32_t>(FStartBytes);
-  attr.minreq = static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kRequestMs} * 1000, &sampleFormat));
+  attr.minreq =
+      static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kRequestMs} * 1000, &sampleFormat));
   attr.fragsize = static_cast<uint32_t>(-1);
   // Timing updates are asked for by Send, not automatically: libpulse
   // would ask after every write.
-  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_ADJUST_LATENCY |
-                                                    PA_STREAM_START_CORKED);
+  const auto flags = static_cast<pa_stream_flags_t>(
+      PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
   if (pa_stream_connect_playback(FStream, nullptr, &attr, flags, nullptr, nullptr) < 0 ||
       !WaitUntil([this] { return pa_stream_get_state(FStream) == PA_STREAM_READY; }, deadlineNs))
     return false;
@@ -244,14 +253,16 @@ bool TPulseOutput::Send(size_t bytes) {
     return false;
   }
   FPending.erase(FPending.begin(), FPending.begin() + static_cast<ptrdiff_t>(bytes));
-  FSinceUncork = FSinceUncork + bytes / FFrameBytes - std::min<uint64_t>(FSinceUncork, FSeekBack / FFrameBytes);
+  FSinceUncork = FSinceUncork + bytes / FFrameBytes -
+                 std::min<uint64_t>(FSinceUncork, FSeekBack / FFrameBytes);
   FSeekBack = 0;
   if (FPieceBytes > 0) FPieceBytes = bytes * 2 < FRequestBytes ? bytes * 2 : 0;
   // A fresh timing report now and then keeps the interpolated clock true;
   // often at the start, when it has little to go on.
   const int64_t now = MonotonicNowNs();
   if (now >= FNextTimingNs) {
-    if (pa_operation* op = pa_stream_update_timing_info(FStream, nullptr, nullptr)) pa_operation_unref(op);
+    if (pa_operation* op = pa_stream_update_timing_info(FStream, nullptr, nullptr))
+      pa_operation_unref(op);
     FTimingInterval = std::min<int64_t>(FTimingInterval * 2, kTimingIntervalMaxNs);
     FNextTimingNs = now + FTimingInterval;
   }
@@ -305,7 +316,8 @@ uint64_t TPulseOutput::Delay() {
   // No more can have been heard than the time since the stream was
   // uncorked: the first timing reports after an uncork can still say that
   // nothing is queued.
-  const auto elapsed = static_cast<uint64_t>(static_cast<double>(MonotonicNowNs() - FUncorkedNs) * FRate / 1e9);
+  const auto elapsed =
+      static_cast<uint64_t>(static_cast<double>(MonotonicNowNs() - FUncorkedNs) * FRate / 1e9);
   const uint64_t sent = FSinceUncork - std::min<uint64_t>(FSinceUncork, FSeekBack / FFrameBytes);
   const uint64_t least = sent - std::min(sent, elapsed) + held;
   pa_usec_t usec = 0;

@@ -18,7 +18,10 @@ namespace {
 class TWavOutput final : public TOutput {
  public:
   TWavOutput(SNDFILE* file, int rate)
-      : FFile(file), FRate(rate), FPacer(rate, static_cast<size_t>(rate) / 50), FIdleSinceNs(MonotonicNowNs()) {}
+      : FFile(file),
+        FRate(rate),
+        FPacer(rate, static_cast<size_t>(rate) / 50),
+        FIdleSinceNs(MonotonicNowNs()) {}
   ~TWavOutput() override { sf_close(FFile); }
   bool Write(const float* frames, size_t count) override {
     if (FIdleSinceNs >= 0 && !WriteSilence(MonotonicNowNs() - FIdleSinceNs)) return false;

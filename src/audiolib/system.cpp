@@ -17,7 +17,9 @@ unsigned ClampToUnsigned(uint64_t value) {
   return static_cast<unsigned>(std::min<uint64_t>(value, UINT32_MAX));
 }
 
-uint64_t LengthMs(const TStreamInfo& info) { return info.Frames * 1000 / static_cast<uint64_t>(info.Rate); }
+uint64_t LengthMs(const TStreamInfo& info) {
+  return info.Frames * 1000 / static_cast<uint64_t>(info.Rate);
+}
 
 // A failed device is tried again this often while sound is being written.
 constexpr int64_t kRetryNs = 1'000'000'000;
@@ -28,7 +30,9 @@ constexpr int64_t kSettleNs = 10'000'000;
 // gathered: at most one rewrite for them this often.
 constexpr int64_t kVolumeRewriteGapNs = 30'000'000;
 
-int64_t FramesToNs(uint64_t frames) { return static_cast<int64_t>(static_cast<double>(frames) * 1e9 / kOutputRate); }
+int64_t FramesToNs(uint64_t frames) {
+  return static_cast<int64_t>(static_cast<double>(frames) * 1e9 / kOutputRate);
+}
 
 }  // namespace
 
@@ -335,7 +339,8 @@ FMOD_RESULT TSystem::IsPlaying(uintptr_t channel, int slot, bool& playing) {
   return FMOD_OK;
 }
 
-FMOD_RESULT TSystem::GetPosition(uintptr_t channel, int slot, FMOD_TIMEUNIT unit, unsigned& position) {
+FMOD_RESULT TSystem::GetPosition(uintptr_t channel, int slot, FMOD_TIMEUNIT unit,
+                                 unsigned& position) {
   if (unit != FMOD_TIMEUNIT_MS && unit != FMOD_TIMEUNIT_PCM) return FMOD_ERR_UNSUPPORTED;
   std::lock_guard lock(FLock);
   if (!ValidChannel(channel, slot)) return FMOD_ERR_INVALID_HANDLE;
@@ -367,7 +372,8 @@ FMOD_RESULT TSystem::GetPosition(uintptr_t channel, int slot, FMOD_TIMEUNIT unit
 
 uint64_t TSystem::HeardOutputFrames() {
   const double since = static_cast<double>(MonotonicNowNs() - FHeardAtNs) * kOutputRate / 1e9;
-  const uint64_t heard = std::min(FHeardBase + static_cast<uint64_t>(std::max(0.0, since)), FWritten);
+  const uint64_t heard =
+      std::min(FHeardBase + static_cast<uint64_t>(std::max(0.0, since)), FWritten);
   // A device's latency report jitters; a position that ran backwards would
   // look like a restart to the caller.
   FHeardFloor = std::max(FHeardFloor, heard);
@@ -381,7 +387,8 @@ uint64_t TSystem::PlayPosition(const TPlay& play, uint64_t heard) const {
     if (heard < cps[i].Frame) {
       // Within a block a play renders from the block's start, so the part
       // heard so far is the frames since then, up to what it rendered.
-      return cps[i - 1].Produced + std::min(heard - cps[i - 1].Frame, cps[i].Produced - cps[i - 1].Produced);
+      return cps[i - 1].Produced +
+             std::min(heard - cps[i - 1].Frame, cps[i].Produced - cps[i - 1].Produced);
     }
   }
   return cps.back().Produced;
@@ -425,7 +432,8 @@ void TSystem::RetirePlays() {
     if (p->Slot >= 0) return false;
     const auto& cps = p->Checkpoints;
     if (cps.empty()) return p->Request.Stopping;
-    return (cps.front().Frame <= heard && cps.front().Voice.Silenced) || (p->Ended && HeardToEnd(*p, heard));
+    return (cps.front().Frame <= heard && cps.front().Voice.Silenced) ||
+           (p->Ended && HeardToEnd(*p, heard));
   });
 }
 
@@ -451,7 +459,8 @@ void TSystem::RollBack(TPlay& play, uint64_t frame) {
 
 void TSystem::Rewrite(std::unique_lock<std::mutex>& lock, TMixer& mixer) {
   if (!FRewriteUrgent) {
-    const std::chrono::steady_clock::time_point due{std::chrono::nanoseconds(FRewroteAtNs + kVolumeRewriteGapNs)};
+    const std::chrono::steady_clock::time_point due{
+        std::chrono::nanoseconds(FRewroteAtNs + kVolumeRewriteGapNs)};
     FMixWake.wait_until(lock, due, [this] { return FQuit || FRewriteUrgent; });
     if (FQuit) return;
   }
@@ -459,7 +468,8 @@ void TSystem::Rewrite(std::unique_lock<std::mutex>& lock, TMixer& mixer) {
   FRewroteAtNs = MonotonicNowNs();
   // Blocks keep their places, so the rewrite starts at a block boundary.
   const auto lead = static_cast<uint64_t>(FOutput->RewriteLeadNs() * kOutputRate / 1'000'000'000);
-  const uint64_t from = (HeardOutputFrames() + lead + kBlockFrames - 1) / kBlockFrames * kBlockFrames;
+  const uint64_t from =
+      (HeardOutputFrames() + lead + kBlockFrames - 1) / kBlockFrames * kBlockFrames;
   if (from >= FWritten) return;
   for (const auto& play : FPlays) RollBack(*play, from);
   while (!FMasterGains.empty() && FMasterGains.back().first > from) FMasterGains.pop_back();
@@ -481,7 +491,9 @@ bool TSystem::NeedsMixing() const {
 
 bool TSystem::WaitForWork(std::unique_lock<std::mutex>& lock, bool& resumed) {
   resumed = FWritten == 0;
-  const auto ready = [this] { return FQuit || FRewrite || FWritten < FRewriteEnd || NeedsMixing(); };
+  const auto ready = [this] {
+    return FQuit || FRewrite || FWritten < FRewriteEnd || NeedsMixing();
+  };
   if (ready()) return !FQuit;
   TOutput* output = FOutput.get();
   lock.unlock();
@@ -490,7 +502,8 @@ bool TSystem::WaitForWork(std::unique_lock<std::mutex>& lock, bool& resumed) {
   if (ready()) return !FQuit;
   // What was written plays out first; a channel starting meanwhile
   // continues the stream without a gap.
-  const int64_t heardAllNs = FHeardAtNs + FramesToNs(FWritten - std::min(FHeardBase, FWritten)) + kSettleNs;
+  const int64_t heardAllNs =
+      FHeardAtNs + FramesToNs(FWritten - std::min(FHeardBase, FWritten)) + kSettleNs;
   const std::chrono::steady_clock::time_point heardAll{std::chrono::nanoseconds(heardAllNs)};
   if (FMixWake.wait_until(lock, heardAll, ready)) return !FQuit;
   FHeardBase = FHeardFloor = FWritten;

@@ -71,9 +71,9 @@ struct TCheckpoint {
 // to its end, or stopped and faded out.
 struct TPlay {
   std::shared_ptr<TSound> Sound;
-  TVoiceRequest Request;  // set by the caller's side
-  bool Cut = false;       // drop without rendering (its sound restarted)
-  int Slot = -1;          // the channel slot, -1 once detached
+  TVoiceRequest Request;          // set by the caller's side
+  bool Cut = false;               // drop without rendering (its sound restarted)
+  int Slot = -1;                  // the channel slot, -1 once detached
   std::unique_ptr<TVoice> Voice;  // mixer thread only
   // Set by the mixer: frames rendered in all, and the checkpoints of the
   // blocks not yet heard (the first one is being heard, or is the start).
@@ -110,7 +110,8 @@ class TSystem : public std::enable_shared_from_this<TSystem> {
 
   FMOD_RESULT CreateSound(const std::string& path, FMOD_MODE mode, uintptr_t& handle);
   FMOD_RESULT ReleaseSound(const std::shared_ptr<TSound>& sound);
-  FMOD_RESULT SoundLength(const std::shared_ptr<TSound>& sound, FMOD_TIMEUNIT unit, unsigned& length);
+  FMOD_RESULT SoundLength(const std::shared_ptr<TSound>& sound, FMOD_TIMEUNIT unit,
+                          unsigned& length);
   FMOD_RESULT PlaySound(int index, const std::shared_ptr<TSound>& sound, bool paused,
                         uintptr_t& channel);
 

@@ -106,7 +106,8 @@ size_t TVoiceSource::Pull(float* out, size_t count) {
   }
   if (done < count && !FConverterDone) {
     const size_t want = count - done;
-    const size_t fresh = FConverter != nullptr ? PullConverted(out + 2 * done, want) : PullDirect(out + 2 * done, want);
+    const size_t fresh = FConverter != nullptr ? PullConverted(out + 2 * done, want)
+                                               : PullDirect(out + 2 * done, want);
     if (fresh < want) FConverterDone = true;
     FKept.insert(FKept.end(), out + 2 * done, out + 2 * (done + fresh));
     done += fresh;

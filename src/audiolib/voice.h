@@ -44,15 +44,15 @@ class TVoiceSource {
 
   TDecoder& FDecoder;
   const int FChannels;
-  const uint64_t FLimit;          // frames the decoder may deliver in all
-  uint64_t FDecoded = 0;          // frames taken from the decoder so far
+  const uint64_t FLimit;            // frames the decoder may deliver in all
+  uint64_t FDecoded = 0;            // frames taken from the decoder so far
   SRC_STATE* FConverter = nullptr;  // null when the rates are equal
   double FRatio = 1.0;
-  std::vector<float> FRaw;       // decoder frames, FChannels samples each
-  std::vector<float> FInput;     // stereo frames waiting for the converter
-  size_t FInputPos = 0;          // frames of FInput already used
-  bool FInputEnd = false;        // the decoder has nothing more
-  bool FConverterDone = false;   // fresh frames are over for good
+  std::vector<float> FRaw;      // decoder frames, FChannels samples each
+  std::vector<float> FInput;    // stereo frames waiting for the converter
+  size_t FInputPos = 0;         // frames of FInput already used
+  bool FInputEnd = false;       // the decoder has nothing more
+  bool FConverterDone = false;  // fresh frames are over for good
   bool FEnded = false;
   uint64_t FPulled = 0;
   // Frames handed out and kept: FKept holds frames FKeptFrom onwards.

@@ -56,7 +56,8 @@ class TByteReader {
       std::memcpy(s.data(), bytes.data(), units * 2);
     } else {
       for (std::size_t i = 0; i < units; ++i) {
-        s[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) | (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
+        s[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) |
+                                     (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
       }
     }
     return s;
@@ -131,7 +132,8 @@ class TByteWriter {
 
 // Appending writers, for layouts whose size is not known beforehand.
 inline void PutLE(std::string& out, uint64_t value, std::size_t size) {
-  for (std::size_t i = 0; i < size; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+  for (std::size_t i = 0; i < size; ++i)
+    out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
 inline void PutU8(std::string& out, uint8_t v) { PutLE(out, v, 1); }
 inline void PutU16(std::string& out, uint16_t v) { PutLE(out, v, 2); }

@@ -59,7 +59,8 @@ void WrongAmount(std::u16string_view name) {
 // The single argument of a one-argument command, when it has the expected
 // kind and a value; otherwise logs the matching error and returns null.
 template <typename T>
-const T* SingleArgument(const TParsedCommand& command, TArgType type, std::u16string_view typeName) {
+const T* SingleArgument(const TParsedCommand& command, TArgType type,
+                        std::u16string_view typeName) {
   if (command.Args.size() != 1) {
     WrongAmount(command.Name);
     return nullptr;
@@ -67,7 +68,8 @@ const T* SingleArgument(const TParsedCommand& command, TArgType type, std::u16st
   const TArg& arg = command.Args.front();
   const T* value = std::get_if<T>(&arg.Value);
   if (arg.Type != type || value == nullptr) {
-    LogError(u"Expected " + std::u16string(typeName) + u" as parameter for function " + command.Name);
+    LogError(u"Expected " + std::u16string(typeName) + u" as parameter for function " +
+             command.Name);
     return nullptr;
   }
   return value;
@@ -94,7 +96,8 @@ void Dispatch(const TParsedCommand& command) {
       if (gPlayer) gPlayer->SetVolume(*value);
     }
   } else if (name == u"show_window") {
-    if (const std::u16string* window = SingleArgument<std::u16string>(command, atString, u"STRING")) {
+    if (const std::u16string* window =
+            SingleArgument<std::u16string>(command, atString, u"STRING")) {
       ShowWindow(*window);
     }
   } else if (name == u"load_skin") {
@@ -138,7 +141,8 @@ TParsedCommand ParseCommand(std::u16string_view text) {
   const size_t restEnd = text.size() - 1;
   if (restEnd <= restBegin) return command;
   std::u16string_view rest = text.substr(restBegin, restEnd - restBegin);
-  for (size_t comma = rest.find(u','); comma != std::u16string_view::npos; comma = rest.find(u',')) {
+  for (size_t comma = rest.find(u','); comma != std::u16string_view::npos;
+       comma = rest.find(u',')) {
     command.Args.push_back(ClassifyArgument(rest.substr(0, comma)));
     rest.remove_prefix(comma + 1);
   }
@@ -154,7 +158,8 @@ void RunCommand(std::u16string_view text) {
   if (command.Name.starts_with(kScriptPrefix)) {
     // A script name that matches no module falls through to the command
     // table, where a "script:" name matches nothing either.
-    gSkinLink->RunScript(AsciiUpper(std::u16string_view(command.Name).substr(kScriptPrefix.size())));
+    gSkinLink->RunScript(
+        AsciiUpper(std::u16string_view(command.Name).substr(kScriptPrefix.size())));
     return;
   }
   Dispatch(command);

@@ -12,7 +12,8 @@ namespace {
 constexpr const char* kRootName = "CONFIG";
 // Comments, processing instructions and the document type are kept, so that
 // a saved file holds everything it held before.
-constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_comments | pugi::parse_pi | pugi::parse_doctype;
+constexpr unsigned kParseOptions =
+    pugi::parse_default | pugi::parse_comments | pugi::parse_pi | pugi::parse_doctype;
 
 // Splits "a/b/c" into the element path "a/b" and the attribute name "c".
 std::pair<std::string_view, std::string_view> SplitKey(std::string_view key) {
@@ -48,10 +49,12 @@ std::optional<int32_t> ParseDecimal(std::string_view text) {
   return value;
 }
 
-TConfigDocument TConfigDocument::FromParseResult(pugi::xml_document&& doc, const pugi::xml_parse_result& result,
+TConfigDocument TConfigDocument::FromParseResult(pugi::xml_document&& doc,
+                                                 const pugi::xml_parse_result& result,
                                                  const std::string& what) {
   if (!result) {
-    throw TConfigError(what + ": " + result.description() + " at offset " + std::to_string(result.offset));
+    throw TConfigError(what + ": " + result.description() + " at offset " +
+                       std::to_string(result.offset));
   }
   if (std::string_view(doc.document_element().name()) != kRootName) {
     throw TConfigError(what + ": root element is not CONFIG");
@@ -71,7 +74,8 @@ TConfigDocument TConfigDocument::Open(const std::filesystem::path& path) {
   const std::optional<std::string> bytes = ReadWholeFile(path);
   if (!bytes) throw TConfigError(path.string() + ": cannot be read");
   pugi::xml_document doc;
-  const pugi::xml_parse_result result = doc.load_buffer(bytes->data(), bytes->size(), kParseOptions);
+  const pugi::xml_parse_result result =
+      doc.load_buffer(bytes->data(), bytes->size(), kParseOptions);
   return FromParseResult(std::move(doc), result, path.string());
 }
 
@@ -99,7 +103,8 @@ void TConfigDocument::Set(std::string_view key, std::u16string_view value) {
   attr.set_value(Utf16ToUtf8(value).c_str());
 }
 
-std::u16string TConfigDocument::ReadString(std::string_view key, std::u16string_view fallback) const {
+std::u16string TConfigDocument::ReadString(std::string_view key,
+                                           std::u16string_view fallback) const {
   std::optional<std::u16string> value = Get(key);
   return value ? std::move(*value) : std::u16string(fallback);
 }

@@ -50,8 +50,11 @@ class TConfigDocument {
   std::string Serialize() const;
 
  private:
-  static std::u16string ToU16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
-  static TConfigDocument FromParseResult(pugi::xml_document&& doc, const pugi::xml_parse_result& result,
+  static std::u16string ToU16(const std::string& ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+  }
+  static TConfigDocument FromParseResult(pugi::xml_document&& doc,
+                                         const pugi::xml_parse_result& result,
                                          const std::string& what);
   pugi::xml_document Doc;
 };

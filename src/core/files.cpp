@@ -17,9 +17,7 @@ std::filesystem::path PathFromU16(std::u16string_view name) {
   return std::filesystem::path(Utf16ToUtf8(name));
 }
 
-std::u16string U16FromPath(const std::filesystem::path& path) {
-  return Utf8ToUtf16(path.native());
-}
+std::u16string U16FromPath(const std::filesystem::path& path) { return Utf8ToUtf16(path.native()); }
 
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
   // A folder opens as a stream on Linux and reads as empty; it is no file.
@@ -34,8 +32,9 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
 }
 
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
-  std::string tmpl = (path.has_parent_path() ? path.parent_path() / "" : std::filesystem::path()).native() +
-                     "." + path.filename().native() + ".XXXXXX";
+  std::string tmpl =
+      (path.has_parent_path() ? path.parent_path() / "" : std::filesystem::path()).native() + "." +
+      path.filename().native() + ".XXXXXX";
   const int fd = mkstemp(tmpl.data());
   if (fd < 0) return false;
   bool ok = true;

@@ -16,7 +16,8 @@ bool NameIs(const char* name, std::string_view expected) { return AsciiLower(nam
 uint16_t KeyNumber(const pugi::xml_attribute& attr) {
   const std::optional<int32_t> n = ParseDecimal(attr.value());
   if (!n) {
-    throw TKeyTableError(std::string("keys.xml: ") + attr.name() + "=\"" + attr.value() + "\" is not a number");
+    throw TKeyTableError(std::string("keys.xml: ") + attr.name() + "=\"" + attr.value() +
+                         "\" is not a number");
   }
   return static_cast<uint16_t>(*n);
 }

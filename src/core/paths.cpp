@@ -28,7 +28,8 @@ void ClearExecutableDirForTesting() { DirOverride().reset(); }
 
 std::filesystem::path TempDir() {
   const char* tmp = std::getenv("TMPDIR");
-  return (tmp != nullptr && *tmp != '\0') ? std::filesystem::path(tmp) : std::filesystem::path("/tmp");
+  return (tmp != nullptr && *tmp != '\0') ? std::filesystem::path(tmp)
+                                          : std::filesystem::path("/tmp");
 }
 
 }  // namespace vesperon

@@ -19,8 +19,10 @@ TSettings ReadSettingsFrom(const TConfigDocument& doc) {
   s.LastVolume = doc.ReadInteger("audio/lastvolume", d.LastVolume);
   s.Crossfade = doc.ReadBoolean("audio/crossfade", d.Crossfade);
   // The fade times are 16-bit: a larger number keeps its low 16 bits.
-  s.CrossfadeInTime = static_cast<uint16_t>(doc.ReadInteger("audio/crossfade/intime", d.CrossfadeInTime));
-  s.CrossfadeOutTime = static_cast<uint16_t>(doc.ReadInteger("audio/crossfade/outtime", d.CrossfadeOutTime));
+  s.CrossfadeInTime =
+      static_cast<uint16_t>(doc.ReadInteger("audio/crossfade/intime", d.CrossfadeInTime));
+  s.CrossfadeOutTime =
+      static_cast<uint16_t>(doc.ReadInteger("audio/crossfade/outtime", d.CrossfadeOutTime));
   s.Shuffle = doc.ReadBoolean("audio/shuffle", d.Shuffle);
   s.Repeat = doc.ReadBoolean("audio/repeat", d.Repeat);
   s.Proxy = doc.ReadString("net/proxy", d.Proxy);

@@ -16,8 +16,8 @@ struct TPoint {
 };
 
 struct TKeyTableEntry {
-  uint16_t Value = 0;     // virtual-key code
-  uint16_t Extended = 0;  // compared with the scan code (bits 16-23 of the key data)
+  uint16_t Value = 0;       // virtual-key code
+  uint16_t Extended = 0;    // compared with the scan code (bits 16-23 of the key data)
   std::u16string Function;  // command string run when the key goes down
 };
 

@@ -98,7 +98,8 @@ std::string EscapeForLog(std::string_view utf8) {
       }
       i += len == 0 ? 1 : len;
     } else if ((cp >= 0x80 && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029) {
-      out += {'\\', 'u', kHex[(cp >> 12) & 15], kHex[(cp >> 8) & 15], kHex[(cp >> 4) & 15], kHex[cp & 15]};
+      out += {'\\',         'u', kHex[(cp >> 12) & 15], kHex[(cp >> 8) & 15], kHex[(cp >> 4) & 15],
+              kHex[cp & 15]};
       i += len;
     } else {
       out.append(utf8.substr(i, len));

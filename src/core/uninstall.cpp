@@ -95,7 +95,8 @@ bool StartDetached(const fs::path& script, const fs::path& workDir) {
     if (report[1] != 3) dup2(report[1], 3);
     fcntl(3, F_SETFD, FD_CLOEXEC);
     closefrom(4);
-    if (chdir(workDir.c_str()) == 0) execl(gShell.c_str(), "sh", script.c_str(), static_cast<char*>(nullptr));
+    if (chdir(workDir.c_str()) == 0)
+      execl(gShell.c_str(), "sh", script.c_str(), static_cast<char*>(nullptr));
     const int error = errno;
     [[maybe_unused]] const ssize_t n = ::write(3, &error, sizeof error);
     _exit(127);
@@ -158,13 +159,24 @@ std::string SelfRemovalScript(const fs::path& exe, const fs::path& library, cons
   const std::string e = ShellQuoted(exe), l = ShellQuoted(library);
   return "#!/bin/sh\n"
          "# Removes Vesperon once the program has ended.\n"
-         "while [ -e " + e + " ] || [ -e " + l + " ]; do\n"
-         "  rm -f " + e + "\n"
-         "  rm -f " + l + "\n"
-         "  if [ -e " + e + " ] || [ -e " + l + " ]; then sleep 1; fi\n"
+         "while [ -e " +
+         e + " ] || [ -e " + l +
+         " ]; do\n"
+         "  rm -f " +
+         e +
+         "\n"
+         "  rm -f " +
+         l +
+         "\n"
+         "  if [ -e " +
+         e + " ] || [ -e " + l +
+         " ]; then sleep 1; fi\n"
          "done\n"
-         "rmdir " + ShellQuoted(folder) + "\n"
-         "rm -f " + ShellQuoted(script) + "\n";
+         "rmdir " +
+         ShellQuoted(folder) +
+         "\n"
+         "rm -f " +
+         ShellQuoted(script) + "\n";
 }
 
 void RemoveSkinTree(const fs::path& dir) {

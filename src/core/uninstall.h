@@ -44,7 +44,9 @@ void RemoveSkinTree(const std::filesystem::path& dir);
 
 // The text of the self-removal script for the given executable, audio
 // library, program folder and script path.
-std::string SelfRemovalScript(const std::filesystem::path& exe, const std::filesystem::path& library,
-                              const std::filesystem::path& folder, const std::filesystem::path& script);
+std::string SelfRemovalScript(const std::filesystem::path& exe,
+                              const std::filesystem::path& library,
+                              const std::filesystem::path& folder,
+                              const std::filesystem::path& script);
 
 }  // namespace vesperon

@@ -9,15 +9,17 @@ namespace vesperon::desktop {
 
 const std::vector<std::string>& SupportedMimeTypes() {
   static const std::vector<std::string> types = {
-      "audio/wav",  "audio/x-wav", "audio/flac",        "audio/x-flac",      "audio/ogg",   "audio/x-vorbis+ogg",
-      "audio/opus", "audio/x-opus+ogg", "audio/mpeg", "audio/x-mp2", "audio/x-mpegurl"};
+      "audio/wav",  "audio/x-wav",        "audio/flac",     "audio/x-flac",
+      "audio/ogg",  "audio/x-vorbis+ogg", "audio/opus",     "audio/x-opus+ogg",
+      "audio/mpeg", "audio/x-mp2",        "audio/x-mpegurl"};
   return types;
 }
 
 TDesktopIntegration::TDesktopIntegration(TMprisHooks hooks)
     : Player_(Playback(), std::move(hooks)), Notifier_(Bus_) {
   if (!Bus_.Open()) return;
-  Mpris_ = std::make_unique<TMprisService>(Bus_, Player_, TMprisIdentity{"Vesperon", "vesperon", SupportedMimeTypes()});
+  Mpris_ = std::make_unique<TMprisService>(
+      Bus_, Player_, TMprisIdentity{"Vesperon", "vesperon", SupportedMimeTypes()});
   // The interfaces are in place before the name is asked for, so a client
   // that sees the name appear finds them.
   if (Mpris_->Publish()) Bus_.RequestName(kBusName);

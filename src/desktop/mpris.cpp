@@ -88,30 +88,33 @@ int MethodQuit(sd_bus_message* m, void* userdata, sd_bus_error*) {
   return sd_bus_reply_method_return(m, "");
 }
 
-int GetTrue(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*, sd_bus_error*) {
+int GetTrue(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*,
+            sd_bus_error*) {
   return sd_bus_message_append(reply, "b", 1);
 }
 
-int GetFalse(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*, sd_bus_error*) {
+int GetFalse(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*,
+             sd_bus_error*) {
   return sd_bus_message_append(reply, "b", 0);
 }
 
-int GetIdentity(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void* userdata,
-                sd_bus_error*) {
+int GetIdentity(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply,
+                void* userdata, sd_bus_error*) {
   return sd_bus_message_append(reply, "s", ServiceOf(userdata).Identity().Identity.c_str());
 }
 
-int GetDesktopEntry(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void* userdata,
-                    sd_bus_error*) {
+int GetDesktopEntry(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply,
+                    void* userdata, sd_bus_error*) {
   return sd_bus_message_append(reply, "s", ServiceOf(userdata).Identity().DesktopEntry.c_str());
 }
 
-int GetUriSchemes(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*, sd_bus_error*) {
+int GetUriSchemes(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*,
+                  sd_bus_error*) {
   return AppendStringArray(reply, {"file"});
 }
 
-int GetMimeTypes(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void* userdata,
-                 sd_bus_error*) {
+int GetMimeTypes(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply,
+                 void* userdata, sd_bus_error*) {
   return AppendStringArray(reply, ServiceOf(userdata).Identity().MimeTypes);
 }
 
@@ -159,8 +162,10 @@ int MethodPlayPause(sd_bus_message* m, void* userdata, sd_bus_error*) {
 // a + b, held within the range of int64 so a client's huge offset cannot
 // overflow.
 int64_t SaturatingAdd(int64_t a, int64_t b) {
-  if (b > 0 && a > std::numeric_limits<int64_t>::max() - b) return std::numeric_limits<int64_t>::max();
-  if (b < 0 && a < std::numeric_limits<int64_t>::min() - b) return std::numeric_limits<int64_t>::min();
+  if (b > 0 && a > std::numeric_limits<int64_t>::max() - b)
+    return std::numeric_limits<int64_t>::max();
+  if (b < 0 && a < std::numeric_limits<int64_t>::min() - b)
+    return std::numeric_limits<int64_t>::min();
   return a + b;
 }
 
@@ -185,7 +190,8 @@ int MethodSeek(sd_bus_message* m, void* userdata, sd_bus_error*) {
   if (r < 0) return r;
   TMprisService& service = ServiceOf(userdata);
   if (service.Player().CanSeek() && service.Player().Track().Id != 0) {
-    MoveTo(service, sd_bus_message_get_bus(m), SaturatingAdd(service.Player().PositionUs(), offset));
+    MoveTo(service, sd_bus_message_get_bus(m),
+           SaturatingAdd(service.Player().PositionUs(), offset));
   }
   return sd_bus_reply_method_return(m, "");
 }
@@ -199,9 +205,11 @@ int MethodSetPosition(sd_bus_message* m, void* userdata, sd_bus_error*) {
   // A stale track id or a position outside the song is ignored, as MPRIS
   // asks, so a slow client cannot move the wrong song.
   const int64_t length = service.Player().Track().LengthUs;
-  if (service.Player().CanSeek() && service.KnownTrack(track) && position >= 0 && position <= length) {
+  if (service.Player().CanSeek() && service.KnownTrack(track) && position >= 0 &&
+      position <= length) {
     if (service.Player().SetPositionUs(position)) {
-      sd_bus_emit_signal(sd_bus_message_get_bus(m), kObjectPath, kPlayerInterface, "Seeked", "x", position);
+      sd_bus_emit_signal(sd_bus_message_get_bus(m), kObjectPath, kPlayerInterface, "Seeked", "x",
+                         position);
     }
   }
   return sd_bus_reply_method_return(m, "");
@@ -212,9 +220,12 @@ int MethodOpenUri(sd_bus_message* m, void* userdata, sd_bus_error* error) {
   const int r = sd_bus_message_read(m, "s", &uri);
   if (r < 0) return r;
   const std::optional<std::string> path = PathFromFileUri(uri);
-  if (!path) return sd_bus_error_set(error, SD_BUS_ERROR_INVALID_ARGS, "only file:// URIs of local files are played");
+  if (!path)
+    return sd_bus_error_set(error, SD_BUS_ERROR_INVALID_ARGS,
+                            "only file:// URIs of local files are played");
   if (access(path->c_str(), R_OK) != 0) {
-    return sd_bus_error_setf(error, "org.freedesktop.DBus.Error.FileNotFound", "cannot read %s", path->c_str());
+    return sd_bus_error_setf(error, "org.freedesktop.DBus.Error.FileNotFound", "cannot read %s",
+                             path->c_str());
   }
   Log("D-Bus: open " + *path);
   PlayerOf(userdata).OpenFile(*path);
@@ -228,8 +239,8 @@ int GetStatus(sd_bus*, const char*, const char*, const char*, sd_bus_message* re
   return sd_bus_message_append(reply, "s", StatusName(PlayerOf(userdata).Status()));
 }
 
-int GetMetadata(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void* userdata,
-                sd_bus_error*) {
+int GetMetadata(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply,
+                void* userdata, sd_bus_error*) {
   return AppendMetadata(reply, PlayerOf(userdata).Track());
 }
 
@@ -248,23 +259,25 @@ int SetVolume(sd_bus*, const char*, const char*, const char*, sd_bus_message* va
   return 1;
 }
 
-int GetPosition(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void* userdata,
-                sd_bus_error*) {
+int GetPosition(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply,
+                void* userdata, sd_bus_error*) {
   return sd_bus_message_append(reply, "x", PlayerOf(userdata).PositionUs());
 }
 
-int GetRate(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*, sd_bus_error*) {
+int GetRate(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*,
+            sd_bus_error*) {
   return sd_bus_message_append(reply, "d", 1.0);
 }
 
 // A Can* property read from the player.
 template <bool (TMprisPlayer::*Query)()>
-int GetCan(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void* userdata, sd_bus_error*) {
+int GetCan(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void* userdata,
+           sd_bus_error*) {
   return sd_bus_message_append(reply, "b", (PlayerOf(userdata).*Query)() ? 1 : 0);
 }
 
-int GetCanPause(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void* userdata,
-                sd_bus_error*) {
+int GetCanPause(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply,
+                void* userdata, sd_bus_error*) {
   return sd_bus_message_append(reply, "b", PlayerOf(userdata).Status() != psStopped ? 1 : 0);
 }
 
@@ -273,7 +286,8 @@ constexpr uint64_t kChanges = SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE;
 const sd_bus_vtable kPlayerVtable[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_METHOD("Next", "", "", Transport<&TMprisPlayer::Next>, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("Previous", "", "", Transport<&TMprisPlayer::Previous>, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("Previous", "", "", Transport<&TMprisPlayer::Previous>,
+                  SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("Pause", "", "", Transport<&TMprisPlayer::Pause>, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("PlayPause", "", "", MethodPlayPause, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("Stop", "", "", Transport<&TMprisPlayer::Stop>, SD_BUS_VTABLE_UNPRIVILEGED),
@@ -285,7 +299,8 @@ const sd_bus_vtable kPlayerVtable[] = {
     SD_BUS_PROPERTY("PlaybackStatus", "s", GetStatus, 0, kChanges),
     SD_BUS_PROPERTY("Rate", "d", GetRate, 0, SD_BUS_VTABLE_PROPERTY_CONST),
     SD_BUS_PROPERTY("Metadata", "a{sv}", GetMetadata, 0, kChanges),
-    SD_BUS_WRITABLE_PROPERTY("Volume", "d", GetVolume, SetVolume, 0, kChanges | SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_WRITABLE_PROPERTY("Volume", "d", GetVolume, SetVolume, 0,
+                             kChanges | SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_PROPERTY("Position", "x", GetPosition, 0, 0),
     SD_BUS_PROPERTY("MinimumRate", "d", GetRate, 0, SD_BUS_VTABLE_PROPERTY_CONST),
     SD_BUS_PROPERTY("MaximumRate", "d", GetRate, 0, SD_BUS_VTABLE_PROPERTY_CONST),
@@ -312,7 +327,8 @@ std::string TrackObjectPath(uint64_t id) {
 
 std::optional<std::string> PathFromFileUri(const std::string& uri) {
   constexpr std::string_view kScheme = "file://";
-  if (uri.size() < kScheme.size() || strncasecmp(uri.c_str(), kScheme.data(), kScheme.size()) != 0) {
+  if (uri.size() < kScheme.size() ||
+      strncasecmp(uri.c_str(), kScheme.data(), kScheme.size()) != 0) {
     return std::nullopt;
   }
   std::string_view rest = std::string_view(uri).substr(kScheme.size());
@@ -368,9 +384,11 @@ TMprisService::~TMprisService() {
 
 bool TMprisService::Publish() {
   if (!Bus_.IsOpen()) return false;
-  int r = sd_bus_add_object_vtable(Bus_.Bus(), &RootSlot_, kObjectPath, kRootInterface, kRootVtable, this);
+  int r = sd_bus_add_object_vtable(Bus_.Bus(), &RootSlot_, kObjectPath, kRootInterface, kRootVtable,
+                                   this);
   if (r >= 0) {
-    r = sd_bus_add_object_vtable(Bus_.Bus(), &PlayerSlot_, kObjectPath, kPlayerInterface, kPlayerVtable, this);
+    r = sd_bus_add_object_vtable(Bus_.Bus(), &PlayerSlot_, kObjectPath, kPlayerInterface,
+                                 kPlayerVtable, this);
   }
   if (r < 0) {
     Log(std::string("D-Bus: cannot publish the media-player interface: ") + std::strerror(-r));

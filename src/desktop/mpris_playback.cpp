@@ -62,7 +62,8 @@ TMprisTrack TPlaybackMprisPlayer::Track() {
   const std::u16string& fileName = Playback_.History.back().FileName;
   std::error_code ec;
   const fs::path absolute = fs::absolute(PathFromU16(fileName), ec);
-  track.Url = FileUriFromPath(ec ? PathFromU16(fileName).string() : absolute.lexically_normal().string());
+  track.Url =
+      FileUriFromPath(ec ? PathFromU16(fileName).string() : absolute.lexically_normal().string());
   track.LengthUs = static_cast<int64_t>(Playback_.GetLength()) * 1000;
   if (const PMediaEntry entry = EntryOf(current, fileName)) {
     track.Title = BusText(entry->Title);
@@ -75,7 +76,9 @@ TMprisTrack TPlaybackMprisPlayer::Track() {
   return track;
 }
 
-int64_t TPlaybackMprisPlayer::PositionUs() { return static_cast<int64_t>(Playback_.GetPosition()) * 1000; }
+int64_t TPlaybackMprisPlayer::PositionUs() {
+  return static_cast<int64_t>(Playback_.GetPosition()) * 1000;
+}
 
 int32_t TPlaybackMprisPlayer::Volume() { return gSettings.LastVolume; }
 
@@ -107,7 +110,8 @@ void TPlaybackMprisPlayer::Play() {
     Playback_.Next(false);
     return;
   }
-  const bool openedWhilePaused = Playback_.Paused && current.Sound != nullptr && current.IsPlaying == 0;
+  const bool openedWhilePaused =
+      Playback_.Paused && current.Sound != nullptr && current.IsPlaying == 0;
   Playback_.Play();
   if (openedWhilePaused) Playback_.Play();
 }
@@ -126,7 +130,8 @@ void TPlaybackMprisPlayer::OpenFile(const std::string& path) {
   if (!IsPlaylistName(name)) {
     songs.push_back(TQueueEntry{name, 0});
   } else if (const std::optional<std::string> bytes = ReadWholeFile(fs::path(path))) {
-    for (std::u16string& song : ParsePlaylist(*bytes)) songs.push_back(TQueueEntry{std::move(song), 0});
+    for (std::u16string& song : ParsePlaylist(*bytes))
+      songs.push_back(TQueueEntry{std::move(song), 0});
   }
   if (songs.empty()) return;
   Playback_.Queue.insert(Playback_.Queue.begin(), songs.begin(), songs.end());

@@ -71,7 +71,9 @@ std::optional<TNotification> TNotificationLimiter::Take(int64_t nowMs) {
   return n;
 }
 
-std::string NotificationSummary(const TNotification& n) { return BusText(Cut(n.Title, kBalloonTitleMax)); }
+std::string NotificationSummary(const TNotification& n) {
+  return BusText(Cut(n.Title, kBalloonTitleMax));
+}
 
 std::string NotificationBody(const TNotification& n) {
   std::u16string text = n.Text;
@@ -104,10 +106,10 @@ void TDesktopNotifier::Send(const TNotification& n) {
   if (!Bus_.IsOpen()) return;
   const std::string summary = NotificationSummary(n), body = NotificationBody(n);
   const uint8_t urgency = n.Title == u"Error" ? 2 : 1;
-  const int r = sd_bus_call_method_async(Bus_.Bus(), nullptr, "org.freedesktop.Notifications",
-                                         "/org/freedesktop/Notifications", "org.freedesktop.Notifications",
-                                         "Notify", nullptr, nullptr, "susssasa{sv}i", "Vesperon", 0u, "vesperon",
-                                         summary.c_str(), body.c_str(), 0, 1, "urgency", "y", urgency, -1);
+  const int r = sd_bus_call_method_async(
+      Bus_.Bus(), nullptr, "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+      "org.freedesktop.Notifications", "Notify", nullptr, nullptr, "susssasa{sv}i", "Vesperon", 0u,
+      "vesperon", summary.c_str(), body.c_str(), 0, 1, "urgency", "y", urgency, -1);
   if (r < 0) Log(std::string("D-Bus: cannot send a notification: ") + std::strerror(-r));
 }
 

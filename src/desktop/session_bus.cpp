@@ -33,7 +33,8 @@ std::string BusText(std::u16string_view text) {
   for (size_t i = 0; i < clean.size(); ++i) {
     const char16_t c = clean[i];
     const bool high = c >= 0xD800 && c <= 0xDBFF;
-    const bool pairedHigh = high && i + 1 < clean.size() && clean[i + 1] >= 0xDC00 && clean[i + 1] <= 0xDFFF;
+    const bool pairedHigh =
+        high && i + 1 < clean.size() && clean[i + 1] >= 0xDC00 && clean[i + 1] <= 0xDFFF;
     if (pairedHigh) {
       ++i;
     } else if (c >= 0xD800 && c <= 0xDFFF) {
@@ -54,7 +55,8 @@ bool TSessionBus::Open() {
   sd_bus* bus = nullptr;
   const int result = sd_bus_open_user(&bus);
   if (result < 0) {
-    Log(std::string("no D-Bus session bus (") + std::strerror(-result) + "), desktop integration off");
+    Log(std::string("no D-Bus session bus (") + std::strerror(-result) +
+        "), desktop integration off");
     return false;
   }
   Bus_ = bus;
@@ -79,16 +81,17 @@ void TSessionBus::SendNameRequest(const std::string& name, bool isFallback) {
   if (Bus_ == nullptr) return;
   PendingName_ = name;
   PendingIsFallback_ = isFallback;
-  const int result = sd_bus_call_method_async(Bus_, nullptr, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                              "org.freedesktop.DBus", "RequestName", OnNameReply, this, "su",
-                                              name.c_str(), kDoNotQueue);
+  const int result = sd_bus_call_method_async(
+      Bus_, nullptr, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+      "RequestName", OnNameReply, this, "su", name.c_str(), kDoNotQueue);
   if (result < 0) Log("D-Bus: cannot ask for the name " + name + ": " + std::strerror(-result));
 }
 
 int TSessionBus::OnNameReply(sd_bus_message* reply, void* userdata, sd_bus_error*) {
   auto* self = static_cast<TSessionBus*>(userdata);
   uint32_t answer = 0;
-  if (sd_bus_message_is_method_error(reply, nullptr) || sd_bus_message_read(reply, "u", &answer) < 0) {
+  if (sd_bus_message_is_method_error(reply, nullptr) ||
+      sd_bus_message_read(reply, "u", &answer) < 0) {
     const sd_bus_error* error = sd_bus_message_get_error(reply);
     Log("D-Bus: the name " + self->PendingName_ + " was refused: " +
         (error != nullptr && error->message != nullptr ? error->message : "malformed answer"));
@@ -115,7 +118,8 @@ short TSessionBus::Events() const {
 
 int TSessionBus::TimeoutMs() const {
   uint64_t deadline = 0;
-  if (Bus_ == nullptr || sd_bus_get_timeout(Bus_, &deadline) <= 0 || deadline == UINT64_MAX) return -1;
+  if (Bus_ == nullptr || sd_bus_get_timeout(Bus_, &deadline) <= 0 || deadline == UINT64_MAX)
+    return -1;
   const uint64_t now = MonotonicMicroseconds();
   if (deadline <= now) return 0;
   const uint64_t ms = (deadline - now + 999) / 1000;

@@ -11,7 +11,6 @@
 #include <string>
 #include <string_view>
 
-
 namespace vesperon::desktop {
 
 class TSessionBus {

@@ -18,7 +18,8 @@ namespace vesperon {
 namespace {
 
 // ".GG" is the three-character extension, not the one of Ogg files.
-constexpr std::array<std::string_view, 6> kMediaExtensions = {".MP3", ".MP2", ".MP1", ".WAV", ".GG", ".M3U"};
+constexpr std::array<std::string_view, 6> kMediaExtensions = {".MP3", ".MP2", ".MP1",
+                                                              ".WAV", ".GG",  ".M3U"};
 
 bool HasMediaExtension(std::string_view name) {
   const std::size_t dot = name.rfind('.');
@@ -43,13 +44,17 @@ TFound Classify(int dirFd, const TDirItem& item) {
   if (type == DT_UNKNOWN) {
     struct stat st {};
     if (::fstatat(dirFd, item.Name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return TFound::Skip;
-    type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : S_ISREG(st.st_mode) ? DT_REG : DT_FIFO;
+    type = S_ISDIR(st.st_mode)   ? DT_DIR
+           : S_ISLNK(st.st_mode) ? DT_LNK
+           : S_ISREG(st.st_mode) ? DT_REG
+                                 : DT_FIFO;
   }
   if (type == DT_DIR) return item.Name.front() == '.' ? TFound::Skip : TFound::Directory;
   if (!HasMediaExtension(item.Name)) return TFound::Skip;
   if (type == DT_REG) return TFound::File;
   struct stat target {};
-  if (type == DT_LNK && ::fstatat(dirFd, item.Name.c_str(), &target, 0) == 0 && S_ISREG(target.st_mode)) {
+  if (type == DT_LNK && ::fstatat(dirFd, item.Name.c_str(), &target, 0) == 0 &&
+      S_ISREG(target.st_mode)) {
     return TFound::File;
   }
   return TFound::Skip;
@@ -63,13 +68,16 @@ std::vector<TDirItem> ListDirectory(DIR* d) {
     const std::string_view name = e->d_name;
     if (name != "." && name != "..") items.push_back({std::string(name), e->d_type});
   }
-  std::sort(items.begin(), items.end(), [](const TDirItem& a, const TDirItem& b) { return a.Name < b.Name; });
+  std::sort(items.begin(), items.end(),
+            [](const TDirItem& a, const TDirItem& b) { return a.Name < b.Name; });
   return items;
 }
 
 }  // namespace
 
-bool TMediaDB::AddFile(const std::u16string& name) { return AddFile(name, AT_FDCWD, Utf16ToUtf8(name).c_str()); }
+bool TMediaDB::AddFile(const std::u16string& name) {
+  return AddFile(name, AT_FDCWD, Utf16ToUtf8(name).c_str());
+}
 
 // `path` names the same file as `name`, as bytes relative to `dirFd`.
 bool TMediaDB::AddFile(std::u16string name, int dirFd, const char* path) {
@@ -124,7 +132,8 @@ void TMediaDB::ScanDirectory(int dirFd, const std::u16string& dir, bool recursiv
           const std::u16string sub = dir + u"/" + Utf8ToUtf16(item.Name);
           // O_NOFOLLOW: a directory replaced by a link since the listing is
           // still not followed.
-          const int fd = ::openat(dirFd, item.Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+          const int fd =
+              ::openat(dirFd, item.Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
           if (fd >= 0) {
             ScanDirectory(fd, sub, true);
           } else {
@@ -135,8 +144,7 @@ void TMediaDB::ScanDirectory(int dirFd, const std::u16string& dir, bool recursiv
       case TFound::File:
         AddFile(dir + u"/" + Utf8ToUtf16(item.Name), dirFd, item.Name.c_str());
         break;
-      case TFound::Skip:
-        break;
+      case TFound::Skip: break;
     }
   }
   ::closedir(d);

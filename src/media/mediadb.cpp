@@ -18,7 +18,8 @@ std::unique_ptr<TMediaDB>& GlobalMediaDB() {
 // The smaller side is sorted by recursion and the larger one by looping,
 // which gives the same result with a stack depth of log2(n).
 template <typename Item, typename Before, typename After>
-void QuickSort(std::vector<Item>& e, std::ptrdiff_t lo, std::ptrdiff_t hi, Before before, After after) {
+void QuickSort(std::vector<Item>& e, std::ptrdiff_t lo, std::ptrdiff_t hi, Before before,
+               After after) {
   while (lo < hi) {
     const auto pivot = e[static_cast<std::size_t>((lo + hi) / 2)].first;
     std::ptrdiff_t i = lo;
@@ -85,14 +86,17 @@ TPMEArray TMediaDB::FindByFilename(const std::u16string& name) const {
   return found;
 }
 
-bool TMediaDB::HasFilename(const std::u16string& name) const { return NameIndex.Find(name) != nullptr; }
+bool TMediaDB::HasFilename(const std::u16string& name) const {
+  return NameIndex.Find(name) != nullptr;
+}
 
 int TMediaDB::IndexOfFilename(const std::u16string& name) const {
   const TNameIndex::TSlot* slot = NameIndex.Find(name);
   if (slot == nullptr) return -1;
   for (std::size_t i = 0; i < Entries.size(); ++i) {
     // With one entry of the name, comparing pointers is enough.
-    if (slot->Count == 1 ? Entries[i] == slot->First : Entries[i]->Filename == name) return static_cast<int>(i);
+    if (slot->Count == 1 ? Entries[i] == slot->First : Entries[i]->Filename == name)
+      return static_cast<int>(i);
   }
   return -1;
 }
@@ -139,21 +143,25 @@ void TMediaDB::SortBy(KeyOf keyOf, Before before, After after) {
   std::vector<std::pair<Key, TMediaEntry*>> items;
   items.reserve(Entries.size());
   for (const PMediaEntry e : Entries) items.emplace_back(keyOf(*e), e);
-  if (items.size() > 1) QuickSort(items, 0, static_cast<std::ptrdiff_t>(items.size()) - 1, before, after);
+  if (items.size() > 1)
+    QuickSort(items, 0, static_cast<std::ptrdiff_t>(items.size()) - 1, before, after);
   for (std::size_t i = 0; i < items.size(); ++i) Entries[i] = items[i].second;
   ClearSortFlags();
 }
 
 // Each sort does nothing when its flag and direction already hold.
-#define VESPERON_SORT_BY_STRING(Field)                                                                    \
-  void TMediaDB::SortBy##Field(bool descending) {                                                         \
-    if (SortedBy##Field && SortDescending == descending) return;                                          \
-    SortBy<std::u16string_view>(                                                                          \
-        [](const TMediaEntry& e) { return std::u16string_view(e.Field); },                               \
-        [=](std::u16string_view a, std::u16string_view p) { return CompareWide(a, p, descending) < 0; }, \
-        [=](std::u16string_view a, std::u16string_view p) { return CompareWide(a, p, descending) > 0; }); \
-    SortedBy##Field = true;                                                                               \
-    SortDescending = descending;                                                                          \
+#define VESPERON_SORT_BY_STRING(Field)                                                             \
+  void TMediaDB::SortBy##Field(bool descending) {                                                  \
+    if (SortedBy##Field && SortDescending == descending) return;                                   \
+    SortBy<std::u16string_view>([](const TMediaEntry& e) { return std::u16string_view(e.Field); }, \
+                                [=](std::u16string_view a, std::u16string_view p) {                \
+                                  return CompareWide(a, p, descending) < 0;                        \
+                                },                                                                 \
+                                [=](std::u16string_view a, std::u16string_view p) {                \
+                                  return CompareWide(a, p, descending) > 0;                        \
+                                });                                                                \
+    SortedBy##Field = true;                                                                        \
+    SortDescending = descending;                                                                   \
   }
 VESPERON_SORT_BY_STRING(Title)
 VESPERON_SORT_BY_STRING(Artist)
@@ -165,10 +173,9 @@ VESPERON_SORT_BY_STRING(Album)
 // Times are compared as numbers: ascending, before = earlier.
 void TMediaDB::SortByAdded(bool descending) {
   if (SortedByAdded && SortDescending == descending) return;
-  SortBy<double>(
-      [](const TMediaEntry& e) { return e.Added; },
-      [=](double a, double p) { return descending ? a > p : a < p; },
-      [=](double a, double p) { return descending ? a < p : a > p; });
+  SortBy<double>([](const TMediaEntry& e) { return e.Added; },
+                 [=](double a, double p) { return descending ? a > p : a < p; },
+                 [=](double a, double p) { return descending ? a < p : a > p; });
   SortedByAdded = true;
   SortDescending = descending;
 }

@@ -139,7 +139,8 @@ class TMediaDB {
   void Append(PMediaEntry entry, std::size_t nameHash);
   void Clear();
   void ClearSortFlags();
-  bool LoadBytes(std::string_view bytes, std::u16string_view source, std::u16string_view damageNote);
+  bool LoadBytes(std::string_view bytes, std::u16string_view source,
+                 std::u16string_view damageNote);
   bool KeepOriginal(const std::filesystem::path& name) const;
   bool AddFile(std::u16string name, int dirFd, const char* path);
   void ScanDirectory(int dirFd, const std::u16string& dir, bool recursive);

@@ -7,9 +7,9 @@
 
 #include <cerrno>
 #include <istream>
-#include <stdexcept>
 #include <iterator>
 #include <ostream>
+#include <stdexcept>
 
 #include "core/byte_io.h"
 #include "core/files.h"
@@ -43,7 +43,8 @@ void WriteString(TByteWriter& out, std::u16string_view s) {
 
 std::size_t RecordSize(const TMediaEntry& e) {
   std::size_t units = 0;
-  for (const std::u16string* s : {&e.Filename, &e.Artist, &e.Title, &e.Comment, &e.Album, &e.Genre}) {
+  for (const std::u16string* s :
+       {&e.Filename, &e.Artist, &e.Title, &e.Comment, &e.Album, &e.Genre}) {
     units += StoredPart(*s).size();
   }
   return kMinRecordSize + 2 * units;
@@ -124,9 +125,11 @@ TFileBytes ReadRegularFile(const std::filesystem::path& name) {
   return file;
 }
 
-void LogDamaged(std::u16string_view source, int loaded, std::int32_t count, std::u16string_view note) {
-  LogWarning(u"Could not load mediadb completely. The file " + std::u16string(source) + u" is damaged after " +
-             IntToU16(loaded) + u" of " + IntToU16(count) + u" entries" + std::u16string(note));
+void LogDamaged(std::u16string_view source, int loaded, std::int32_t count,
+                std::u16string_view note) {
+  LogWarning(u"Could not load mediadb completely. The file " + std::u16string(source) +
+             u" is damaged after " + IntToU16(loaded) + u" of " + IntToU16(count) + u" entries" +
+             std::u16string(note));
 }
 
 std::filesystem::path BackupName(const std::filesystem::path& name) {
@@ -141,7 +144,8 @@ bool TMediaDB::LoadFromBytes(std::string_view bytes, std::u16string_view source)
   return LoadBytes(bytes, source, {});
 }
 
-bool TMediaDB::LoadBytes(std::string_view bytes, std::u16string_view source, std::u16string_view damageNote) {
+bool TMediaDB::LoadBytes(std::string_view bytes, std::u16string_view source,
+                         std::u16string_view damageNote) {
   Clear();
   ClearSortFlags();
   if (bytes.empty()) {
@@ -157,7 +161,8 @@ bool TMediaDB::LoadBytes(std::string_view bytes, std::u16string_view source, std
   if (count < 1) return true;
   // The count is not trusted: reserve no more than the bytes can hold.
   const std::size_t fits = in.Remaining() / kMinRecordSize;
-  const std::size_t expected = static_cast<std::size_t>(count) < fits ? static_cast<std::size_t>(count) : fits;
+  const std::size_t expected =
+      static_cast<std::size_t>(count) < fits ? static_cast<std::size_t>(count) : fits;
   Entries.reserve(expected);
   std::vector<std::size_t> hashes;
   hashes.reserve(expected);
@@ -216,8 +221,10 @@ bool TMediaDB::LoadFromFile(const std::filesystem::path& name) {
   if (!file.Opened) {
     Clear();
     Original = ofUnreadable;
-    LogWarning(u"Could not load mediadb. The file " + shown + u" cannot be read. It is not replaced by an empty "
-               u"database; a database with entries is saved after it is kept as " + U16FromPath(BackupName(name)));
+    LogWarning(u"Could not load mediadb. The file " + shown +
+               u" cannot be read. It is not replaced by an empty "
+               u"database; a database with entries is saved after it is kept as " +
+               U16FromPath(BackupName(name)));
     return false;
   }
   const std::u16string note = u". The original file is kept as " + U16FromPath(BackupName(name)) +
@@ -233,7 +240,8 @@ bool TMediaDB::LoadFromFile(const std::filesystem::path& name) {
   }
   // An empty file is an empty database, not a damaged one.
   if (!file.Complete && loaded) {
-    LogWarning(u"Could not load mediadb completely. The file " + shown + u" could not be read to its end" + note);
+    LogWarning(u"Could not load mediadb completely. The file " + shown +
+               u" could not be read to its end" + note);
   }
   if (!file.Complete || (!loaded && !file.Bytes.empty())) Original = ofDamaged;
   return loaded && file.Complete;
@@ -263,7 +271,8 @@ bool TMediaDB::SaveToFile(const std::filesystem::path& name) const {
     }
   } catch (const std::exception&) {
   }
-  LogWarning(u"Could not save mediadb. The file " + U16FromPath(name) + u" keeps its previous contents");
+  LogWarning(u"Could not save mediadb. The file " + U16FromPath(name) +
+             u" keeps its previous contents");
   return false;
 }
 

@@ -6,7 +6,9 @@
 
 namespace vesperon {
 namespace {
-std::uint32_t TagOf(std::size_t hash) { return static_cast<std::uint32_t>(static_cast<std::uint64_t>(hash) >> 32); }
+std::uint32_t TagOf(std::size_t hash) {
+  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(hash) >> 32);
+}
 }  // namespace
 
 // A multiply-xor hash over 8 bytes at a time with a final mix; file names
@@ -78,7 +80,8 @@ void TNameIndex::Insert(TMediaEntry* entry, std::size_t hash) {
   if (s.Count != UINT32_MAX) ++s.Count;
 }
 
-void TNameIndex::InsertAll(const std::vector<TMediaEntry*>& entries, const std::vector<std::size_t>& hashes) {
+void TNameIndex::InsertAll(const std::vector<TMediaEntry*>& entries,
+                           const std::vector<std::size_t>& hashes) {
   constexpr std::size_t kAhead = 16;
   Reserve(Used + entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {

@@ -11,19 +11,19 @@ namespace vesperon {
 
 struct TWindowRec {
   THandle Handle = 0;
-  TWindowParams Params;   // as created; Bounds kept up to date below
-  TRect Bounds;           // screen for top-level windows, parent client for children
+  TWindowParams Params;  // as created; Bounds kept up to date below
+  TRect Bounds;          // screen for top-level windows, parent client for children
   bool Visible = false;
   bool Minimized = false;
   TSurface Surface;
   std::optional<TRegion> Shape;
-  TRect Invalid;          // bounding box of the invalid area; empty when valid
+  TRect Invalid;  // bounding box of the invalid area; empty when valid
   bool EraseNeeded = false;
   TWindowHandler Handler;
   std::vector<THandle> Children;  // bottom to top
-  PFont Font;             // standard controls' text
-  TIconSet Icon;          // top-level windows: the window manager's icon
-  bool Pressed = false;   // a standard or owner-drawn button held down
+  PFont Font;                     // standard controls' text
+  TIconSet Icon;                  // top-level windows: the window manager's icon
+  bool Pressed = false;           // a standard or owner-drawn button held down
   bool Destroying = false;
   std::uintptr_t Native = 0;  // the backend's window (X11: the Window id)
   uint32_t PresentCount = 0;
@@ -64,7 +64,9 @@ class TBackend {
   virtual void GrabKeyboard(TWindowRec*) {}
   // Asks a window manager to move (edge 0) or size the window by an edge
   // with the pointer; false when none does, and the layer moves it itself.
-  virtual bool WindowManagerMoveResize(TWindowRec&, uint32_t /*edge*/, TPointI /*root*/) { return false; }
+  virtual bool WindowManagerMoveResize(TWindowRec&, uint32_t /*edge*/, TPointI /*root*/) {
+    return false;
+  }
   // Tray. Dock asks for the icon to be docked now and whenever a tray
   // starts later, until Undock; it gives false when no tray exists now.
   // TrayDocked says whether a tray holds the icon at this moment.
@@ -93,12 +95,12 @@ THandle WindowAt(TPointI screen);
 enum TPointerEvent { peMove, peDown, peUp, peWheel };
 // A pointer event at a screen point that the display says happened in
 // `target` (the window under the pointer or the grab window).
-void DeliverPointer(THandle target, TPointerEvent kind, int button, TPointI screen, uint32_t modifiers,
-                    uint64_t timeMs);
+void DeliverPointer(THandle target, TPointerEvent kind, int button, TPointI screen,
+                    uint32_t modifiers, uint64_t timeMs);
 // A key with its virtual-key code, X keycode and the UTF-32 text it types
 // (0 for none); `repeat` for auto-repeated presses.
-void DeliverKey(THandle target, bool down, uint32_t virtualKey, uint32_t keycode, char32_t text, bool repeat,
-                uint32_t modifiers);
+void DeliverKey(THandle target, bool down, uint32_t virtualKey, uint32_t keycode, char32_t text,
+                bool repeat, uint32_t modifiers);
 // The window manager moved or sized a top-level window (screen bounds);
 // the window is told, the display is not asked again.
 void DeliverConfigure(THandle window, const TRect& bounds);
@@ -108,7 +110,14 @@ void DeliverMinimized(THandle window, bool minimized);
 void DeliverTrayMouse(uint32_t mouseMessage);
 
 // Modifier bits of DeliverPointer and DeliverKey.
-enum TModifiers : uint32_t { mdShift = 1, mdControl = 2, mdAlt = 4, mdLeft = 8, mdMiddle = 16, mdRight = 32 };
+enum TModifiers : uint32_t {
+  mdShift = 1,
+  mdControl = 2,
+  mdAlt = 4,
+  mdLeft = 8,
+  mdMiddle = 16,
+  mdRight = 32
+};
 
 // Called by PeekMessage: reads the backend's events when the layer is open,
 // and makes the paint or timer message due when the queue is empty.

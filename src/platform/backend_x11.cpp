@@ -3,10 +3,10 @@
 // pop-up hints and move/resize requests follow EWMH, and the tray icon docks
 // by the freedesktop system-tray protocol (XEmbed) with its balloon messages.
 #include <X11/XKBlib.h>
-#include <X11/cursorfont.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/cursorfont.h>
 #include <X11/extensions/shape.h>
 #include <X11/keysym.h>
 #include <unistd.h>
@@ -109,8 +109,8 @@ class TX11Backend final : public TBackend {
     // The root window tells when a tray manager starts (MANAGER messages).
     XSelectInput(D_, Root_, StructureNotifyMask);
     FastPixels_ = Visual_->c_class == TrueColor && (Depth_ == 24 || Depth_ == 32) &&
-                  Visual_->red_mask == 0xFF0000 && Visual_->green_mask == 0xFF00 && Visual_->blue_mask == 0xFF &&
-                  ImageByteOrder(D_) == LSBFirst;
+                  Visual_->red_mask == 0xFF0000 && Visual_->green_mask == 0xFF00 &&
+                  Visual_->blue_mask == 0xFF && ImageByteOrder(D_) == LSBFirst;
     int count = 0;
     XPixmapFormatValues* formats = XListPixmapFormats(D_, &count);
     for (int i = 0; formats && i < count; ++i) {
@@ -138,12 +138,14 @@ class TX11Backend final : public TBackend {
     attrs.bit_gravity = NorthWestGravity;
     attrs.override_redirect = popupMenu ? True : False;
     attrs.cursor = Arrow_;  // the standard arrow, as the window classes ask
-    attrs.event_mask = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
-                       PointerMotionMask | StructureNotifyMask | PropertyChangeMask | FocusChangeMask;
-    const Window x = XCreateWindow(D_, parent ? static_cast<Window>(parent->Native) : Root_, w.Bounds.Left,
-                                   w.Bounds.Top, std::max(1, w.Bounds.Width()), std::max(1, w.Bounds.Height()),
-                                   0, CopyFromParent, InputOutput, CopyFromParent,
-                                   CWBackPixmap | CWBitGravity | CWOverrideRedirect | CWEventMask | CWCursor, &attrs);
+    attrs.event_mask = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask |
+                       ButtonReleaseMask | PointerMotionMask | StructureNotifyMask |
+                       PropertyChangeMask | FocusChangeMask;
+    const Window x = XCreateWindow(
+        D_, parent ? static_cast<Window>(parent->Native) : Root_, w.Bounds.Left, w.Bounds.Top,
+        std::max(1, w.Bounds.Width()), std::max(1, w.Bounds.Height()), 0, CopyFromParent,
+        InputOutput, CopyFromParent,
+        CWBackPixmap | CWBitGravity | CWOverrideRedirect | CWEventMask | CWCursor, &attrs);
     if (!x) return false;
     w.Native = x;
     if (!parent && !popupMenu) SetTopLevelHints(w);
@@ -199,7 +201,8 @@ class TX11Backend final : public TBackend {
     const std::string utf8 = Utf16ToUtf8(w.Params.Title);
     XStoreName(D_, w.Native, utf8.c_str());
     XChangeProperty(D_, w.Native, A("_NET_WM_NAME"), A("UTF8_STRING"), 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(utf8.data()), static_cast<int>(utf8.size()));
+                    reinterpret_cast<const unsigned char*>(utf8.data()),
+                    static_cast<int>(utf8.size()));
   }
 
   void SetShapeNative(TWindowRec& w) override {
@@ -211,11 +214,12 @@ class TX11Backend final : public TBackend {
     std::vector<XRectangle> rects;
     rects.reserve(w.Shape->Rects().size());
     for (const TRect& r : w.Shape->Rects()) {
-      rects.push_back({static_cast<short>(r.Left), static_cast<short>(r.Top), static_cast<unsigned short>(r.Width()),
+      rects.push_back({static_cast<short>(r.Left), static_cast<short>(r.Top),
+                       static_cast<unsigned short>(r.Width()),
                        static_cast<unsigned short>(r.Height())});
     }
-    XShapeCombineRectangles(D_, w.Native, ShapeBounding, 0, 0, rects.data(), static_cast<int>(rects.size()),
-                            ShapeSet, YXBanded);
+    XShapeCombineRectangles(D_, w.Native, ShapeBounding, 0, 0, rects.data(),
+                            static_cast<int>(rects.size()), ShapeSet, YXBanded);
   }
 
   // _NET_WM_ICON: every size back to back, as CARDINALs (longs for Xlib).
@@ -230,7 +234,8 @@ class TX11Backend final : public TBackend {
       XDeleteProperty(D_, w.Native, A("_NET_WM_ICON"));
     } else {
       XChangeProperty(D_, w.Native, A("_NET_WM_ICON"), XA_CARDINAL, 32, PropModeReplace,
-                      reinterpret_cast<const unsigned char*>(data.data()), static_cast<int>(data.size()));
+                      reinterpret_cast<const unsigned char*>(data.data()),
+                      static_cast<int>(data.size()));
     }
     XFlush(D_);
   }
@@ -254,7 +259,9 @@ class TX11Backend final : public TBackend {
 
   void Flush() override { XSync(D_, False); }
 
-  TPointI ScreenSize() const override { return {DisplayWidth(D_, Screen_), DisplayHeight(D_, Screen_)}; }
+  TPointI ScreenSize() const override {
+    return {DisplayWidth(D_, Screen_), DisplayHeight(D_, Screen_)};
+  }
   int32_t ScreenDepth() const override { return BitsPerPixel_; }
 
   TPointI CursorPos() const override {
@@ -270,8 +277,8 @@ class TX11Backend final : public TBackend {
       XUngrabPointer(D_, CurrentTime);
       return;
     }
-    XGrabPointer(D_, w->Native, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
-                 GrabModeAsync, None, None, CurrentTime);
+    XGrabPointer(D_, w->Native, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                 GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
   }
 
   void GrabKeyboard(TWindowRec* w) override {
@@ -288,7 +295,8 @@ class TX11Backend final : public TBackend {
     static constexpr long kDirection[] = {8, 7, 3, 1, 0, 2, 5, 6, 4};
     WmEdge_[w.Native] = edge;
     XUngrabPointer(D_, CurrentTime);  // the window manager takes the pointer over
-    SendRootMessage(w.Native, A("_NET_WM_MOVERESIZE"), {root.X, root.Y, kDirection[edge % 9], 1, 1});
+    SendRootMessage(w.Native, A("_NET_WM_MOVERESIZE"),
+                    {root.X, root.Y, kDirection[edge % 9], 1, 1});
     XFlush(D_);
     return true;
   }
@@ -323,7 +331,8 @@ class TX11Backend final : public TBackend {
       e.xclient.window = TrayIcon_;
       e.xclient.message_type = A("_NET_SYSTEM_TRAY_MESSAGE_DATA");
       e.xclient.format = 8;
-      std::memcpy(e.xclient.data.b, message.data() + at, std::min<std::size_t>(20, message.size() - at));
+      std::memcpy(e.xclient.data.b, message.data() + at,
+                  std::min<std::size_t>(20, message.size() - at));
       XSendEvent(D_, TrayManager_, False, NoEventMask, &e);
     }
     XFlush(D_);
@@ -348,7 +357,8 @@ class TX11Backend final : public TBackend {
   void SetName(Window x, const std::string& utf8) {
     XStoreName(D_, x, utf8.c_str());
     XChangeProperty(D_, x, A("_NET_WM_NAME"), A("UTF8_STRING"), 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(utf8.data()), static_cast<int>(utf8.size()));
+                    reinterpret_cast<const unsigned char*>(utf8.data()),
+                    static_cast<int>(utf8.size()));
   }
 
   void SetWindowType(Window x, const char* type) {
@@ -362,7 +372,8 @@ class TX11Backend final : public TBackend {
   void SetTopLevelHints(const TWindowRec& w) {
     const Window x = w.Native;
     SetName(x, Utf16ToUtf8(w.Params.Title));
-    std::string resClass = w.Params.ClassName.empty() ? std::string("Vesperon") : w.Params.ClassName;
+    std::string resClass =
+        w.Params.ClassName.empty() ? std::string("Vesperon") : w.Params.ClassName;
     std::string resName = "vesperon";
     XClassHint classHint{resName.data(), resClass.data()};
     XSetClassHint(D_, x, &classHint);
@@ -386,7 +397,8 @@ class TX11Backend final : public TBackend {
     const long motif[5] = {2, 0, 0, 0, 0};
     XChangeProperty(D_, x, A("_MOTIF_WM_HINTS"), A("_MOTIF_WM_HINTS"), 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(motif), 5);
-    if (const TWindowRec* owner = FindWindow(w.Params.Owner)) XSetTransientForHint(D_, x, owner->Native);
+    if (const TWindowRec* owner = FindWindow(w.Params.Owner))
+      XSetTransientForHint(D_, x, owner->Native);
     std::vector<::Atom> state;
     if (w.Params.Flags & wfTopMost) state.push_back(A("_NET_WM_STATE_ABOVE"));
     if (!(w.Params.Flags & wfAppWindow)) {
@@ -395,7 +407,8 @@ class TX11Backend final : public TBackend {
     }
     if (!state.empty()) {
       XChangeProperty(D_, x, A("_NET_WM_STATE"), XA_ATOM, 32, PropModeReplace,
-                      reinterpret_cast<const unsigned char*>(state.data()), static_cast<int>(state.size()));
+                      reinterpret_cast<const unsigned char*>(state.data()),
+                      static_cast<int>(state.size()));
     }
     SetWindowType(x, "_NET_WM_WINDOW_TYPE_NORMAL");
     const long pid = getpid();
@@ -428,8 +441,9 @@ class TX11Backend final : public TBackend {
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
     bool found = false;
-    if (XGetWindowProperty(D_, Root_, A("_NET_SUPPORTED"), 0, 4096, False, XA_ATOM, &type, &format, &count,
-                           &after, &data) == Success && data) {
+    if (XGetWindowProperty(D_, Root_, A("_NET_SUPPORTED"), 0, 4096, False, XA_ATOM, &type, &format,
+                           &count, &after, &data) == Success &&
+        data) {
       const ::Atom wanted = Atom(feature);
       const auto* atoms = reinterpret_cast<const ::Atom*>(data);
       found = std::find(atoms, atoms + count, wanted) != atoms + count;
@@ -444,8 +458,9 @@ class TX11Backend final : public TBackend {
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
     Window result = 0;
-    if (XGetWindowProperty(D_, x, property, 0, 1, False, XA_WINDOW, &type, &format, &count, &after, &data) ==
-            Success && data && count == 1 && format == 32) {
+    if (XGetWindowProperty(D_, x, property, 0, 1, False, XA_WINDOW, &type, &format, &count, &after,
+                           &data) == Success &&
+        data && count == 1 && format == 32) {
       result = *reinterpret_cast<const Window*>(data);
     }
     if (data) XFree(data);
@@ -459,7 +474,8 @@ class TX11Backend final : public TBackend {
     unsigned char* data = nullptr;
     long state = -1;
     const ::Atom wmState = A("WM_STATE");
-    if (XGetWindowProperty(D_, x, wmState, 0, 2, False, wmState, &type, &format, &count, &after, &data) == Success &&
+    if (XGetWindowProperty(D_, x, wmState, 0, 2, False, wmState, &type, &format, &count, &after,
+                           &data) == Success &&
         data && count >= 1 && format == 32) {
       state = *reinterpret_cast<const long*>(data);
     }
@@ -474,17 +490,20 @@ class TX11Backend final : public TBackend {
     if (!x || s.Width() == 0 || s.Height() == 0) return;
     if (FastPixels_) {
       XImage* image = XCreateImage(D_, Visual_, Depth_, ZPixmap, 0,
-                                   reinterpret_cast<char*>(const_cast<uint32_t*>(s.Data())), s.Width(), s.Height(),
-                                   32, s.Width() * 4);
+                                   reinterpret_cast<char*>(const_cast<uint32_t*>(s.Data())),
+                                   s.Width(), s.Height(), 32, s.Width() * 4);
       if (!image) return;
-      XPutImage(D_, x, Gc_, image, area.Left, area.Top, area.Left, area.Top, area.Width(), area.Height());
+      XPutImage(D_, x, Gc_, image, area.Left, area.Top, area.Left, area.Top, area.Width(),
+                area.Height());
       image->data = nullptr;  // the surface owns the pixels
       XDestroyImage(image);
       return;
     }
-    XImage* image = XCreateImage(D_, Visual_, Depth_, ZPixmap, 0, nullptr, area.Width(), area.Height(), 32, 0);
+    XImage* image =
+        XCreateImage(D_, Visual_, Depth_, ZPixmap, 0, nullptr, area.Width(), area.Height(), 32, 0);
     if (!image) return;
-    image->data = static_cast<char*>(std::malloc(static_cast<std::size_t>(image->bytes_per_line) * area.Height()));
+    image->data = static_cast<char*>(
+        std::malloc(static_cast<std::size_t>(image->bytes_per_line) * area.Height()));
     if (!image->data) {
       XDestroyImage(image);
       return;
@@ -505,7 +524,8 @@ class TX11Backend final : public TBackend {
       while ((mask >> (shift + bits)) & 1) ++bits;
       return (static_cast<unsigned long>(value >> (8 - std::min(bits, 8))) << shift) & mask;
     };
-    return channel((rgb >> 16) & 0xFF, Visual_->red_mask) | channel((rgb >> 8) & 0xFF, Visual_->green_mask) |
+    return channel((rgb >> 16) & 0xFF, Visual_->red_mask) |
+           channel((rgb >> 8) & 0xFF, Visual_->green_mask) |
            channel(rgb & 0xFF, Visual_->blue_mask);
   }
 
@@ -528,11 +548,12 @@ class TX11Backend final : public TBackend {
         const THandle target = w ? w->Handle : 0;
         if (b.button == Button4 || b.button == Button5) {
           if (e.type == ButtonPress) {
-            DeliverPointer(target, peWheel, b.button == Button4 ? 1 : -1, screen, Modifiers(b.state), NowMs());
+            DeliverPointer(target, peWheel, b.button == Button4 ? 1 : -1, screen,
+                           Modifiers(b.state), NowMs());
           }
         } else if (b.button <= Button3) {
-          DeliverPointer(target, e.type == ButtonPress ? peDown : peUp, static_cast<int>(b.button), screen,
-                         Modifiers(b.state), NowMs());
+          DeliverPointer(target, e.type == ButtonPress ? peDown : peUp, static_cast<int>(b.button),
+                         screen, Modifiers(b.state), NowMs());
         }
         break;
       }
@@ -546,9 +567,7 @@ class TX11Backend final : public TBackend {
         break;
       }
       case KeyPress:
-      case KeyRelease:
-        HandleKey(e.xkey, w);
-        break;
+      case KeyRelease: HandleKey(e.xkey, w); break;
       case ConfigureNotify:
         if (w && !w->IsChild()) HandleConfigure(e.xconfigure, *w);
         break;
@@ -565,8 +584,7 @@ class TX11Backend final : public TBackend {
           DeliverCloseRequest(w->Handle);
         }
         break;
-      default:
-        break;
+      default: break;
     }
   }
 
@@ -605,7 +623,8 @@ class TX11Backend final : public TBackend {
     r.Bottom = r.Top + c.height;
     if (r.Width() != w.Bounds.Width() || r.Height() != w.Bounds.Height()) {
       const TRect proposed = r;
-      const uint32_t edge = WmEdge_.count(w.Native) ? WmEdge_[w.Native] : static_cast<uint32_t>(seBottomRight);
+      const uint32_t edge =
+          WmEdge_.count(w.Native) ? WmEdge_[w.Native] : static_cast<uint32_t>(seBottomRight);
       SendMessage(w.Handle, wmSizing, edge ? edge : static_cast<uint32_t>(seBottomRight),
                   reinterpret_cast<std::intptr_t>(&r));
       if (!(r == proposed) && !r.Empty()) {
@@ -625,8 +644,8 @@ class TX11Backend final : public TBackend {
       XSetWindowAttributes attrs{};
       attrs.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask;
       attrs.background_pixel = 0;
-      TrayIcon_ = XCreateWindow(D_, Root_, 0, 0, 22, 22, 0, CopyFromParent, InputOutput, CopyFromParent,
-                                CWEventMask | CWBackPixel, &attrs);
+      TrayIcon_ = XCreateWindow(D_, Root_, 0, 0, 22, 22, 0, CopyFromParent, InputOutput,
+                                CopyFromParent, CWEventMask | CWBackPixel, &attrs);
       // XEmbed info: protocol version 0, mapped.
       const long info[2] = {0, 1};
       XChangeProperty(D_, TrayIcon_, A("_XEMBED_INFO"), A("_XEMBED_INFO"), 32, PropModeReplace,
@@ -659,14 +678,16 @@ class TX11Backend final : public TBackend {
   // blended with a neutral dark grey.
   void PaintTrayIcon() {
     XWindowAttributes a{};
-    if (!TrayIcon_ || !XGetWindowAttributes(D_, TrayIcon_, &a) || a.width <= 0 || a.height <= 0) return;
+    if (!TrayIcon_ || !XGetWindowAttributes(D_, TrayIcon_, &a) || a.width <= 0 || a.height <= 0)
+      return;
     TSurface scaled(a.width, a.height, 0);
     TRegion shape;
     if (const TIconImage* src = PickIcon(TrayIconImages_, a.height)) {
       for (int32_t y = 0; y < a.height; ++y) {
         for (int32_t x = 0; x < a.width; ++x) {
-          const uint32_t p = src->Pixels[static_cast<std::size_t>(y * src->Height / a.height) * src->Width +
-                                         x * src->Width / a.width];
+          const uint32_t p =
+              src->Pixels[static_cast<std::size_t>(y * src->Height / a.height) * src->Width +
+                          x * src->Width / a.width];
           scaled.Row(y)[x] = BlendOverGrey(p);
           if ((p >> 24) >= 0x80) shape.Union(TRect{x, y, x + 1, y + 1});
         }
@@ -676,10 +697,11 @@ class TX11Backend final : public TBackend {
       std::vector<XRectangle> rects;
       for (const TRect& r : shape.Rects()) {
         rects.push_back({static_cast<short>(r.Left), static_cast<short>(r.Top),
-                         static_cast<unsigned short>(r.Width()), static_cast<unsigned short>(r.Height())});
+                         static_cast<unsigned short>(r.Width()),
+                         static_cast<unsigned short>(r.Height())});
       }
-      XShapeCombineRectangles(D_, TrayIcon_, ShapeBounding, 0, 0, rects.data(), static_cast<int>(rects.size()),
-                              ShapeSet, YXBanded);
+      XShapeCombineRectangles(D_, TrayIcon_, ShapeBounding, 0, 0, rects.data(),
+                              static_cast<int>(rects.size()), ShapeSet, YXBanded);
     }
     PutSurface(TrayIcon_, scaled, {0, 0, a.width, a.height});
   }
@@ -696,7 +718,8 @@ class TX11Backend final : public TBackend {
   }
 
   bool HandleTray(const XEvent& e) {
-    if (e.type == ClientMessage && e.xclient.window == Root_ && e.xclient.message_type == A("MANAGER") &&
+    if (e.type == ClientMessage && e.xclient.window == Root_ &&
+        e.xclient.message_type == A("MANAGER") &&
         static_cast<::Atom>(e.xclient.data.l[1]) == TraySelection_) {
       if (TrayWanted_) DockIcon();  // a tray started: dock again
       return true;
@@ -715,9 +738,7 @@ class TX11Backend final : public TBackend {
         break;
       case Expose:
       case ConfigureNotify:
-      case MapNotify:
-        PaintTrayIcon();
-        break;
+      case MapNotify: PaintTrayIcon(); break;
       case ButtonPress:
         if (e.xbutton.button == Button1) {
           const bool dbl = e.xbutton.time - LastTrayClick_ <= 500;
@@ -731,8 +752,7 @@ class TX11Backend final : public TBackend {
         if (e.xbutton.button == Button1) DeliverTrayMouse(wmLButtonUp);
         if (e.xbutton.button == Button3) DeliverTrayMouse(wmRButtonUp);
         break;
-      default:
-        break;
+      default: break;
     }
     return true;
   }

@@ -15,7 +15,8 @@ void PaintControl(TWindowRec& w, TSurface& s, const TRect& area) {
     item.Area = client;
     item.Selected = w.Pressed;
     (void)area;
-    SendMessage(w.Params.Parent, wmDrawItem, w.Params.ControlId, reinterpret_cast<std::intptr_t>(&item));
+    SendMessage(w.Params.Parent, wmDrawItem, w.Params.ControlId,
+                reinterpret_cast<std::intptr_t>(&item));
     return;
   }
   const PFont font = w.Font ? w.Font : DefaultUiFont();
@@ -41,8 +42,7 @@ std::intptr_t ControlHandler(THandle h, uint32_t msg, std::uintptr_t wp, std::in
       EndPaint(h, paint);
       return 0;
     }
-    case wmEraseBkgnd:
-      return 1;  // the paint covers the whole control
+    case wmEraseBkgnd: return 1;  // the paint covers the whole control
     case wmLButtonDown:
     case wmLButtonDblClk:
       if (w->Params.Control != ckButton) break;
@@ -58,7 +58,8 @@ std::intptr_t ControlHandler(THandle h, uint32_t msg, std::uintptr_t wp, std::in
       InvalidateRect(h, nullptr, false);
       const TPointI p{LoWordSigned(lp), HiWordSigned(lp)};
       if (GetClientRect(h).Contains(p.X, p.Y)) {
-        SendMessage(w->Params.Parent, wmCommand, (w->Params.ControlId & 0xFFFF) | (bnClicked << 16), h);
+        SendMessage(w->Params.Parent, wmCommand, (w->Params.ControlId & 0xFFFF) | (bnClicked << 16),
+                    h);
       }
       return 0;
     }
@@ -68,8 +69,7 @@ std::intptr_t ControlHandler(THandle h, uint32_t msg, std::uintptr_t wp, std::in
         InvalidateRect(h, nullptr, false);
       }
       return 0;
-    default:
-      break;
+    default: break;
   }
   return DefWindowHandler(h, msg, wp, lp);
 }

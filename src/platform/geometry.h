@@ -19,7 +19,9 @@ struct TRect {
   int32_t Width() const { return Right - Left; }
   int32_t Height() const { return Bottom - Top; }
   bool Empty() const { return Right <= Left || Bottom <= Top; }
-  bool Contains(int32_t x, int32_t y) const { return x >= Left && x < Right && y >= Top && y < Bottom; }
+  bool Contains(int32_t x, int32_t y) const {
+    return x >= Left && x < Right && y >= Top && y < Bottom;
+  }
   friend bool operator==(const TRect&, const TRect&) = default;
 };
 

@@ -15,7 +15,8 @@ void InjectMouseButton(int button, bool down, TPointI screen);
 void InjectWheel(int notches, TPointI screen);  // positive: away from the user
 // A key by virtual-key code and X keycode (the scan code is keycode - 8);
 // text is the character it types (0 for none). Goes to the focus window.
-void InjectKey(bool down, uint32_t virtualKey, uint32_t keycode, char32_t text = 0, bool alt = false);
+void InjectKey(bool down, uint32_t virtualKey, uint32_t keycode, char32_t text = 0,
+               bool alt = false);
 void InjectTrayMouse(uint32_t mouseMessage);
 
 struct TTrayState {

@@ -59,7 +59,9 @@ TMenuRec* FindMenu(TMenu menu) {
   return it == M().Menus.end() ? nullptr : &it->second;
 }
 
-int32_t ItemHeight(const TItem& item) { return item.Kind == ikSeparator ? kSeparatorHeight : kItemHeight; }
+int32_t ItemHeight(const TItem& item) {
+  return item.Kind == ikSeparator ? kSeparatorHeight : kItemHeight;
+}
 
 TRect ItemRect(const TMenuRec& menu, int32_t index, int32_t width) {
   int32_t y = 1;
@@ -72,7 +74,8 @@ TPointI MenuSize(const TMenuRec& menu) {
   const PFont font = DefaultUiFont();
   for (const TItem& item : menu.Items) {
     height += ItemHeight(item);
-    if (item.Kind != ikSeparator) width = std::max(width, kTextLeft + TextWidth(font, item.Text) + kTextRightRoom);
+    if (item.Kind != ikSeparator)
+      width = std::max(width, kTextLeft + TextWidth(font, item.Text) + kTextRightRoom);
   }
   return {width, std::max(height, 2 + kItemHeight / 2)};
 }
@@ -97,13 +100,15 @@ void PaintMenu(THandle window) {
       const TItem& item = menu->Items[i];
       const TRect r = ItemRect(*menu, i, s.Width());
       if (item.Kind == ikSeparator) {
-        FillRect(s, {r.Left + 2, r.Top + kSeparatorHeight / 2, r.Right - 2, r.Top + kSeparatorHeight / 2 + 1},
+        FillRect(s,
+                 {r.Left + 2, r.Top + kSeparatorHeight / 2, r.Right - 2,
+                  r.Top + kSeparatorHeight / 2 + 1},
                  kSeparator);
         continue;
       }
       if (i == M().Open[level].Hover) FillRect(s, r, kHover);
-      DrawText(s, font, item.Text, {r.Left + kTextLeft, r.Top, r.Right - kTextRightRoom, r.Bottom}, kText,
-               dtVCenter | dtEndEllipsis);
+      DrawText(s, font, item.Text, {r.Left + kTextLeft, r.Top, r.Right - kTextRightRoom, r.Bottom},
+               kText, dtVCenter | dtEndEllipsis);
       if (item.Kind == ikSubMenu) {
         const int32_t cx = r.Right - 12, cy = (r.Top + r.Bottom) / 2;
         DrawPolygon(s, {{cx, cy - 4}, {cx + 4, cy}, {cx, cy + 4}}, kText, kText);
@@ -147,7 +152,8 @@ bool OpenLevel(TMenu menu, TPointI at, int32_t flipLeftX) {
   // bottom.
   if (at.X + size.X > screen.X) at.X = std::max(0, (flipLeftX >= 0 ? flipLeftX : at.X) - size.X);
   if (at.Y + size.Y > screen.Y) at.Y = std::max(0, screen.Y - size.Y);
-  const THandle window = CreateMenuWindow({at.X, at.Y, at.X + size.X, at.Y + size.Y}, MenuWindowHandler);
+  const THandle window =
+      CreateMenuWindow({at.X, at.Y, at.X + size.X, at.Y + size.Y}, MenuWindowHandler);
   if (!window) return false;
   M().Open.push_back({menu, window, -1});
   if (M().Open.size() == 1) {
@@ -265,7 +271,8 @@ void AppendMenuSeparator(TMenu menu) {
 
 void AppendSubMenu(TMenu menu, TMenu subMenu, std::u16string_view text) {
   TMenuRec* rec = FindMenu(menu);
-  if (rec && subMenu != menu && FindMenu(subMenu)) rec->Items.push_back({ikSubMenu, 0, std::u16string(text), subMenu});
+  if (rec && subMenu != menu && FindMenu(subMenu))
+    rec->Items.push_back({ikSubMenu, 0, std::u16string(text), subMenu});
 }
 
 int32_t GetMenuItemCount(TMenu menu) {
@@ -304,7 +311,8 @@ std::vector<TMenu> OpenMenus() {
 bool GetMenuItemRect(TMenu menu, int32_t index, TRect& rect) {
   for (const TLevel& l : M().Open) {
     const TMenuRec* rec = FindMenu(l.Menu);
-    if (l.Menu != menu || !rec || index < 0 || index >= static_cast<int32_t>(rec->Items.size())) continue;
+    if (l.Menu != menu || !rec || index < 0 || index >= static_cast<int32_t>(rec->Items.size()))
+      continue;
     const TRect wr = GetWindowRect(l.Window);
     const TRect r = ItemRect(*rec, index, wr.Width());
     rect = {r.Left + wr.Left, r.Top + wr.Top, r.Right + wr.Left, r.Bottom + wr.Top};
@@ -317,7 +325,8 @@ bool MenusOpen() { return !M().Open.empty(); }
 
 void MenuPointer(TPointerEvent kind, int /*button*/, TPointI screen) {
   TMenus& m = M();
-  if (kind == peDown || (kind == peMove && (screen.X != m.OpenedAt.X || screen.Y != m.OpenedAt.Y))) m.Armed = true;
+  if (kind == peDown || (kind == peMove && (screen.X != m.OpenedAt.X || screen.Y != m.OpenedAt.Y)))
+    m.Armed = true;
   const int32_t level = LevelAt(screen);
   if (level < 0) {
     if (kind == peDown) CloseMenus();  // a click outside cancels

@@ -122,7 +122,8 @@ bool WaitForMessage(std::vector<pollfd>& fds, int timeoutMs) {
   }
   const size_t callers = fds.size();
   fds.push_back(pollfd{gWakeFd, POLLIN, 0});  // poll skips a descriptor of -1
-  if (const int display = LayerConnectionFd(); display >= 0) fds.push_back(pollfd{display, POLLIN, 0});
+  if (const int display = LayerConnectionFd(); display >= 0)
+    fds.push_back(pollfd{display, POLLIN, 0});
   for (pollfd& fd : fds) fd.revents = 0;
   poll(fds.data(), fds.size(), timeoutMs);
   // A wake-up that came while nobody waited leaves the descriptor readable:

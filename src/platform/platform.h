@@ -109,7 +109,9 @@ class TSurface {
   int32_t Height() const { return Height_; }
   // Pixels as 0x00RRGGBB words, which in memory are bytes blue, green, red, 0.
   uint32_t* Row(int32_t y) { return Pixels_.data() + static_cast<std::size_t>(y) * Width_; }
-  const uint32_t* Row(int32_t y) const { return Pixels_.data() + static_cast<std::size_t>(y) * Width_; }
+  const uint32_t* Row(int32_t y) const {
+    return Pixels_.data() + static_cast<std::size_t>(y) * Width_;
+  }
   TColor At(int32_t x, int32_t y) const { return Row(y)[x]; }
   const uint32_t* Data() const { return Pixels_.data(); }
   // Keeps the top-left part, fills new pixels.
@@ -127,8 +129,8 @@ class TSurface {
 };
 
 // Block copy of w x h pixels (BitBlt).
-void Blit(TSurface& dst, int32_t dx, int32_t dy, int32_t w, int32_t h,
-          const TSurface& src, int32_t sx, int32_t sy);
+void Blit(TSurface& dst, int32_t dx, int32_t dy, int32_t w, int32_t h, const TSurface& src,
+          int32_t sx, int32_t sy);
 // Block copy that leaves the destination alone where the source has the key
 // colour (TransparentBlt without stretching).
 void TransparentBlit(TSurface& dst, int32_t dx, int32_t dy, int32_t w, int32_t h,
@@ -160,19 +162,19 @@ int32_t TextWidth(const PFont& font, std::u16string_view text);
 
 enum TTextFlags : uint32_t {
   dtLeft = 0x0000,
-  dtCenter = 0x0001,    // centred horizontally in the rectangle
-  dtVCenter = 0x0004,   // centred vertically
+  dtCenter = 0x0001,       // centred horizontally in the rectangle
+  dtVCenter = 0x0004,      // centred vertically
   dtEndEllipsis = 0x8000,  // cut with "..." when wider than the rectangle
 };
 
 // Draws one line with transparent background inside the rectangle (clipped
 // to it) and returns the width drawn.
-int32_t DrawText(TSurface& dst, const PFont& font, std::u16string_view text,
-                 const TRect& rect, TColor color, uint32_t flags = dtLeft);
+int32_t DrawText(TSurface& dst, const PFont& font, std::u16string_view text, const TRect& rect,
+                 TColor color, uint32_t flags = dtLeft);
 // Draws one line whose cell top is at y; with centred the line is centred on
 // x (TextOut with TA_CENTER), else it starts at x.
-void TextOut(TSurface& dst, const PFont& font, int32_t x, int32_t y,
-             std::u16string_view text, TColor color, bool centred = false);
+void TextOut(TSurface& dst, const PFont& font, int32_t x, int32_t y, std::u16string_view text,
+             TColor color, bool centred = false);
 
 // ---------------------------------------------------------------------------
 // Messages (Win32 numbers and parameter packing)
@@ -241,7 +243,9 @@ inline int32_t HiWordSigned(std::intptr_t v) { return static_cast<int16_t>((v >>
 inline uint32_t LoWord(std::uintptr_t v) { return static_cast<uint32_t>(v & 0xFFFF); }
 inline uint32_t HiWord(std::uintptr_t v) { return static_cast<uint32_t>((v >> 16) & 0xFFFF); }
 // Bits 16-23 of a key message's data: the scan code (X keycode - 8).
-inline uint32_t KeyScanCode(std::intptr_t keyData) { return static_cast<uint32_t>((keyData >> 16) & 0xFF); }
+inline uint32_t KeyScanCode(std::intptr_t keyData) {
+  return static_cast<uint32_t>((keyData >> 16) & 0xFF);
+}
 
 // Windows virtual-key codes the layer produces (letters and digits are
 // their upper-case ASCII codes).
@@ -292,16 +296,16 @@ enum TControlKind { ckNone, ckButton, ckStatic };
 // A control (Control set) starts with the layer's control handler; Handler
 // is then ignored and callers subclass it with SetWindowHandler.
 struct TWindowParams {
-  std::string ClassName;   // kept for logs and for the X11 WM_CLASS
+  std::string ClassName;  // kept for logs and for the X11 WM_CLASS
   std::u16string Title;
-  TRect Bounds;            // screen for top-level windows, parent client for children
-  THandle Parent = 0;      // set: a child window inside it
-  THandle Owner = 0;       // top-level windows: stays above its owner
+  TRect Bounds;        // screen for top-level windows, parent client for children
+  THandle Parent = 0;  // set: a child window inside it
+  THandle Owner = 0;   // top-level windows: stays above its owner
   uint32_t Flags = 0;
   TControlKind Control = ckNone;
   uint32_t ControlId = 0;
   TColor Background = MakeColor(0xF0, 0xF0, 0xF0);  // clNone: never erased
-  TWindowHandler Handler;  // empty: DefWindowHandler
+  TWindowHandler Handler;                           // empty: DefWindowHandler
 };
 
 // Creates the window and sends it wmCreate. Returns 0 and logs nothing when
@@ -324,8 +328,8 @@ THandle GetFocus();
 // Moves and sizes: screen coordinates for top-level windows, the parent's
 // client coordinates for children. Sends wmMove and wmSize when they change.
 void MoveWindow(THandle window, const TRect& bounds, bool repaint = true);
-TRect GetWindowRect(THandle window);   // screen coordinates
-TRect GetClientRect(THandle window);   // 0, 0, width, height
+TRect GetWindowRect(THandle window);  // screen coordinates
+TRect GetClientRect(THandle window);  // 0, 0, width, height
 TPointI ClientToScreen(THandle window, TPointI point);
 TPointI ScreenToClient(THandle window, TPointI point);
 
@@ -348,8 +352,10 @@ bool GetWindowRegion(THandle window, TRegion& region);
 // replaces it and returns the one before, which the new handler calls for
 // what it does not handle (subclassing).
 TWindowHandler SetWindowHandler(THandle window, TWindowHandler handler);
-std::intptr_t DefWindowHandler(THandle window, uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam);
-std::intptr_t SendMessage(THandle window, uint32_t msg, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
+std::intptr_t DefWindowHandler(THandle window, uint32_t msg, std::uintptr_t wParam,
+                               std::intptr_t lParam);
+std::intptr_t SendMessage(THandle window, uint32_t msg, std::uintptr_t wParam = 0,
+                          std::intptr_t lParam = 0);
 
 // ---------------------------------------------------------------------------
 // Painting. A window's surface has the window's size and keeps its pixels;

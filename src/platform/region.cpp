@@ -18,7 +18,8 @@ struct TSpan {
 // Sorts and merges overlapping or touching spans in place.
 void MergeSpans(std::vector<TSpan>& spans) {
   if (spans.empty()) return;
-  std::sort(spans.begin(), spans.end(), [](const TSpan& a, const TSpan& b) { return a.Left < b.Left; });
+  std::sort(spans.begin(), spans.end(),
+            [](const TSpan& a, const TSpan& b) { return a.Left < b.Left; });
   std::size_t out = 0;
   for (std::size_t i = 1; i < spans.size(); ++i) {
     if (spans[i].Left <= spans[out].Right) {
@@ -69,7 +70,8 @@ std::vector<TRect> Normalize(std::vector<TRect> rects) {
               rects.end());
   std::vector<TRect> out;
   if (rects.empty()) return out;
-  std::sort(rects.begin(), rects.end(), [](const TRect& a, const TRect& b) { return a.Top < b.Top; });
+  std::sort(rects.begin(), rects.end(),
+            [](const TRect& a, const TRect& b) { return a.Top < b.Top; });
   std::vector<int32_t> edges;
   edges.reserve(rects.size() * 2);
   for (const TRect& r : rects) {
@@ -86,7 +88,8 @@ std::vector<TRect> Normalize(std::vector<TRect> rects) {
   for (std::size_t e = 0; e + 1 < edges.size(); ++e) {
     const int32_t top = edges[e];
     const int32_t bottom = edges[e + 1];
-    active.erase(std::remove_if(active.begin(), active.end(), [top](const TRect* r) { return r->Bottom <= top; }),
+    active.erase(std::remove_if(active.begin(), active.end(),
+                                [top](const TRect* r) { return r->Bottom <= top; }),
                  active.end());
     while (next < rects.size() && rects[next].Top <= top) active.push_back(&rects[next++]);
     spans.clear();
@@ -189,8 +192,8 @@ TRegion FramedWindowRegion(int32_t width, int32_t height, const TCornerMasks& co
   // Every piece is clipped to the window: one smaller than its corners
   // would otherwise reach outside itself.
   auto clipped = [&window](TRect r) {
-    return TRect{std::max(r.Left, window.Left), std::max(r.Top, window.Top), std::min(r.Right, window.Right),
-                 std::min(r.Bottom, window.Bottom)};
+    return TRect{std::max(r.Left, window.Left), std::max(r.Top, window.Top),
+                 std::min(r.Right, window.Right), std::min(r.Bottom, window.Bottom)};
   };
   std::vector<TRect> rects = {
       clipped({cw, 0, width - cw, height}),           // middle band, full height

@@ -26,7 +26,8 @@ bool ClipCopy(const TSurface& dst, const TSurface& src, int32_t& dx, int32_t& dy
   TRect target = Intersect({dx, dy, dx + w, dy + h}, dst.Clip());
   TRect source = Intersect({sx, sy, sx + w, sy + h}, {0, 0, src.Width(), src.Height()});
   // Bring the source rectangle into destination coordinates and intersect.
-  source = {source.Left - sx + dx, source.Top - sy + dy, source.Right - sx + dx, source.Bottom - sy + dy};
+  source = {source.Left - sx + dx, source.Top - sy + dy, source.Right - sx + dx,
+            source.Bottom - sy + dy};
   TRect r = Intersect(target, source);
   if (r.Empty()) return false;
   sx += r.Left - dx;
@@ -45,8 +46,10 @@ void PutPixel(TSurface& dst, int32_t x, int32_t y, TColor color) {
 }  // namespace
 
 TSurface::TSurface(int32_t width, int32_t height, TColor fill)
-    : Width_(std::max(width, 0)), Height_(std::max(height, 0)),
-      Pixels_(static_cast<std::size_t>(Width_) * Height_, fill & 0xFFFFFF), Clip_{0, 0, Width_, Height_} {}
+    : Width_(std::max(width, 0)),
+      Height_(std::max(height, 0)),
+      Pixels_(static_cast<std::size_t>(Width_) * Height_, fill & 0xFFFFFF),
+      Clip_{0, 0, Width_, Height_} {}
 
 TSurface TSurface::FromImage(const TImage& image) {
   TSurface s(image.Width, image.Height);
@@ -76,7 +79,8 @@ void TSurface::Resize(int32_t width, int32_t height, TColor fill) {
   const int32_t w = std::min(width, Width_);
   // A surface 0 pixels wide has no buffer to copy into (or from).
   for (int32_t y = 0; w > 0 && y < std::min(height, Height_); ++y) {
-    std::memcpy(pixels.data() + static_cast<std::size_t>(y) * width, Row(y), static_cast<std::size_t>(w) * 4);
+    std::memcpy(pixels.data() + static_cast<std::size_t>(y) * width, Row(y),
+                static_cast<std::size_t>(w) * 4);
   }
   Pixels_ = std::move(pixels);
   Width_ = width;
@@ -88,23 +92,26 @@ void TSurface::SetClip(const TRect& clip) { Clip_ = Intersect(clip, {0, 0, Width
 
 void TSurface::ResetClip() { Clip_ = {0, 0, Width_, Height_}; }
 
-void Blit(TSurface& dst, int32_t dx, int32_t dy, int32_t w, int32_t h, const TSurface& src, int32_t sx,
-          int32_t sy) {
+void Blit(TSurface& dst, int32_t dx, int32_t dy, int32_t w, int32_t h, const TSurface& src,
+          int32_t sx, int32_t sy) {
   if (!ClipCopy(dst, src, dx, dy, w, h, sx, sy)) return;
   if (&dst == &src) {
     // Overlapping copy within one surface: memmove row by row in a safe order.
     if (dy > sy) {
-      for (int32_t y = h - 1; y >= 0; --y) std::memmove(dst.Row(dy + y) + dx, src.Row(sy + y) + sx, static_cast<std::size_t>(w) * 4);
+      for (int32_t y = h - 1; y >= 0; --y)
+        std::memmove(dst.Row(dy + y) + dx, src.Row(sy + y) + sx, static_cast<std::size_t>(w) * 4);
       return;
     }
-    for (int32_t y = 0; y < h; ++y) std::memmove(dst.Row(dy + y) + dx, src.Row(sy + y) + sx, static_cast<std::size_t>(w) * 4);
+    for (int32_t y = 0; y < h; ++y)
+      std::memmove(dst.Row(dy + y) + dx, src.Row(sy + y) + sx, static_cast<std::size_t>(w) * 4);
     return;
   }
-  for (int32_t y = 0; y < h; ++y) std::memcpy(dst.Row(dy + y) + dx, src.Row(sy + y) + sx, static_cast<std::size_t>(w) * 4);
+  for (int32_t y = 0; y < h; ++y)
+    std::memcpy(dst.Row(dy + y) + dx, src.Row(sy + y) + sx, static_cast<std::size_t>(w) * 4);
 }
 
-void TransparentBlit(TSurface& dst, int32_t dx, int32_t dy, int32_t w, int32_t h, const TSurface& src,
-                     int32_t sx, int32_t sy, TColor key) {
+void TransparentBlit(TSurface& dst, int32_t dx, int32_t dy, int32_t w, int32_t h,
+                     const TSurface& src, int32_t sx, int32_t sy, TColor key) {
   if (!ClipCopy(dst, src, dx, dy, w, h, sx, sy)) return;
   key &= 0xFFFFFF;
   for (int32_t y = 0; y < h; ++y) {
@@ -123,7 +130,8 @@ void FillRect(TSurface& dst, const TRect& rect, TColor color) {
   if (color == clNone) return;
   const TRect r = Intersect(rect, dst.Clip());
   if (r.Empty()) return;
-  for (int32_t y = r.Top; y < r.Bottom; ++y) std::fill_n(dst.Row(y) + r.Left, r.Width(), color & 0xFFFFFF);
+  for (int32_t y = r.Top; y < r.Bottom; ++y)
+    std::fill_n(dst.Row(y) + r.Left, r.Width(), color & 0xFFFFFF);
 }
 
 void DrawRectangle(TSurface& dst, const TRect& rect, TColor fill, TColor outline) {
@@ -194,7 +202,8 @@ void DrawPolygon(TSurface& dst, const std::vector<TPointI>& points, TColor fill,
     }
   }
   if (outline != clNone) {
-    for (std::size_t i = 0; i < points.size(); ++i) DrawLine(dst, points[i], points[(i + 1) % points.size()], outline);
+    for (std::size_t i = 0; i < points.size(); ++i)
+      DrawLine(dst, points[i], points[(i + 1) % points.size()], outline);
   }
 }
 

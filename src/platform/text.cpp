@@ -51,7 +51,8 @@ FT_Library Library() {
 
 // Asks fontconfig for the best file for the name; it substitutes a present
 // font when the name is not installed.
-bool MatchFont(const std::string& name, int32_t pixelHeight, bool bold, std::string& file, int& index) {
+bool MatchFont(const std::string& name, int32_t pixelHeight, bool bold, std::string& file,
+               int& index) {
   if (!FcInit()) return false;
   FcPattern* pattern = FcPatternCreate();
   FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
@@ -82,7 +83,8 @@ std::u32string CodePoints(std::u16string_view text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t c = text[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000) {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     } else if (c >= 0xD800 && c < 0xE000) {
@@ -125,7 +127,8 @@ void DrawGlyph(TSurface& dst, const TGlyph& g, int32_t penX, int32_t baseline, T
   }
 }
 
-void DrawCodes(TSurface& dst, TTextFont& font, int32_t x, int32_t top, const std::u32string& codes, TColor color) {
+void DrawCodes(TSurface& dst, TTextFont& font, int32_t x, int32_t top, const std::u32string& codes,
+               TColor color) {
   const int32_t baseline = top + font.Ascent;
   for (char32_t c : codes) {
     const TGlyph& g = font.Glyph(c);
@@ -193,8 +196,8 @@ int32_t TextWidth(const PFont& font, std::u16string_view text) {
   return font ? Width(*font, CodePoints(text)) : 0;
 }
 
-int32_t DrawText(TSurface& dst, const PFont& font, std::u16string_view text, const TRect& rect, TColor color,
-                 uint32_t flags) {
+int32_t DrawText(TSurface& dst, const PFont& font, std::u16string_view text, const TRect& rect,
+                 TColor color, uint32_t flags) {
   if (!font || rect.Empty()) return 0;
   std::u32string codes = CodePoints(text);
   int32_t width = Width(*font, codes);
@@ -217,15 +220,15 @@ int32_t DrawText(TSurface& dst, const PFont& font, std::u16string_view text, con
   int32_t top = rect.Top;
   if (flags & dtVCenter) top = rect.Top + (rect.Height() - font->LineHeight) / 2;
   const TRect saved = dst.Clip();
-  dst.SetClip({std::max(saved.Left, rect.Left), std::max(saved.Top, rect.Top), std::min(saved.Right, rect.Right),
-               std::min(saved.Bottom, rect.Bottom)});
+  dst.SetClip({std::max(saved.Left, rect.Left), std::max(saved.Top, rect.Top),
+               std::min(saved.Right, rect.Right), std::min(saved.Bottom, rect.Bottom)});
   if (!dst.Clip().Empty()) DrawCodes(dst, *font, x, top, codes, color);
   dst.SetClip(saved);
   return std::min(width, rect.Width());
 }
 
-void TextOut(TSurface& dst, const PFont& font, int32_t x, int32_t y, std::u16string_view text, TColor color,
-             bool centred) {
+void TextOut(TSurface& dst, const PFont& font, int32_t x, int32_t y, std::u16string_view text,
+             TColor color, bool centred) {
   if (!font) return;
   const std::u32string codes = CodePoints(text);
   if (centred) x -= Width(*font, codes) / 2;

@@ -8,7 +8,8 @@ namespace vesperon {
 // tray starts, so the tip is kept here and handed over at every change.
 bool TrayAvailable() { return Backend().TrayExists(); }
 
-bool AddTrayIcon(THandle owner, uint32_t id, uint32_t callbackMessage, const TIconSet& icon, std::u16string_view tip) {
+bool AddTrayIcon(THandle owner, uint32_t id, uint32_t callbackMessage, const TIconSet& icon,
+                 std::u16string_view tip) {
   TTray& t = Layer().Tray;
   if (!FindWindow(owner)) return false;
   if (t.Present) RemoveTrayIcon();
@@ -57,7 +58,8 @@ void InjectTrayMouse(uint32_t mouseMessage) { DeliverTrayMouse(mouseMessage); }
 
 TTrayState GetTrayState() {
   const TTray& t = Layer().Tray;
-  return {t.Present, t.Owner, t.Id, t.CallbackMessage, t.Tip, t.BalloonTitle, t.BalloonText, t.BalloonCount};
+  return {t.Present, t.Owner,        t.Id,          t.CallbackMessage,
+          t.Tip,     t.BalloonTitle, t.BalloonText, t.BalloonCount};
 }
 
 }  // namespace vesperon

@@ -83,7 +83,8 @@ TPlatformKind OpenPlatform(TPlatformKind wanted) {
     std::string name = gParams.Display;
     if (name.empty() && std::getenv("DISPLAY")) name = std::getenv("DISPLAY");
     if (!name.empty() || wanted == pkX11) s.Backend = MakeX11Backend(name);
-    if (!s.Backend && !name.empty()) LogWarning("could not open X display " + name + ", running without windows");
+    if (!s.Backend && !name.empty())
+      LogWarning("could not open X display " + name + ", running without windows");
   }
   if (!s.Backend) s.Backend = MakeHeadlessBackend();
   if (s.Backend->Kind() == pkX11) {
@@ -115,7 +116,9 @@ void ClosePlatform() {
 }
 
 TPlatformKind PlatformKind() { return Layer().Backend ? Layer().Backend->Kind() : pkNone; }
-std::string PlatformDisplayName() { return Layer().Backend ? Layer().Backend->DisplayName() : std::string(); }
+std::string PlatformDisplayName() {
+  return Layer().Backend ? Layer().Backend->DisplayName() : std::string();
+}
 
 TBackend& Backend() {
   if (!Layer().Backend) OpenPlatform(pkNone);
@@ -169,7 +172,8 @@ THandle CreateWindow(const TWindowParams& params) {
     return 0;
   }
   const TRect& b = params.Bounds;
-  if (b.Width() < 0 || b.Height() < 0 || b.Width() > kMaxWindowSide || b.Height() > kMaxWindowSide) {
+  if (b.Width() < 0 || b.Height() < 0 || b.Width() > kMaxWindowSide ||
+      b.Height() > kMaxWindowSide) {
     s.LastError = "window size out of range";
     return 0;
   }
@@ -178,7 +182,8 @@ THandle CreateWindow(const TWindowParams& params) {
   s.NextHandle += 4;
   rec->Params = params;
   rec->Bounds = b;
-  rec->Surface = TSurface(b.Width(), b.Height(), params.Background == clNone ? 0 : params.Background);
+  rec->Surface =
+      TSurface(b.Width(), b.Height(), params.Background == clNone ? 0 : params.Background);
   rec->Invalid = {0, 0, b.Width(), b.Height()};
   rec->EraseNeeded = true;
   rec->Handler = params.Control != ckNone ? TWindowHandler(ControlHandler) : params.Handler;
@@ -328,17 +333,21 @@ void SetBounds(THandle window, const TRect& bounds, bool repaint, bool native) {
   w->Bounds = b;
   const bool resized = old.Width() != b.Width() || old.Height() != b.Height();
   if (resized) {
-    w->Surface.Resize(b.Width(), b.Height(), w->Params.Background == clNone ? 0 : w->Params.Background);
+    w->Surface.Resize(b.Width(), b.Height(),
+                      w->Params.Background == clNone ? 0 : w->Params.Background);
   }
   if (native) Backend().MoveNative(*w);
-  if (old.Left != b.Left || old.Top != b.Top) SendMessage(window, wmMove, 0, MakeLParam(b.Left, b.Top));
+  if (old.Left != b.Left || old.Top != b.Top)
+    SendMessage(window, wmMove, 0, MakeLParam(b.Left, b.Top));
   if (resized && FindWindow(window)) {
     SendMessage(window, wmSize, sizeRestored, MakeLParam(b.Width(), b.Height()));
     if (repaint) InvalidateRect(window, nullptr, true);
   }
 }
 
-void MoveWindow(THandle window, const TRect& bounds, bool repaint) { SetBounds(window, bounds, repaint, true); }
+void MoveWindow(THandle window, const TRect& bounds, bool repaint) {
+  SetBounds(window, bounds, repaint, true);
+}
 
 TRect GetWindowRect(THandle window) {
   const TWindowRec* w = FindWindow(window);
@@ -427,7 +436,9 @@ bool GetWindowRegion(THandle window, TRegion& region) {
 
 // ---- what the window manager did -------------------------------------------
 
-void DeliverConfigure(THandle window, const TRect& bounds) { SetBounds(window, bounds, true, false); }
+void DeliverConfigure(THandle window, const TRect& bounds) {
+  SetBounds(window, bounds, true, false);
+}
 
 void DeliverCloseRequest(THandle window) {
   if (FindWindow(window)) PostInput(window, wmClose, 0, 0);

@@ -10,7 +10,8 @@ namespace vesperon {
 
 uint64_t SteadyMs() {
   using namespace std::chrono;
-  return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+  return static_cast<uint64_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 std::intptr_t CallHandler(TWindowRec& w, uint32_t msg, std::uintptr_t wp, std::intptr_t lp) {
@@ -49,11 +50,10 @@ std::intptr_t DefWindowHandler(THandle window, uint32_t msg, std::uintptr_t wp, 
       return 0;
     }
     case wmEraseBkgnd:
-      if (w->Params.Background != clNone) FillRect(w->Surface, w->Surface.Clip(), w->Params.Background);
+      if (w->Params.Background != clNone)
+        FillRect(w->Surface, w->Surface.Clip(), w->Params.Background);
       return 1;
-    case wmClose:
-      DestroyWindow(window);
-      return 0;
+    case wmClose: DestroyWindow(window); return 0;
     case wmSetFont:
       SetWindowFont(window, wp ? *reinterpret_cast<const PFont*>(wp) : PFont(), lp != 0);
       return 0;
@@ -67,8 +67,7 @@ std::intptr_t DefWindowHandler(THandle window, uint32_t msg, std::uintptr_t wp, 
         default: break;
       }
       return 0;
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -159,7 +158,8 @@ uint32_t SetTimer(uint32_t intervalMs, TTimerCallback callback) {
 }
 
 bool KillTimer(THandle window, uint32_t id) {
-  return std::erase_if(Layer().Timers, [&](const TTimer& t) { return t.Window == window && t.Id == id; }) > 0;
+  return std::erase_if(Layer().Timers,
+                       [&](const TTimer& t) { return t.Window == window && t.Id == id; }) > 0;
 }
 
 // ---- the clock and test access ----------------------------------------------

@@ -43,10 +43,13 @@ void TrackerStep(TPointI screen) {
     r = {r.Left + dx, r.Top + dy, r.Right + dx, r.Bottom + dy};
   } else {
     const uint32_t e = t.Edge;
-    if (e == seLeft || e == seTopLeft || e == seBottomLeft) r.Left = std::min(r.Left + dx, r.Right - 1);
-    if (e == seRight || e == seTopRight || e == seBottomRight) r.Right = std::max(r.Right + dx, r.Left + 1);
+    if (e == seLeft || e == seTopLeft || e == seBottomLeft)
+      r.Left = std::min(r.Left + dx, r.Right - 1);
+    if (e == seRight || e == seTopRight || e == seBottomRight)
+      r.Right = std::max(r.Right + dx, r.Left + 1);
     if (e == seTop || e == seTopLeft || e == seTopRight) r.Top = std::min(r.Top + dy, r.Bottom - 1);
-    if (e == seBottom || e == seBottomLeft || e == seBottomRight) r.Bottom = std::max(r.Bottom + dy, r.Top + 1);
+    if (e == seBottom || e == seBottomLeft || e == seBottomRight)
+      r.Bottom = std::max(r.Bottom + dy, r.Top + 1);
     SendMessage(w->Handle, wmSizing, e, reinterpret_cast<std::intptr_t>(&r));
     if (r.Empty()) return;  // a handler that empties the rectangle refuses the step
   }
@@ -121,8 +124,8 @@ void BeginSystemSize(THandle window, TSizeEdge edge) {
 
 // ---- input from the backends ------------------------------------------------
 
-void DeliverPointer(THandle target, TPointerEvent kind, int button, TPointI screen, uint32_t modifiers,
-                    uint64_t timeMs) {
+void DeliverPointer(THandle target, TPointerEvent kind, int button, TPointI screen,
+                    uint32_t modifiers, uint64_t timeMs) {
   Layer().Cursor = screen;
   TRawInput raw;
   raw.Target = target;
@@ -134,8 +137,8 @@ void DeliverPointer(THandle target, TPointerEvent kind, int button, TPointI scre
   Layer().RawInput.push_back(raw);
 }
 
-void DeliverKey(THandle target, bool down, uint32_t virtualKey, uint32_t keycode, char32_t text, bool repeat,
-                uint32_t modifiers) {
+void DeliverKey(THandle target, bool down, uint32_t virtualKey, uint32_t keycode, char32_t text,
+                bool repeat, uint32_t modifiers) {
   TRawInput raw;
   raw.Key = true;
   raw.Target = target;
@@ -153,12 +156,13 @@ namespace {
 // A click-through child hands pointer input to the window it sits in.
 THandle ClickTarget(THandle target) {
   const TWindowRec* w = FindWindow(target);
-  while (w != nullptr && w->IsChild() && (w->Params.Flags & wfClickThrough)) w = FindWindow(w->Params.Parent);
+  while (w != nullptr && w->IsChild() && (w->Params.Flags & wfClickThrough))
+    w = FindWindow(w->Params.Parent);
   return w != nullptr ? w->Handle : target;
 }
 
-void ProcessPointer(THandle target, TPointerEvent kind, int button, TPointI screen, uint32_t modifiers,
-                    uint64_t timeMs) {
+void ProcessPointer(THandle target, TPointerEvent kind, int button, TPointI screen,
+                    uint32_t modifiers, uint64_t timeMs) {
   TState& s = Layer();
   if (kind == peDown) s.Buttons |= ButtonBit(button);
   if (kind == peUp) s.Buttons &= ~ButtonBit(button);
@@ -182,9 +186,7 @@ void ProcessPointer(THandle target, TPointerEvent kind, int button, TPointI scre
   const std::intptr_t client = MakeLParam(screen.X - o.X, screen.Y - o.Y);
   const uint32_t keys = MouseKeys(modifiers);
   switch (kind) {
-    case peMove:
-      PostInput(dest, wmMouseMove, keys, client);
-      break;
+    case peMove: PostInput(dest, wmMouseMove, keys, client); break;
     case peWheel:
       PostInput(dest, wmMouseWheel, keys | (static_cast<uint32_t>(button * 120) & 0xFFFF) << 16,
                 MakeLParam(screen.X, screen.Y));
@@ -212,13 +214,17 @@ void ProcessPointer(THandle target, TPointerEvent kind, int button, TPointI scre
       break;
     }
     case peUp:
-      PostInput(dest, button == 1 ? wmLButtonUp : button == 2 ? wmMButtonUp : wmRButtonUp, keys, client);
+      PostInput(dest,
+                button == 1   ? wmLButtonUp
+                : button == 2 ? wmMButtonUp
+                              : wmRButtonUp,
+                keys, client);
       break;
   }
 }
 
-void ProcessKey(THandle target, bool down, uint32_t virtualKey, uint32_t keycode, char32_t text, bool repeat,
-                uint32_t modifiers) {
+void ProcessKey(THandle target, bool down, uint32_t virtualKey, uint32_t keycode, char32_t text,
+                bool repeat, uint32_t modifiers) {
   TState& s = Layer();
   if (MenusOpen()) {
     if (down) MenuKey(virtualKey);
@@ -249,7 +255,8 @@ void ProcessRawInput(const std::function<bool()>& enough) {
     const TRawInput raw = s.RawInput.front();
     s.RawInput.pop_front();
     if (raw.Key) {
-      ProcessKey(raw.Target, raw.Down, raw.VirtualKey, raw.Keycode, raw.Text, raw.Repeat, raw.Modifiers);
+      ProcessKey(raw.Target, raw.Down, raw.VirtualKey, raw.Keycode, raw.Text, raw.Repeat,
+                 raw.Modifiers);
     } else {
       ProcessPointer(raw.Target, raw.Kind, raw.Button, raw.Screen, raw.Modifiers, raw.Time);
     }
@@ -257,13 +264,17 @@ void ProcessRawInput(const std::function<bool()>& enough) {
 }
 // ---- test access -------------------------------------------------------------
 
-void InjectMouseMove(TPointI screen) { DeliverPointer(WindowAt(screen), peMove, 0, screen, 0, NowMs()); }
+void InjectMouseMove(TPointI screen) {
+  DeliverPointer(WindowAt(screen), peMove, 0, screen, 0, NowMs());
+}
 
 void InjectMouseButton(int button, bool down, TPointI screen) {
   DeliverPointer(WindowAt(screen), down ? peDown : peUp, button, screen, 0, NowMs());
 }
 
-void InjectWheel(int notches, TPointI screen) { DeliverPointer(WindowAt(screen), peWheel, notches, screen, 0, NowMs()); }
+void InjectWheel(int notches, TPointI screen) {
+  DeliverPointer(WindowAt(screen), peWheel, notches, screen, 0, NowMs());
+}
 
 void InjectKey(bool down, uint32_t virtualKey, uint32_t keycode, char32_t text, bool alt) {
   DeliverKey(0, down, virtualKey, keycode, text, false, alt ? static_cast<uint32_t>(mdAlt) : 0u);

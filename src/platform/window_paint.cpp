@@ -16,12 +16,13 @@ void InvalidateRect(THandle window, const TRect* area, bool erase) {
   if (!w) return;
   const TRect client{0, 0, w->Bounds.Width(), w->Bounds.Height()};
   TRect r = area ? *area : client;
-  r = {std::max(r.Left, 0), std::max(r.Top, 0), std::min(r.Right, client.Right), std::min(r.Bottom, client.Bottom)};
+  r = {std::max(r.Left, 0), std::max(r.Top, 0), std::min(r.Right, client.Right),
+       std::min(r.Bottom, client.Bottom)};
   if (r.Empty()) return;
   TRect& inv = w->Invalid;
   inv = inv.Empty() ? r
-                    : TRect{std::min(inv.Left, r.Left), std::min(inv.Top, r.Top), std::max(inv.Right, r.Right),
-                            std::max(inv.Bottom, r.Bottom)};
+                    : TRect{std::min(inv.Left, r.Left), std::min(inv.Top, r.Top),
+                            std::max(inv.Right, r.Right), std::max(inv.Bottom, r.Bottom)};
   w->EraseNeeded = w->EraseNeeded || erase;
 }
 
@@ -35,7 +36,8 @@ void PresentWindow(THandle window, const TRect* area) {
   if (!w) return;
   const TRect client{0, 0, w->Bounds.Width(), w->Bounds.Height()};
   TRect r = area ? *area : client;
-  r = {std::max(r.Left, 0), std::max(r.Top, 0), std::min(r.Right, client.Right), std::min(r.Bottom, client.Bottom)};
+  r = {std::max(r.Left, 0), std::max(r.Top, 0), std::min(r.Right, client.Right),
+       std::min(r.Bottom, client.Bottom)};
   if (r.Empty()) return;
   ++w->PresentCount;
   if (ChainVisible(*w)) Backend().Present(*w, r);

@@ -55,7 +55,9 @@ bool OperatorAllows(TSymbol symbol, TVarType type) {
   const bool number = type == vtInteger || type == vtDouble;
   switch (symbol) {
     case sPlus: return number || type == vtString;
-    case sMinus: case sStar: case sSlash: return number;
+    case sMinus:
+    case sStar:
+    case sSlash: return number;
     case sModular: return type == vtInteger;
     default: return number || type == vtBoolean;  // AND, OR, XOR
   }
@@ -72,7 +74,9 @@ bool TScriptCompiler::CompileModule(std::string_view text) {
   Level = 0;
   OpenFunctions.clear();
   Depth = 0;
-  Lex.OnUnexpectedChar = [](int32_t line) { LogError(std::to_string(line) + ": Unexpected Char Found"); };
+  Lex.OnUnexpectedChar = [](int32_t line) {
+    LogError(std::to_string(line) + ": Unexpected Char Found");
+  };
   try {
     Lex.Reset(text);
     Module();
@@ -118,8 +122,8 @@ void TScriptCompiler::ExpectOneOf(std::initializer_list<TSymbol> symbols) {
 
 void TScriptCompiler::Nest() {
   if (++Depth <= kMaxNesting) return;
-  LogError("Script: Line " + std::to_string(Lex.Line) + ": nesting deeper than " + std::to_string(kMaxNesting) +
-           " levels");
+  LogError("Script: Line " + std::to_string(Lex.Line) + ": nesting deeper than " +
+           std::to_string(kMaxNesting) + " levels");
   throw TScriptCompileFailure("nesting too deep");
 }
 
@@ -131,7 +135,9 @@ int64_t TScriptCompiler::Gen(TOpCode f, int64_t l, int64_t a) {
   return static_cast<int64_t>(Code_.size()) - 1;
 }
 
-void TScriptCompiler::FixJump(int64_t at, int64_t target) { Code_[static_cast<size_t>(at)].A = target; }
+void TScriptCompiler::FixJump(int64_t at, int64_t target) {
+  Code_[static_cast<size_t>(at)].A = target;
+}
 
 // alc n+1; lit 1, n; then one lit per character into cells 1 to n.
 void TScriptCompiler::GenStringLiteral(const std::string& text) {
@@ -142,12 +148,17 @@ void TScriptCompiler::GenStringLiteral(const std::string& text) {
   const auto n = static_cast<int64_t>(text.size());
   Gen(ocAlc, 0, n + 1);
   Gen(ocLit, 1, n);
-  for (int64_t k = 1; k <= n; ++k) Gen(ocLit, k + 1, static_cast<unsigned char>(text[static_cast<size_t>(k - 1)]));
+  for (int64_t k = 1; k <= n; ++k)
+    Gen(ocLit, k + 1, static_cast<unsigned char>(text[static_cast<size_t>(k - 1)]));
 }
 
-void TScriptCompiler::Load(const TIdent& variable) { Gen(ocLod, Level - variable.Level, variable.Adr); }
+void TScriptCompiler::Load(const TIdent& variable) {
+  Gen(ocLod, Level - variable.Level, variable.Adr);
+}
 
-void TScriptCompiler::StoreInto(const TIdent& variable) { Gen(ocSto, Level - variable.Level, variable.Adr); }
+void TScriptCompiler::StoreInto(const TIdent& variable) {
+  Gen(ocSto, Level - variable.Level, variable.Adr);
+}
 
 // "F := e": inside F's body the result is cell 3 of F's own frame (copied out
 // as F returns); elsewhere it is the result cell in the declaring frame.
@@ -186,17 +197,16 @@ void TScriptCompiler::Enter(TIdentType kind, TVarType type) {
       if (type == vtInteger) ident.Value = Lex.IntValue;
       if (type == vtDouble) ident.Value = std::bit_cast<int64_t>(Lex.DoubleValue);
       if (type == vtBoolean) ident.Value = Lex.BoolValue ? 1 : 0;
-      if (type == vtString) ErrorPlain("script: Line " + std::to_string(Lex.Line) + ": no support for constant strings");
+      if (type == vtString)
+        ErrorPlain("script: Line " + std::to_string(Lex.Line) +
+                   ": no support for constant strings");
       break;
-    case itVariable:
-      ident.Adr = Dx++;
-      break;
+    case itVariable: ident.Adr = Dx++; break;
     case itFunction:
       ident.ResultAdr = Dx;
       Dx += 2;
       break;
-    case itExternal:
-      break;
+    case itExternal: break;
   }
 }
 
@@ -362,8 +372,8 @@ void TScriptCompiler::FunctionDecl() {
   NextSymbol();
   if (Sym() != sIdent || Lex.IdentName != name) {
     const std::string found = Sym() == sIdent ? Lex.IdentName : std::string(SymbolDisplay(Sym()));
-    ErrorPlain("script: Line " + std::to_string(Lex.Line) + ": Functionend " + name + " expected, but " + found +
-               " found");
+    ErrorPlain("script: Line " + std::to_string(Lex.Line) + ": Functionend " + name +
+               " expected, but " + found + " found");
   }
   if (Sym() == sIdent) NextSymbol();
   Expect(sSemiColon);
@@ -384,26 +394,17 @@ void TScriptCompiler::StatementList() {
 void TScriptCompiler::Statement() {
   Nest();
   switch (Sym()) {
-    case sIdent:
-      IdentStatement();
-      break;
+    case sIdent: IdentStatement(); break;
     case sBegin:
       NextSymbol();
       StatementList();
       Expect(sEnd);
       NextSymbol();
       break;
-    case sIf:
-      IfStatement();
-      break;
-    case sWhile:
-      WhileStatement();
-      break;
-    case sLog:
-      LogStatement();
-      break;
-    default:
-      break;
+    case sIf: IfStatement(); break;
+    case sWhile: WhileStatement(); break;
+    case sLog: LogStatement(); break;
+    default: break;
   }
   Unnest();
 }
@@ -419,17 +420,13 @@ void TScriptCompiler::IdentStatement() {
       NextSymbol();
       VariableStatement(ident);
       return;
-    case itFunction:
-      FunctionStatement(index);
-      return;
+    case itFunction: FunctionStatement(index); return;
     case itExternal:
       // A result nobody uses is dropped, so calls in a loop cannot fill the stack.
       if (HostCall(ident) && ident.VarType != vtVoid) Gen(ocInt, 0, -1);
       NextSymbol();
       return;
-    case itConstant:
-      Error("No constant allowed here");
-      return;
+    case itConstant: Error("No constant allowed here"); return;
   }
 }
 
@@ -448,11 +445,8 @@ void TScriptCompiler::VariableStatement(const TIdent& variable) {
       StoreInto(variable);
       return;
     }
-    case sBecomes:
-      break;
-    default:
-      ExpectOneOf({sBecomes, sStore, sRecall});
-      break;
+    case sBecomes: break;
+    default: ExpectOneOf({sBecomes, sStore, sRecall}); break;
   }
   NextSymbol();
   if (Expression() != variable.VarType) Error("type missmatch");
@@ -532,18 +526,26 @@ void TScriptCompiler::Condition() {
   NextSymbol();
   Expression();
   switch (op) {
-    case sEqual: case sUnEqual: case sSmaller: case sBigger: case sBiggerEqual: case sSmallerEqual: {
+    case sEqual:
+    case sUnEqual:
+    case sSmaller:
+    case sBigger:
+    case sBiggerEqual:
+    case sSmallerEqual: {
       const int64_t typeCode = left == vtDouble || left == vtString ? TypeCodeOf(left) : tcInteger;
       Gen(ocOpr, typeCode, OperationOf(op));
       break;
     }
-    case sAnd: case sOr: case sXor:
+    case sAnd:
+    case sOr:
+    case sXor:
       if (left == vtBoolean) Gen(ocOpr, tcBoolean, OperationOf(op));
       else if (op == sAnd) Error("operator not allowed for this type here");
       else Error("operator not available for this type");
       break;
     default:
-      ExpectOneOf({sEqual, sSmaller, sBigger, sBiggerEqual, sSmallerEqual, sUnEqual, sAnd, sOr, sXor});
+      ExpectOneOf(
+          {sEqual, sSmaller, sBigger, sBiggerEqual, sSmallerEqual, sUnEqual, sAnd, sOr, sXor});
       break;
   }
 }
@@ -582,7 +584,8 @@ TVarType TScriptCompiler::Term() {
   const TVarType type = Factor();
   for (;;) {
     const TSymbol op = Sym();
-    if (op != sStar && op != sSlash && op != sModular && op != sAnd && op != sOr && op != sXor) return type;
+    if (op != sStar && op != sSlash && op != sModular && op != sAnd && op != sOr && op != sXor)
+      return type;
     NextSymbol();
     const TVarType right = Factor();
     if (!OperatorAllows(op, type)) {
@@ -599,11 +602,8 @@ TVarType TScriptCompiler::Term() {
 TVarType TScriptCompiler::Factor() {
   TVarType type = vtInteger;
   switch (Sym()) {
-    case sIdent:
-      return IdentFactor();
-    case sIntegerVal:
-      Gen(ocLit, 0, Lex.IntValue);
-      break;
+    case sIdent: return IdentFactor();
+    case sIntegerVal: Gen(ocLit, 0, Lex.IntValue); break;
     case sDoubleVal:
       Gen(ocLit, 0, std::bit_cast<int64_t>(Lex.DoubleValue));
       type = vtDouble;
@@ -637,19 +637,13 @@ TVarType TScriptCompiler::IdentFactor() {
   if (index == 0) ErrorPlain("Script: " + std::to_string(Lex.Line) + ": Unknown Identifier");
   const TIdent ident = Idents_[static_cast<size_t>(index)];
   switch (ident.IdentType) {
-    case itConstant:
-      Gen(ocLit, 0, ident.Value);
-      break;
-    case itVariable:
-      Load(ident);
-      break;
+    case itConstant: Gen(ocLit, 0, ident.Value); break;
+    case itVariable: Load(ident); break;
     case itFunction:
       Gen(ocCal, Level - ident.Level, ident.Adr);
       Gen(ocLod, Level - ident.Level, ident.ResultAdr);
       break;
-    case itExternal:
-      HostCall(ident);
-      break;
+    case itExternal: HostCall(ident); break;
   }
   NextSymbol();
   return ident.VarType;
@@ -666,7 +660,8 @@ bool TScriptCompiler::HostCall(const TIdent& function) {
     for (int i = 0; i < host.ArgCount; ++i) {
       NextSymbol();
       if (Expression() != host.Args[static_cast<size_t>(i)]) {
-        Error("type missmatch: " + std::string(TypeName(host.Args[static_cast<size_t>(i)])) + " expected");
+        Error("type missmatch: " + std::string(TypeName(host.Args[static_cast<size_t>(i)])) +
+              " expected");
         return false;
       }
       if (i + 1 < host.ArgCount) Expect(sComma);

@@ -20,13 +20,13 @@ namespace vesperon {
 enum TIdentType : uint8_t { itConstant, itVariable, itFunction, itExternal };
 
 struct TIdent {
-  std::string Name;  // upper case, at most 255 characters
+  std::string Name;              // upper case, at most 255 characters
   TVarType VarType = vtInteger;  // a function's result type; vtVoid for host procedures
   TIdentType IdentType = itConstant;
-  int64_t Value = 0;  // a constant's cell; a host function's number
-  int64_t Level = 0;  // the static level of the block that declared it
-  int64_t Adr = 0;    // a variable's frame cell; a function's code address
-  int64_t Size = 0;   // the frame cells a function's block reserves
+  int64_t Value = 0;      // a constant's cell; a host function's number
+  int64_t Level = 0;      // the static level of the block that declared it
+  int64_t Adr = 0;        // a variable's frame cell; a function's code address
+  int64_t Size = 0;       // the frame cells a function's block reserves
   int64_t ResultAdr = 0;  // the first of the two cells a function reserves in the declaring frame
 };
 
@@ -104,8 +104,8 @@ class TScriptCompiler {
   TInstructions Code_;
   int32_t ErrorCount_ = 0;
   std::string ModuleName_;
-  int64_t Dx = 3;     // the next free cell of the current block's frame
-  int64_t Level = 0;  // the static level of the current block
+  int64_t Dx = 3;                      // the next free cell of the current block's frame
+  int64_t Level = 0;                   // the static level of the current block
   std::vector<int64_t> OpenFunctions;  // table indices of the functions being compiled
   int Depth = 0;
 };

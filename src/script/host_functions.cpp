@@ -45,12 +45,11 @@ int64_t RandomValue(int64_t lo, int64_t hi) {
   return static_cast<int64_t>(static_cast<uint64_t>(lo) + draw);
 }
 
-std::string TwoDigits(uint64_t value) {
-  return (value < 10 ? "0" : "") + std::to_string(value);
-}
+std::string TwoDigits(uint64_t value) { return (value < 10 ? "0" : "") + std::to_string(value); }
 
 // The tag text of the current entry, or `missing` when there is none.
-std::string EntryText(const TScriptHost& host, std::u16string TScriptSongTags::*field, std::string_view missing) {
+std::string EntryText(const TScriptHost& host, std::u16string TScriptSongTags::*field,
+                      std::string_view missing) {
   if (host.Player == nullptr) return std::string(missing);
   const std::optional<TScriptSongTags> tags = host.Player->CurrentEntry();
   if (!tags) return std::string(missing);
@@ -104,21 +103,16 @@ void CallPlayer(const TScriptHost& host, int64_t number) {
 
 std::string TimeToStr(int64_t seconds) {
   const bool negative = seconds < 0;
-  const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(seconds) : static_cast<uint64_t>(seconds);
+  const uint64_t magnitude =
+      negative ? 0 - static_cast<uint64_t>(seconds) : static_cast<uint64_t>(seconds);
   return (negative ? "-" : "") + TwoDigits(magnitude / 60) + ":" + TwoDigits(magnitude % 60);
 }
 
 void CallHostFunction(int64_t number, TScriptMachine& machine, const TScriptHost& host) {
   switch (number) {
-    case 0:
-      machine.Push(host.Player ? host.Player->CurrentPosition() : 0);
-      return;
-    case 1:
-      machine.Push(host.Player ? host.Player->CurrentLength() : 0);
-      return;
-    case 2:
-      machine.Push(host.Player && host.Player->Paused() ? 1 : 0);
-      return;
+    case 0: machine.Push(host.Player ? host.Player->CurrentPosition() : 0); return;
+    case 1: machine.Push(host.Player ? host.Player->CurrentLength() : 0); return;
+    case 2: machine.Push(host.Player && host.Player->Paused() ? 1 : 0); return;
     case 3: machine.PushString(EntryText(host, &TScriptSongTags::Artist, "no_artist")); return;
     case 4: machine.PushString(EntryText(host, &TScriptSongTags::Title, "no_title")); return;
     case 5: machine.PushString(EntryText(host, &TScriptSongTags::Album, "no_album")); return;
@@ -129,20 +123,19 @@ void CallHostFunction(int64_t number, TScriptMachine& machine, const TScriptHost
       machine.Push(RandomValue(lo, hi));
       return;
     }
-    case 9:
-      machine.PushString(std::to_string(machine.Pop()));
-      return;
-    case 16:
-      machine.PushString(TimeToStr(machine.Pop()));
-      return;
-    case 8: case 10: case 17: case 18: case 19:
-      CallSkin(host, number, machine);
-      return;
-    case 11: case 12: case 13: case 14: case 15:
-      CallPlayer(host, number);
-      return;
-    default:
-      throw TScriptRunError("unknown host function " + std::to_string(number));
+    case 9: machine.PushString(std::to_string(machine.Pop())); return;
+    case 16: machine.PushString(TimeToStr(machine.Pop())); return;
+    case 8:
+    case 10:
+    case 17:
+    case 18:
+    case 19: CallSkin(host, number, machine); return;
+    case 11:
+    case 12:
+    case 13:
+    case 14:
+    case 15: CallPlayer(host, number); return;
+    default: throw TScriptRunError("unknown host function " + std::to_string(number));
   }
 }
 

@@ -4,7 +4,8 @@ namespace vesperon {
 namespace {
 
 constexpr const char* kMnemonics[kOpCodeCount] = {
-    "LIT", "OPR", "LOD", "STO", "CAL", "INT", "EXT", "JMP", "JPC", "LOG", "ALC", "FRE", "GTR", "STR",
+    "LIT", "OPR", "LOD", "STO", "CAL", "INT", "EXT",
+    "JMP", "JPC", "LOG", "ALC", "FRE", "GTR", "STR",
 };
 
 }  // namespace
@@ -21,7 +22,8 @@ int TypeCodeOf(TVarType type) {
 
 std::string ListInstruction(const TInstruction& instruction) {
   const char* mnemonic = instruction.F < kOpCodeCount ? kMnemonics[instruction.F] : "???";
-  return std::string(mnemonic) + " " + std::to_string(instruction.L) + ", " + std::to_string(instruction.A);
+  return std::string(mnemonic) + " " + std::to_string(instruction.L) + ", " +
+         std::to_string(instruction.A);
 }
 
 std::vector<std::string> ListCode(const TInstructions& code) {

@@ -42,8 +42,8 @@ struct TDecodedOp {
   TDecodedKind Kind = kEndOfCode;
   uint8_t L = 0;
   int64_t A = 0;
-  int64_t K = 0;  // the literal of a fused op
-  int64_t X = 0;  // the jump target or destination cell of a fused op
+  int64_t K = 0;       // the literal of a fused op
+  int64_t X = 0;       // the jump target or destination cell of a fused op
   int64_t Cont = 0;    // where a fused op goes on
   uint64_t Extra = 0;  // instructions a fused op runs beyond the one dispatched
 };
@@ -72,8 +72,12 @@ TDecodedKind OperationKind(int64_t operation, uint8_t type) {
     case opSubtract: return isInt ? kSubI : isDouble ? kSubD : kDropRight;
     case opMultiply: return isInt ? kMulI : isDouble ? kMulD : kDropRight;
     case opDivide: return isInt ? kDivI : isDouble ? kDivD : kDropRight;
-    case opEqual: case opUnequal: case opLess: case opGreater: case opGreaterEqual: case opLessEqual:
-      return ComparisonKind(operation, type);
+    case opEqual:
+    case opUnequal:
+    case opLess:
+    case opGreater:
+    case opGreaterEqual:
+    case opLessEqual: return ComparisonKind(operation, type);
     case opAnd: return isInt || isDouble ? kAndBits : type == tcBoolean ? kAndB : kDropRight;
     case opOr: return isInt || isDouble ? kOrBits : type == tcBoolean ? kOrB : kDropRight;
     case opXor: return isInt || isDouble ? kXorBits : type == tcBoolean ? kXorB : kDropRight;
@@ -130,7 +134,10 @@ void Fuse(std::vector<TDecodedOp>& ops) {
     if (!compareJump && !arithStore) continue;
     TDecodedOp fused;
     if (compareJump) fused.Kind = static_cast<TDecodedKind>(kCmpJumpEq + (operation.Kind - kEqRaw));
-    else fused.Kind = operation.Kind == kAddI ? kArithStoreAdd : operation.Kind == kSubI ? kArithStoreSub : kArithStoreMul;
+    else
+      fused.Kind = operation.Kind == kAddI   ? kArithStoreAdd
+                   : operation.Kind == kSubI ? kArithStoreSub
+                                             : kArithStoreMul;
     fused.A = load.A;
     fused.K = literal.A;
     fused.X = last.A;
@@ -261,14 +268,16 @@ struct TScriptMachine::TState {
   }
 
   std::vector<int64_t>& Block(int64_t handle) {
-    if (handle < 0 || handle >= static_cast<int64_t>(Blocks.size())) Fail("invalid string handle " + std::to_string(handle));
+    if (handle < 0 || handle >= static_cast<int64_t>(Blocks.size()))
+      Fail("invalid string handle " + std::to_string(handle));
     return Blocks[static_cast<size_t>(handle)];
   }
 
   // The length of a string block, checked against the cells it has.
   int64_t Length(const std::vector<int64_t>& block) {
     const int64_t size = static_cast<int64_t>(block.size());
-    if (size == 0 || block[0] < 0 || block[0] > size - 1) Fail("cell index out of range in a string block");
+    if (size == 0 || block[0] < 0 || block[0] > size - 1)
+      Fail("cell index out of range in a string block");
     return block[0];
   }
 
@@ -291,7 +300,8 @@ struct TScriptMachine::TState {
     }
     // Reads the right block after resizing: left and right may be one block.
     const std::vector<int64_t>& source = Blocks[static_cast<size_t>(right)];
-    for (int64_t k = 1; k <= n2; ++k) target[static_cast<size_t>(n1 + k)] = source[static_cast<size_t>(k)];
+    for (int64_t k = 1; k <= n2; ++k)
+      target[static_cast<size_t>(n1 + k)] = source[static_cast<size_t>(k)];
     target[0] = n1 + n2;
     return n2;
   }
@@ -308,7 +318,8 @@ struct TScriptMachine::TState {
     const std::vector<int64_t>& block = Block(handle);
     const int64_t n = std::min<int64_t>(Length(block), 255);
     std::string text;
-    for (int64_t k = 1; k <= n; ++k) text += static_cast<char>(block[static_cast<size_t>(k)] & 0xFF);
+    for (int64_t k = 1; k <= n; ++k)
+      text += static_cast<char>(block[static_cast<size_t>(k)] & 0xFF);
     return text;
   }
 
@@ -327,7 +338,8 @@ struct TScriptMachine::TState {
   void LogValue(int64_t cell, int64_t typeCode) { Log("log: " + LogText(cell, typeCode)); }
 
   std::vector<int64_t>& Slot(int64_t number) {
-    if (number < 0 || number >= kSharedSlotCount) Fail("shared slot " + std::to_string(number) + " out of range");
+    if (number < 0 || number >= kSharedSlotCount)
+      Fail("shared slot " + std::to_string(number) + " out of range");
     auto& slot = SharedSlots()[static_cast<size_t>(number)];
     if (!slot) slot.emplace();
     return *slot;
@@ -340,7 +352,8 @@ struct TScriptMachine::TState {
     if (T < 2) Fail("stack underflow");
     const int64_t value = S[T - 1];
     const int64_t number = S[T];
-    if (number < 0 || number >= kSharedSlotCount) Fail("shared slot " + std::to_string(number) + " out of range");
+    if (number < 0 || number >= kSharedSlotCount)
+      Fail("shared slot " + std::to_string(number) + " out of range");
     std::vector<int64_t> content;
     if (typeCode == tcString) {
       const std::vector<int64_t>& block = Block(value);
@@ -360,7 +373,8 @@ struct TScriptMachine::TState {
     if (typeCode < tcInteger || typeCode > tcString) return 0;
     if (T < 1) Fail("stack underflow");
     const int64_t number = S[T];
-    if (number < 0 || number >= kSharedSlotCount) Fail("shared slot " + std::to_string(number) + " out of range");
+    if (number < 0 || number >= kSharedSlotCount)
+      Fail("shared slot " + std::to_string(number) + " out of range");
     const auto& slot = SharedSlots()[static_cast<size_t>(number)];
     if (!slot) Fail("shared slot " + std::to_string(number) + " is empty");
     if (typeCode != tcString) {
@@ -777,7 +791,8 @@ TRunResult TScriptMachine::Run(const TDecodedCode& code) {
 }
 // clang-format on
 
-TRunResult RunInstructions(const TInstructions& code, const TScriptHost& host, uint64_t instructionLimit) {
+TRunResult RunInstructions(const TInstructions& code, const TScriptHost& host,
+                           uint64_t instructionLimit) {
   const std::shared_ptr<const TDecodedCode> decoded = DecodeInstructions(code);
   TScriptMachine machine(host, instructionLimit);
   return machine.Run(*decoded);

@@ -48,8 +48,8 @@ struct TRunResult {
   // The failure that stopped the run; empty when the run ended normally or
   // when the machine has reported the end itself (unknown operation).
   std::string Error;
-  int64_t Top = 0;            // T when the run ended
-  uint64_t Executed = 0;      // instructions executed
+  int64_t Top = 0;        // T when the run ended
+  uint64_t Executed = 0;  // instructions executed
 };
 
 class TScriptMachine {

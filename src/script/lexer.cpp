@@ -14,12 +14,14 @@ bool IsHexDigit(unsigned char c) { return IsDigit(c) || (c >= 'A' && c <= 'F'); 
 // Decimal or hexadecimal digits to a 32-bit signed value; anything outside
 // that range does not convert.
 int64_t ConvertInt32(std::string_view digits, int base) {
-  if (digits.empty()) throw TScriptCompileFailure("'" + std::string(digits) + "' is not a valid integer value");
+  if (digits.empty())
+    throw TScriptCompileFailure("'" + std::string(digits) + "' is not a valid integer value");
   int64_t value = 0;
   for (char c : digits) {
     const int digit = c <= '9' ? c - '0' : c - 'A' + 10;
     value = value * base + digit;
-    if (value > INT32_MAX) throw TScriptCompileFailure("'" + std::string(digits) + "' is not a valid integer value");
+    if (value > INT32_MAX)
+      throw TScriptCompileFailure("'" + std::string(digits) + "' is not a valid integer value");
   }
   return value;
 }
@@ -64,10 +66,8 @@ void TScriptLexer::NextSymbol() {
     if (IsLetter(Ch)) return ReadWord();
     if (IsDigit(Ch)) return ReadNumber();
     switch (Ch) {
-      case '$':
-        return ReadHexNumber();
-      case '\'':
-        return ReadString();
+      case '$': return ReadHexNumber();
+      case '\'': return ReadString();
       case '(':
         NextChar();
         if (Ch == '*') {
@@ -80,9 +80,18 @@ void TScriptLexer::NextSymbol() {
         NextChar();
         Sym = sCloseBracket;
         return;
-      case '*': case '+': case ',': case '.': case '/': case ';': case '=':
-      case '!': case '-': case ':': case '<': case '>':
-        return ReadOperator();
+      case '*':
+      case '+':
+      case ',':
+      case '.':
+      case '/':
+      case ';':
+      case '=':
+      case '!':
+      case '-':
+      case ':':
+      case '<':
+      case '>': return ReadOperator();
       default:
         // Reported once, then skipped, so the compilation goes on.
         if (OnUnexpectedChar) OnUnexpectedChar(Line);

@@ -51,7 +51,7 @@ struct THeader {
   uint32_t Compression = bcRgb;
   uint32_t ColorsUsed = 0;
   bool HasMasks = false;
-  uint32_t MaskBytesAfterHeader = 0;  // masks stored between a 40-byte header and the palette
+  uint32_t MaskBytesAfterHeader = 0;    // masks stored between a 40-byte header and the palette
   std::array<TChannelMask, 3> Masks{};  // red, green, blue
 };
 
@@ -63,8 +63,10 @@ bool Refuse(std::string& error, std::string text) {
 }
 
 bool ReadFileHeader(TByteReader& in, THeader& h, std::string& error) {
-  if (in.Remaining() < kFileHeaderSize + 4) return Refuse(error, "the file is too short for a BMP header");
-  if (in.U8() != 'B' || in.U8() != 'M') return Refuse(error, "not a BMP file (no \"BM\" signature)");
+  if (in.Remaining() < kFileHeaderSize + 4)
+    return Refuse(error, "the file is too short for a BMP header");
+  if (in.U8() != 'B' || in.U8() != 'M')
+    return Refuse(error, "not a BMP file (no \"BM\" signature)");
   in.Skip(8);  // file size and reserved words: writers disagree about them
   h.PixelOffset = in.U32();
   return true;
@@ -137,7 +139,8 @@ bool ReadMasks(TByteReader& in, THeader& h, std::string& error) {
   if (in.Failed()) return Refuse(error, "the bit-field masks are cut off");
   if (!MakeMask(r, h.Masks[0]) || !MakeMask(g, h.Masks[1]) || !MakeMask(b, h.Masks[2]))
     return Refuse(error, "the bit-field masks are not contiguous");
-  if (h.BitCount == 16 && ((r | g | b) >> 16) != 0) return Refuse(error, "the bit-field masks exceed 16 bits");
+  if (h.BitCount == 16 && ((r | g | b) >> 16) != 0)
+    return Refuse(error, "the bit-field masks exceed 16 bits");
   return true;
 }
 
@@ -145,35 +148,36 @@ bool CheckHeader(const THeader& h, std::string& error) {
   switch (h.Compression) {
     case bcRgb:
     case bcBitFields:
-    case bcAlphaBitFields:
-      break;
+    case bcAlphaBitFields: break;
     case bcRle8:
-    case bcRle4:
-      return Refuse(error, "RLE-compressed bitmaps are not supported");
+    case bcRle4: return Refuse(error, "RLE-compressed bitmaps are not supported");
     case bcJpeg:
-    case bcPng:
-      return Refuse(error, "JPEG- or PNG-compressed bitmaps are not supported");
-    default:
-      return Refuse(error, "unknown compression " + std::to_string(h.Compression));
+    case bcPng: return Refuse(error, "JPEG- or PNG-compressed bitmaps are not supported");
+    default: return Refuse(error, "unknown compression " + std::to_string(h.Compression));
   }
   if (h.HeaderSize == kOs2HeaderSize && h.Compression != bcRgb)
     return Refuse(error, "compressed OS/2 bitmaps are not supported");
   switch (h.BitCount) {
-    case 1: case 4: case 8: case 16: case 24: case 32:
-      break;
-    default:
-      return Refuse(error, "unsupported bit count " + std::to_string(h.BitCount));
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32: break;
+    default: return Refuse(error, "unsupported bit count " + std::to_string(h.BitCount));
   }
-  if (h.Width <= 0 || h.Width > kMaxBmpDimension) return Refuse(error, "invalid width " + std::to_string(h.Width));
+  if (h.Width <= 0 || h.Width > kMaxBmpDimension)
+    return Refuse(error, "invalid width " + std::to_string(h.Width));
   if (h.Height <= 0 || h.Height > kMaxBmpDimension)
     return Refuse(error, "invalid height " + std::to_string(h.Height));
   if (int64_t{h.Width} * h.Height > kMaxBmpPixels)
-    return Refuse(error, "the image of " + std::to_string(h.Width) + " x " + std::to_string(h.Height) +
-                             " pixels is too large");
+    return Refuse(error, "the image of " + std::to_string(h.Width) + " x " +
+                             std::to_string(h.Height) + " pixels is too large");
   return true;
 }
 
-bool ReadPalette(TByteReader& in, const THeader& h, TPalette& palette, std::size_t& end, std::string& error) {
+bool ReadPalette(TByteReader& in, const THeader& h, TPalette& palette, std::size_t& end,
+                 std::string& error) {
   const bool core = h.HeaderSize == kCoreHeaderSize;
   const std::size_t at = kFileHeaderSize + h.HeaderSize + h.MaskBytesAfterHeader;
   end = at;
@@ -181,7 +185,8 @@ bool ReadPalette(TByteReader& in, const THeader& h, TPalette& palette, std::size
   const uint32_t full = 1u << h.BitCount;
   const uint32_t count = (h.ColorsUsed == 0 || h.ColorsUsed > full) ? full : h.ColorsUsed;
   const std::size_t entry = core ? 3 : 4;
-  if (!in.Seek(at) || in.Remaining() < count * entry) return Refuse(error, "the palette is cut off");
+  if (!in.Seek(at) || in.Remaining() < count * entry)
+    return Refuse(error, "the palette is cut off");
   palette.resize(count);
   for (auto& c : palette) {
     c = {in.U8(), in.U8(), in.U8()};
@@ -233,21 +238,19 @@ void DecodeMaskedRow(const uint8_t* src, uint8_t* out, const THeader& h) {
 void DecodeRow(const uint8_t* src, uint8_t* out, const THeader& h, const TPalette& palette) {
   switch (h.BitCount) {
     case 24:
-      for (int32_t x = 0; x < h.Width; ++x, src += 3, out += 4) PutPixel(out, src[0], src[1], src[2]);
+      for (int32_t x = 0; x < h.Width; ++x, src += 3, out += 4)
+        PutPixel(out, src[0], src[1], src[2]);
       break;
     case 32:
       if (!h.HasMasks) {
-        for (int32_t x = 0; x < h.Width; ++x, src += 4, out += 4) PutPixel(out, src[0], src[1], src[2]);
+        for (int32_t x = 0; x < h.Width; ++x, src += 4, out += 4)
+          PutPixel(out, src[0], src[1], src[2]);
       } else {
         DecodeMaskedRow(src, out, h);
       }
       break;
-    case 16:
-      DecodeMaskedRow(src, out, h);
-      break;
-    default:
-      DecodeIndexedRow(src, out, h, palette);
-      break;
+    case 16: DecodeMaskedRow(src, out, h); break;
+    default: DecodeIndexedRow(src, out, h, palette); break;
   }
 }
 
@@ -258,8 +261,8 @@ bool DecodePixels(TByteReader& in, const THeader& h, const TPalette& palette, st
   // The last row's padding is often left out by writers; it is not needed.
   const uint64_t needed = stride * (h.Height - 1) + (rowBits + 7) / 8;
   if (!in.Seek(start) || in.Remaining() < needed)
-    return Refuse(error, "the pixel data is cut off (" + std::to_string(needed) + " bytes needed, " +
-                             std::to_string(in.Remaining()) + " present)");
+    return Refuse(error, "the pixel data is cut off (" + std::to_string(needed) +
+                             " bytes needed, " + std::to_string(in.Remaining()) + " present)");
   image.Width = h.Width;
   image.Height = h.Height;
   image.Pixels.resize(static_cast<std::size_t>(h.Width) * h.Height * 4);
@@ -276,9 +279,11 @@ bool ReadHeaders(TByteReader& in, THeader& h, std::string& error) {
   h.HeaderSize = in.U32();
   if (h.HeaderSize == kCoreHeaderSize) {
     if (!ReadCoreHeader(in, h)) return Refuse(error, "the core header is cut off");
-  } else if (h.HeaderSize >= kInfoHeaderSize && h.HeaderSize <= kLargestHeaderSize && h.HeaderSize % 4 == 0) {
+  } else if (h.HeaderSize >= kInfoHeaderSize && h.HeaderSize <= kLargestHeaderSize &&
+             h.HeaderSize % 4 == 0) {
     if (!ReadInfoHeader(in, h, error)) return false;
-    if (in.Remaining() < h.HeaderSize - kInfoHeaderSize) return Refuse(error, "the info header is cut off");
+    if (in.Remaining() < h.HeaderSize - kInfoHeaderSize)
+      return Refuse(error, "the info header is cut off");
   } else {
     return Refuse(error, "unsupported header size " + std::to_string(h.HeaderSize));
   }

@@ -30,7 +30,8 @@ struct TBmpFormat {
 
 // Decodes one BMP file held in memory. On failure returns false, leaves
 // `image` empty and sets `error` to a short description of the problem.
-bool DecodeBmp(std::string_view file, TImage& image, std::string& error, TBmpFormat* format = nullptr);
+bool DecodeBmp(std::string_view file, TImage& image, std::string& error,
+               TBmpFormat* format = nullptr);
 
 // Writes the image as an uncompressed 24-bit bottom-up BMP file with a
 // 40-byte info header (the form every skin tool reads).

@@ -15,7 +15,8 @@ namespace {
 
 // The size a control takes from its main image; without one its stencil's
 // size, else nothing, so a missing image never leaves the size undefined.
-void SizeFrom(const TSkin& skin, int32_t imageIndex, int32_t stencilIndex, int32_t& width, int32_t& height) {
+void SizeFrom(const TSkin& skin, int32_t imageIndex, int32_t stencilIndex, int32_t& width,
+              int32_t& height) {
   const TImage* image = skin.ImageAt(imageIndex);
   if (image == nullptr) image = skin.ImageAt(stencilIndex);
   width = image ? image->Width : 0;
@@ -33,12 +34,8 @@ TWindowHandler ControlProc(TSkin& skin) {
     const TWindowHandler previous = control->PreviousWindowProc;
     switch (msg) {
       case wmLButtonDown:
-      case wmLButtonDblClk:
-        control->SetState(msDown);
-        break;
-      case wmLButtonUp:
-        control->SetState(msNormal);
-        break;
+      case wmLButtonDblClk: control->SetState(msDown); break;
+      case wmLButtonUp: control->SetState(msNormal); break;
       case wmMouseMove:
         if (control->State == msNormal) control->SetState(msOver);
         break;
@@ -46,10 +43,10 @@ TWindowHandler ControlProc(TSkin& skin) {
       case wmSysKeyDown:
         // A button holding the focus hands keys to its window, whose
         // procedure runs the key table.
-        if (dynamic_cast<TButton*>(control) != nullptr) SkinWindowProc(control->Parent, msg, wp, lp);
+        if (dynamic_cast<TButton*>(control) != nullptr)
+          SkinWindowProc(control->Parent, msg, wp, lp);
         break;
-      default:
-        break;
+      default: break;
     }
     // The control (and the skin's lists) may be gone after this call: a
     // click can switch skins.
@@ -63,7 +60,8 @@ TWindowHandler ControlProc(TSkin& skin) {
 // surface budget is spent for its final size (Width x Height), or the layer
 // refuses it.
 THandle CreateControl(TSkinControl& c, std::string_view kind, TControlKind control, uint32_t id,
-                      std::u16string_view text, int32_t width, int32_t height, uint32_t extraFlags) {
+                      std::u16string_view text, int32_t width, int32_t height,
+                      uint32_t extraFlags) {
   // Positions and sizes far outside any window are kept at the edge of the
   // range the display's coordinates have, so no sum of them overflows; a
   // size out of range still makes the layer refuse the control.
@@ -92,7 +90,8 @@ THandle CreateControl(TSkinControl& c, std::string_view kind, TControlKind contr
     if (c.Handle == 0) reason = LastWindowError();
   }
   if (c.Handle == 0) {
-    LogError("Could not create " + std::string(kind) + " " + Utf16ToUtf8(Cp1252ToUtf16(c.Name)) + "! " + reason);
+    LogError("Could not create " + std::string(kind) + " " + Utf16ToUtf8(Cp1252ToUtf16(c.Name)) +
+             "! " + reason);
     return 0;
   }
   c.PreviousWindowProc = SetWindowHandler(c.Handle, ControlProc(*c.Owner));
@@ -136,7 +135,8 @@ void TSkinControl::Repaint() {
     Draw(*surface);
     PresentWindow(Handle);
   } catch (const std::exception& e) {
-    LogError("unknown error during " + std::string(KindName()) + ".Repaint at address 0: " + e.what());
+    LogError("unknown error during " + std::string(KindName()) +
+             ".Repaint at address 0: " + e.what());
   }
 }
 
@@ -149,7 +149,8 @@ bool TButton::Build() {
   HoverIndex = skin.ImageIndex(Hover);
   StencilIndex = skin.ImageIndex(Stencil);
   SizeFrom(skin, NormalIndex, StencilIndex, Width, Height);
-  if (CreateControl(*this, "button", ckButton, static_cast<uint32_t>(Index), Cp1252ToUtf16(Name), 20, 20, 0) == 0)
+  if (CreateControl(*this, "button", ckButton, static_cast<uint32_t>(Index), Cp1252ToUtf16(Name),
+                    20, 20, 0) == 0)
     return false;
   NormalBitmap = &skin.Bitmap(NormalIndex);
   ActiveBitmap = &skin.Bitmap(ActiveIndex);
@@ -159,7 +160,9 @@ bool TButton::Build() {
 }
 
 void TButton::Draw(TSurface& surface) {
-  const TSurface* bitmap = State == msOver ? HoverBitmap : State == msDown ? ActiveBitmap : NormalBitmap;
+  const TSurface* bitmap = State == msOver   ? HoverBitmap
+                           : State == msDown ? ActiveBitmap
+                                             : NormalBitmap;
   if (bitmap != nullptr) Blit(surface, 0, 0, Width, Height, *bitmap, 0, 0);
 }
 
@@ -179,9 +182,10 @@ const TFont* TLabel::Font() {
   if (fontOk && sizeOk) return fonts[static_cast<std::size_t>(FontId)].get();
   if (!FontFaultReported) {
     FontFaultReported = true;
-    LogError("label " + Utf16ToUtf8(Cp1252ToUtf16(Name)) +
-             (fontOk ? " has a font size outside 1.." + std::to_string(kGlyphCell) : " names no font") +
-             "; its text is not drawn");
+    LogError(
+        "label " + Utf16ToUtf8(Cp1252ToUtf16(Name)) +
+        (fontOk ? " has a font size outside 1.." + std::to_string(kGlyphCell) : " names no font") +
+        "; its text is not drawn");
   }
   return nullptr;
 }
@@ -202,8 +206,8 @@ void TLabel::Draw(TSurface& surface) {
     const int64_t left = ScrollPosition + offset;
     if (left > Width) break;
     const int32_t cell = std::max(static_cast<int32_t>(static_cast<uint8_t>(ch)) - 31, 1);
-    TransparentBlit(surface, static_cast<int32_t>(left), 0, Size, Size, *sheet, (cell % 16) * kGlyphCell,
-                    (cell / 16) * kGlyphCell, key);
+    TransparentBlit(surface, static_cast<int32_t>(left), 0, Size, Size, *sheet,
+                    (cell % 16) * kGlyphCell, (cell / 16) * kGlyphCell, key);
     offset += font->Widths[static_cast<std::size_t>(cell)];
   }
 }
@@ -230,8 +234,9 @@ bool TProgressBar::Build() {
   FilledIndex = skin.ImageIndex(Filled);
   StencilIndex = skin.ImageIndex(Stencil);
   SizeFrom(skin, EmptyIndex, StencilIndex, Width, Height);
-  if (CreateControl(*this, "progressbar", ckStatic, static_cast<uint32_t>(Index) + kProgressBarIdBase,
-                    Cp1252ToUtf16(Name), 20, 20, wfClickThrough) == 0)
+  if (CreateControl(*this, "progressbar", ckStatic,
+                    static_cast<uint32_t>(Index) + kProgressBarIdBase, Cp1252ToUtf16(Name), 20, 20,
+                    wfClickThrough) == 0)
     return false;
   EmptyBitmap = &skin.Bitmap(EmptyIndex);
   FilledBitmap = &skin.Bitmap(FilledIndex);
@@ -258,10 +263,12 @@ void TProgressBar::Draw(TSurface& surface) {
   DrawnSplit_ = split;
   if (Vertical) {
     if (FilledBitmap != nullptr) Blit(surface, 0, 0, Width, split, *FilledBitmap, 0, 0);
-    if (EmptyBitmap != nullptr) Blit(surface, 0, split, Width, Height - split, *EmptyBitmap, 0, split);
+    if (EmptyBitmap != nullptr)
+      Blit(surface, 0, split, Width, Height - split, *EmptyBitmap, 0, split);
   } else {
     if (FilledBitmap != nullptr) Blit(surface, 0, 0, split, Height, *FilledBitmap, 0, 0);
-    if (EmptyBitmap != nullptr) Blit(surface, split, 0, Width - split, Height, *EmptyBitmap, split, 0);
+    if (EmptyBitmap != nullptr)
+      Blit(surface, split, 0, Width - split, Height, *EmptyBitmap, split, 0);
   }
 }
 
@@ -287,7 +294,8 @@ bool TFont::Build() {
   const int32_t h = std::min(NormalBitmap->Height(), kGlyphCell);
   for (int32_t y = 0; y < h; ++y)
     for (int32_t x = 0; x < w; ++x)
-      Widths[static_cast<std::size_t>(y) * kGlyphCell + static_cast<std::size_t>(x)] = static_cast<uint8_t>(NormalBitmap->At(x, y) >> 16);
+      Widths[static_cast<std::size_t>(y) * kGlyphCell + static_cast<std::size_t>(x)] =
+          static_cast<uint8_t>(NormalBitmap->At(x, y) >> 16);
   return true;
 }
 

@@ -27,7 +27,8 @@ bool SwitchSkin(TSkin& skin, std::u16string_view file) {
   // The skin loaded now, by the name Load stored (empty: the built-in one).
   const std::u16string previous = gSettings.LastSkin;
   if (skin.Load(file)) return true;
-  LogError(u"the skin " + std::u16string(file) + u" could not be loaded; going back to the previous skin");
+  LogError(u"the skin " + std::u16string(file) +
+           u" could not be loaded; going back to the previous skin");
   if (!previous.empty() && skin.Load(previous)) return false;
   if (skin.Load(u"")) return false;
   LogError("not even the built-in skin could be loaded; quitting");

@@ -33,7 +33,8 @@ void FillSkinsMenu(TMenusAndTray& menus) {
   if (!std::filesystem::is_directory(folder, error)) return;
   menus.SkinFiles = ListSkinFiles(folder);
   for (std::size_t n = 0; n < menus.SkinFiles.size(); ++n) {
-    AppendMenuItem(menus.SkinsMenu, idmSkinFirst + static_cast<uint32_t>(n), SkinMenuText(menus.SkinFiles[n]));
+    AppendMenuItem(menus.SkinsMenu, idmSkinFirst + static_cast<uint32_t>(n),
+                   SkinMenuText(menus.SkinFiles[n]));
   }
   if (!menus.SkinFiles.empty()) AppendMenuSeparator(menus.SkinsMenu);
   AppendMenuItem(menus.SkinsMenu, idmLoadSkin, gLang.Open);

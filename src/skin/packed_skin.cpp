@@ -19,7 +19,8 @@ int32_t FindImage(const std::vector<TSkinImage>& images, std::string_view name) 
   return -1;
 }
 
-std::string LayoutPackedSkin(std::string_view description, const std::vector<TImageRecord>& records) {
+std::string LayoutPackedSkin(std::string_view description,
+                             const std::vector<TImageRecord>& records) {
   std::string out;
   std::size_t total = 8 + description.size();
   for (const TImageRecord& r : records) total += kImageRecordHeaderSize + r.Bitmap.size();
@@ -42,7 +43,8 @@ std::string CompressPackedSkin(std::string_view layout) {
   uLongf size = compressBound(static_cast<uLong>(layout.size()));
   std::string out(size, '\0');
   const int rc = compress2(reinterpret_cast<Bytef*>(out.data()), &size,
-                           reinterpret_cast<const Bytef*>(layout.data()), static_cast<uLong>(layout.size()), 9);
+                           reinterpret_cast<const Bytef*>(layout.data()),
+                           static_cast<uLong>(layout.size()), 9);
   if (rc != Z_OK) throw std::runtime_error("zlib could not compress the skin");
   out.resize(size);
   return out;
@@ -62,7 +64,8 @@ bool InflatePackedSkin(std::string_view compressed, std::string& layout, std::st
   z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
   z.avail_in = static_cast<uInt>(compressed.size());
   // Skins shrink to between a tenth and a fortieth; start from a guess and grow.
-  layout.resize(std::min(kMaxUnpackedSkinSize, std::max<std::size_t>(compressed.size() * 16, std::size_t{64} * 1024)));
+  layout.resize(std::min(kMaxUnpackedSkinSize,
+                         std::max<std::size_t>(compressed.size() * 16, std::size_t{64} * 1024)));
   int rc = Z_OK;
   std::size_t produced = 0;
   while (rc == Z_OK) {
@@ -76,7 +79,7 @@ bool InflatePackedSkin(std::string_view compressed, std::string& layout, std::st
     rc = inflate(&z, Z_NO_FLUSH);
     produced += before - z.avail_out;
     if (rc == Z_BUF_ERROR && z.avail_in == 0) break;  // input ended before the stream did
-    if (rc == Z_BUF_ERROR) rc = Z_OK;                  // output full; grow and go on
+    if (rc == Z_BUF_ERROR) rc = Z_OK;                 // output full; grow and go on
   }
   const std::string zmsg = z.msg ? z.msg : "";
   const uInt leftover = z.avail_in;
@@ -100,7 +103,8 @@ namespace {
 
 // Reads one record. A bitmap that does not decode costs only itself: it is
 // left out with a warning, and the skin finds no image of that name.
-bool ReadImageRecord(TByteReader& in, int index, std::string_view origin, TPackedSkin& skin, std::string& error) {
+bool ReadImageRecord(TByteReader& in, int index, std::string_view origin, TPackedSkin& skin,
+                     std::string& error) {
   const std::string which = "image record " + std::to_string(index + 1);
   if (in.Remaining() < kImageRecordHeaderSize) {
     error = which + " is cut off in its header";
@@ -121,8 +125,8 @@ bool ReadImageRecord(TByteReader& in, int index, std::string_view origin, TPacke
   std::string bmpError;
   TBmpFormat format;
   if (!DecodeBmp(in.Bytes(static_cast<std::size_t>(size)), image.Image, bmpError, &format)) {
-    LogWarning("could not load the image \"" + image.Name + "\" of the skin " + std::string(origin) + ": " +
-               bmpError + "; the skin is loaded without it");
+    LogWarning("could not load the image \"" + image.Name + "\" of the skin " +
+               std::string(origin) + ": " + bmpError + "; the skin is loaded without it");
     return true;
   }
   image.BitCount = format.BitCount;
@@ -135,7 +139,8 @@ bool ReadImageRecord(TByteReader& in, int index, std::string_view origin, TPacke
 
 namespace {
 
-bool ReadLayout(std::string_view layout, std::string_view origin, TPackedSkin& skin, std::string& error) {
+bool ReadLayout(std::string_view layout, std::string_view origin, TPackedSkin& skin,
+                std::string& error) {
   TByteReader in(layout);
   const int64_t length = in.I64();
   if (in.Failed()) {
@@ -143,18 +148,18 @@ bool ReadLayout(std::string_view layout, std::string_view origin, TPackedSkin& s
     return false;
   }
   if (length < 0 || static_cast<uint64_t>(length) > in.Remaining()) {
-    error = "the description's length (" + std::to_string(length) + " bytes) runs past the end of the data (" +
-            std::to_string(in.Remaining()) + " bytes)";
+    error = "the description's length (" + std::to_string(length) +
+            " bytes) runs past the end of the data (" + std::to_string(in.Remaining()) + " bytes)";
     return false;
   }
   skin.Description = std::string(in.Bytes(static_cast<std::size_t>(length)));
   for (int index = 0; in.Remaining() > 0; ++index)
     if (!ReadImageRecord(in, index, origin, skin, error)) return false;
-  const pugi::xml_parse_result parsed =
-      skin.Document.load_buffer(skin.Description.data(), skin.Description.size(), kDescriptionParseOptions);
+  const pugi::xml_parse_result parsed = skin.Document.load_buffer(
+      skin.Description.data(), skin.Description.size(), kDescriptionParseOptions);
   if (!parsed) {
-    error = std::string("the description is not well-formed XML (") + parsed.description() + " at byte " +
-            std::to_string(parsed.offset) + ")";
+    error = std::string("the description is not well-formed XML (") + parsed.description() +
+            " at byte " + std::to_string(parsed.offset) + ")";
     return false;
   }
   return true;
@@ -168,7 +173,8 @@ void Clear(TPackedSkin& skin) {
 
 }  // namespace
 
-bool ReadPackedLayout(std::string_view layout, TPackedSkin& skin, std::string& error, std::string_view origin) {
+bool ReadPackedLayout(std::string_view layout, TPackedSkin& skin, std::string& error,
+                      std::string_view origin) {
   Clear(skin);
   if (ReadLayout(layout, origin, skin, error)) return true;
   Clear(skin);
@@ -177,7 +183,8 @@ bool ReadPackedLayout(std::string_view layout, TPackedSkin& skin, std::string& e
 
 bool ReadPackedSkin(std::string_view compressed, std::string_view origin, TPackedSkin& skin) {
   std::string layout, error;
-  if (InflatePackedSkin(compressed, layout, error) && ReadPackedLayout(layout, skin, error, origin)) return true;
+  if (InflatePackedSkin(compressed, layout, error) && ReadPackedLayout(layout, skin, error, origin))
+    return true;
   LogError("could not load the skin " + std::string(origin) + ": " + error);
   Clear(skin);
   return false;

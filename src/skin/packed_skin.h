@@ -31,13 +31,14 @@ inline constexpr unsigned kDescriptionParseOptions = pugi::parse_default & ~pugi
 
 // One image as the compiler packs it.
 struct TImageRecord {
-  std::string Name;    // cut to a short string when written
+  std::string Name;  // cut to a short string when written
   bool IsMask = false;
   std::string Bitmap;  // the BMP file's bytes
 };
 
 // The decompressed layout of a packed skin, and the compressed file.
-std::string LayoutPackedSkin(std::string_view description, const std::vector<TImageRecord>& records);
+std::string LayoutPackedSkin(std::string_view description,
+                             const std::vector<TImageRecord>& records);
 std::string CompressPackedSkin(std::string_view layout);
 
 // A packed skin as read: the description's bytes and parsed document, and

@@ -10,14 +10,18 @@ TSkin* gSkin = nullptr;
 THandle gMainWindow = 0;
 TSkinWindowHooks gSkinWindowHooks;
 
-int32_t TSkin::ImageIndex(std::u16string_view name) const { return FindImage(Images, Utf16ToUtf8(name)); }
+int32_t TSkin::ImageIndex(std::u16string_view name) const {
+  return FindImage(Images, Utf16ToUtf8(name));
+}
 
 const TImage* TSkin::ImageAt(int32_t index) const {
   if (index < 0 || static_cast<std::size_t>(index) >= Images.size()) return nullptr;
   return &Images[static_cast<std::size_t>(index)].Image;
 }
 
-const TImage* TSkin::ImageByName(std::u16string_view name) const { return ImageAt(ImageIndex(name)); }
+const TImage* TSkin::ImageByName(std::u16string_view name) const {
+  return ImageAt(ImageIndex(name));
+}
 
 TWindow* TSkin::WindowByHandle(THandle handle) {
   if (handle == 0) return nullptr;
@@ -48,17 +52,20 @@ auto FirstIn(std::vector<std::unique_ptr<TWindow>>& windows, TList TWindow::*lis
 
 TButton* TSkin::ButtonByHandle(THandle handle) {
   if (handle == 0) return nullptr;
-  return FirstIn(Windows, &TWindow::Buttons, [handle](const TSkinControl& c) { return c.Handle == handle; });
+  return FirstIn(Windows, &TWindow::Buttons,
+                 [handle](const TSkinControl& c) { return c.Handle == handle; });
 }
 
 TLabel* TSkin::LabelByHandle(THandle handle) {
   if (handle == 0) return nullptr;
-  return FirstIn(Windows, &TWindow::Labels, [handle](const TSkinControl& c) { return c.Handle == handle; });
+  return FirstIn(Windows, &TWindow::Labels,
+                 [handle](const TSkinControl& c) { return c.Handle == handle; });
 }
 
 TProgressBar* TSkin::ProgressBarByHandle(THandle handle) {
   if (handle == 0) return nullptr;
-  return FirstIn(Windows, &TWindow::ProgressBars, [handle](const TSkinControl& c) { return c.Handle == handle; });
+  return FirstIn(Windows, &TWindow::ProgressBars,
+                 [handle](const TSkinControl& c) { return c.Handle == handle; });
 }
 
 TSkinControl* TSkin::ControlByHandle(THandle handle) {
@@ -81,11 +88,13 @@ TSkinControl* TSkin::Item(std::string_view name) {
 }
 
 TLabel* TSkin::LabelByName(std::string_view name) {
-  return FirstIn(Windows, &TWindow::Labels, [name](const TSkinControl& c) { return c.Name == name; });
+  return FirstIn(Windows, &TWindow::Labels,
+                 [name](const TSkinControl& c) { return c.Name == name; });
 }
 
 TProgressBar* TSkin::ProgressBarByName(std::string_view name) {
-  return FirstIn(Windows, &TWindow::ProgressBars, [name](const TSkinControl& c) { return c.Name == name; });
+  return FirstIn(Windows, &TWindow::ProgressBars,
+                 [name](const TSkinControl& c) { return c.Name == name; });
 }
 
 }  // namespace vesperon

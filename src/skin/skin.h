@@ -77,18 +77,18 @@ struct TSkinControl {
   TSkinControl& operator=(const TSkinControl&) = delete;
 
   TSkin* Owner;
-  std::string Name;     // lower-cased, Windows-1252
-  int32_t X = 0;        // inside the parent window
+  std::string Name;  // lower-cased, Windows-1252
+  int32_t X = 0;     // inside the parent window
   int32_t Y = 0;
   int32_t Width = 0;
   int32_t Height = 0;
   THandle Handle = 0;
   THandle Parent = 0;
-  int32_t Index = 0;    // position in the window's list of its kind
+  int32_t Index = 0;  // position in the window's list of its kind
   TMouseState State = msNormal;
   bool Visible = true;
   TWindowHandler PreviousWindowProc;  // the layer's handler before subclassing
-  TRegion Region;       // from the stencil; empty when none
+  TRegion Region;                     // from the stencil; empty when none
 
   // Shows or hides the control (Visible follows).
   void SetVisible(bool visible);
@@ -126,9 +126,9 @@ class TButton : public TSkinControl {
 class TLabel : public TSkinControl {
  public:
   using TSkinControl::TSkinControl;
-  std::string Text;       // Windows-1252
-  int32_t FontId = 0;     // index into the skin's Fonts
-  int32_t Size = 10;      // glyph size in pixels
+  std::string Text;    // Windows-1252
+  int32_t FontId = 0;  // index into the skin's Fonts
+  int32_t Size = 10;   // glyph size in pixels
   bool Scrolling = false;
   int32_t ScrollPosition = 0;
   int32_t ScrollStep = -1;
@@ -213,7 +213,7 @@ class TWindow {
   std::string Name;  // lower-cased, Windows-1252; "main" is the main window
   THandle Handle = 0;
   const TSurface* BackgroundBitmap = nullptr;  // the skin's surface of the image
-  TRegion Region;             // from the stencil; empty when none
+  TRegion Region;                              // from the stencil; empty when none
   std::u16string Background, Stencil;
   int32_t BackgroundIndex = -1, StencilIndex = -1;
   int32_t Index = 0;  // position in the skin's Windows
@@ -251,9 +251,9 @@ class TSkin {
   TStandardWindow StandardWindow;
   std::vector<std::unique_ptr<TWindow>> Windows;  // description order; [0] is the first
   std::vector<std::unique_ptr<TFont>> Fonts;
-  std::vector<TSkinImage> Images;                 // packed-file order
-  TScriptModules Scripts;                         // one engine per "script" element
-  TMenusAndTray MenusAndTray;                     // popup menu and tray icon (main_window.h)
+  std::vector<TSkinImage> Images;  // packed-file order
+  TScriptModules Scripts;          // one engine per "script" element
+  TMenusAndTray MenusAndTray;      // popup menu and tray icon (main_window.h)
   // Set by Load when the description names no window "main": its first
   // window is then built as the main window from the start.
   bool FirstWindowIsMain = false;

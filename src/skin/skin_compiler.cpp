@@ -57,7 +57,8 @@ bool InsideFolder(const std::filesystem::path& base, const std::string& name) {
   const std::filesystem::path normal = relative.lexically_normal();
   if (!normal.empty() && *normal.begin() == "..") return false;
   std::error_code ec;
-  const std::filesystem::path root = std::filesystem::weakly_canonical(base.empty() ? "." : base, ec);
+  const std::filesystem::path root =
+      std::filesystem::weakly_canonical(base.empty() ? "." : base, ec);
   if (ec) return false;
   const std::filesystem::path real = std::filesystem::weakly_canonical(root / normal, ec);
   if (ec) return false;
@@ -106,19 +107,22 @@ class TImageCollector {
 };
 
 int Fail(const std::filesystem::path& description, const std::string& problem) {
-  std::cerr << "vesperon: cannot compile the skin " << description.string() << ": " << problem << "\n";
+  std::cerr << "vesperon: cannot compile the skin " << description.string() << ": " << problem
+            << "\n";
   return kCompileFailed;
 }
 
 }  // namespace
 
-std::vector<TImageRecord> CollectSkinImages(const pugi::xml_node& skin, const std::filesystem::path& baseDir,
+std::vector<TImageRecord> CollectSkinImages(const pugi::xml_node& skin,
+                                            const std::filesystem::path& baseDir,
                                             std::vector<std::string>* refused) {
   TImageCollector collect(baseDir, refused);
   for (const pugi::xml_node& child : skin.children()) {
     if (child.type() != pugi::node_element) continue;
     const std::string name = AsciiLower(child.name());
-    if (name == "standardwindow" || name == "window" || name == "font") collect.Walk(child, *RuleFor(name));
+    if (name == "standardwindow" || name == "window" || name == "font")
+      collect.Walk(child, *RuleFor(name));
   }
   return collect.Take();
 }
@@ -135,8 +139,9 @@ int CompileSkin(const std::filesystem::path& description) {
   pugi::xml_document doc;
   const pugi::xml_parse_result parsed = doc.load_buffer(source->data(), source->size());
   if (!parsed)
-    return Fail(description, std::string("the description is not well-formed XML (") + parsed.description() +
-                                 " at byte " + std::to_string(parsed.offset) + ")");
+    return Fail(description, std::string("the description is not well-formed XML (") +
+                                 parsed.description() + " at byte " +
+                                 std::to_string(parsed.offset) + ")");
   const std::filesystem::path baseDir = description.parent_path();
   bool found = false;
   for (const pugi::xml_node& top : doc.children()) {

@@ -23,7 +23,8 @@ inline constexpr int kCompileSourceMissing = 100;
 // whose file does not exist are left out without a message; names that lead
 // outside `baseDir` (absolute, climbing with "..", through a symbolic link)
 // are left out and added to `refused`.
-std::vector<TImageRecord> CollectSkinImages(const pugi::xml_node& skin, const std::filesystem::path& baseDir,
+std::vector<TImageRecord> CollectSkinImages(const pugi::xml_node& skin,
+                                            const std::filesystem::path& baseDir,
                                             std::vector<std::string>* refused = nullptr);
 
 // Compiles the description at `description` into the same path with the

@@ -13,7 +13,9 @@
 namespace vesperon {
 namespace {
 
-std::string LowerName(const pugi::xml_node& node) { return AsciiLower(std::string_view(node.name())); }
+std::string LowerName(const pugi::xml_node& node) {
+  return AsciiLower(std::string_view(node.name()));
+}
 
 // The text of an element's first child node (empty when that is no text).
 std::string_view FirstText(const pugi::xml_node& node) { return node.first_child().value(); }
@@ -23,7 +25,9 @@ std::string NameValue(const pugi::xml_node& node) {
   return AsciiLower(Utf16ToCp1252(Utf8ToUtf16(FirstText(node))));
 }
 std::u16string ImageValue(const pugi::xml_node& node) { return Utf8ToUtf16(FirstText(node)); }
-std::u16string CommandValue(const pugi::xml_node& node) { return AsciiLower(Utf8ToUtf16(FirstText(node))); }
+std::u16string CommandValue(const pugi::xml_node& node) {
+  return AsciiLower(Utf8ToUtf16(FirstText(node)));
+}
 
 // A signed decimal 32-bit integer, blanks around it allowed.
 bool ToInteger(std::string_view text, int32_t& value) {
@@ -48,7 +52,8 @@ void IntegerOrLog(std::string_view text, int32_t& field, std::string_view what) 
 int32_t IntegerOrFail(std::string_view text, std::string_view what) {
   int32_t value = 0;
   if (!ToInteger(text, value))
-    throw TSkinLoadError("invalid value for \"" + std::string(what) + "\" in skin: \"" + std::string(text) + "\"");
+    throw TSkinLoadError("invalid value for \"" + std::string(what) + "\" in skin: \"" +
+                         std::string(text) + "\"");
   return value;
 }
 
@@ -137,7 +142,8 @@ void ControlElement(TWindow& window, std::vector<std::unique_ptr<T>>& list, std:
                     const pugi::xml_node& element, TChild handleChild) {
   Log("processing " + std::string(kind) + "...");
   if (list.size() >= kMaxControlsOfAKind) {
-    LogError("too many " + std::string(kind) + "s in one window of the skin; the rest are left out");
+    LogError("too many " + std::string(kind) +
+             "s in one window of the skin; the rest are left out");
     return;
   }
   list.push_back(std::make_unique<T>(*window.Owner));
@@ -170,7 +176,8 @@ void WindowElement(TSkin& skin, const pugi::xml_node& element) {
     const std::string name = LowerName(child);
     if (name == "button") ControlElement(window, window.Buttons, "button", child, ButtonChild);
     else if (name == "label") ControlElement(window, window.Labels, "label", child, LabelChild);
-    else if (name == "progressbar") ControlElement(window, window.ProgressBars, "progressbar", child, ProgressBarChild);
+    else if (name == "progressbar")
+      ControlElement(window, window.ProgressBars, "progressbar", child, ProgressBarChild);
   }
   Log("created window " + Utf16ToUtf8(Cp1252ToUtf16(window.Name)));
 }
@@ -204,14 +211,22 @@ void StandardWindowElement(TSkin& skin, const pugi::xml_node& element) {
   Log("processing standardwindow...");
   TStandardWindow& w = skin.StandardWindow;
   const std::pair<const char*, std::u16string*> images[] = {
-      {"top", &w.Top},           {"bottom", &w.Bottom},           {"left", &w.Left},
-      {"right", &w.Right},       {"topleft", &w.TopLeft},         {"topright", &w.TopRight},
-      {"bottomleft", &w.BottomLeft}, {"bottomright", &w.BottomRight}, {"topleftmask", &w.TopLeftMask},
-      {"toprightmask", &w.TopRightMask}, {"bottomleftmask", &w.BottomLeftMask},
+      {"top", &w.Top},
+      {"bottom", &w.Bottom},
+      {"left", &w.Left},
+      {"right", &w.Right},
+      {"topleft", &w.TopLeft},
+      {"topright", &w.TopRight},
+      {"bottomleft", &w.BottomLeft},
+      {"bottomright", &w.BottomRight},
+      {"topleftmask", &w.TopLeftMask},
+      {"toprightmask", &w.TopRightMask},
+      {"bottomleftmask", &w.BottomLeftMask},
       {"bottomrightmask", &w.BottomRightMask}};
-  const std::pair<const char*, TRGBAColor*> colours[] = {
-      {"bgcolor", &w.BgColor}, {"scrollcolor", &w.ScrollColor}, {"buttoncolor", &w.ButtonColor},
-      {"buttonfontcolor", &w.ButtonFontColor}};
+  const std::pair<const char*, TRGBAColor*> colours[] = {{"bgcolor", &w.BgColor},
+                                                         {"scrollcolor", &w.ScrollColor},
+                                                         {"buttoncolor", &w.ButtonColor},
+                                                         {"buttonfontcolor", &w.ButtonFontColor}};
   for (const pugi::xml_node& child : element.children()) {
     const std::string name = LowerName(child);
     for (const auto& [key, field] : images)

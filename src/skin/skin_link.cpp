@@ -14,8 +14,8 @@ namespace vesperon {
 namespace {
 
 int32_t ClampToInt32(int64_t value) {
-  return static_cast<int32_t>(
-      std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+  return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
 }
 
 class TSkinScriptHost : public TScriptSkinHost {
@@ -55,19 +55,23 @@ class TSkinObjectLink : public TSkinLink {
   explicit TSkinObjectLink(TSkin& skin) : Skin(skin) {}
 
   void SelectMediaRow(int32_t index) override {
-    if (Skin.MediaDBCreated_ && gSkinWindowHooks.MediaDB.SelectRow) gSkinWindowHooks.MediaDB.SelectRow(index);
+    if (Skin.MediaDBCreated_ && gSkinWindowHooks.MediaDB.SelectRow)
+      gSkinWindowHooks.MediaDB.SelectRow(index);
   }
   void SetTrayTip(std::u16string_view text) override { vesperon::SetTrayTip(text); }
   std::u16string OnSong() const override { return Skin.OnSong; }
   std::u16string OnTime() const override { return Skin.OnTime; }
-  bool RunScript(std::u16string_view upperName) override { return Skin.RunScript(Utf16ToCp1252(upperName)); }
+  bool RunScript(std::u16string_view upperName) override {
+    return Skin.RunScript(Utf16ToCp1252(upperName));
+  }
   void AdvanceScrolling() override { Skin.AdvanceScrolling(); }
 
   void ShowMediaWindow() override { Show(gSkinWindowHooks.MediaDB, Skin.MediaDBCreated_); }
   void ShowVideoWindow() override { Show(gSkinWindowHooks.Video, Skin.VideoCreated_); }
   void ShowAboutWindow() override { Show(gSkinWindowHooks.About, Skin.AboutCreated_); }
   void ShowSkinWindow(std::u16string_view name) override {
-    if (TWindow* window = Skin.WindowByName(Utf16ToCp1252(name)); window != nullptr && window->Handle != 0)
+    if (TWindow* window = Skin.WindowByName(Utf16ToCp1252(name));
+        window != nullptr && window->Handle != 0)
       ShowWindow(window->Handle, swShow);
   }
   // A skin that fails to load would leave the player without a window: the
@@ -82,7 +86,8 @@ class TSkinObjectLink : public TSkinLink {
 };
 
 TSkin::TSkin()
-    : ScriptSkinHost_(std::make_unique<TSkinScriptHost>(*this)), Link_(std::make_unique<TSkinObjectLink>(*this)) {
+    : ScriptSkinHost_(std::make_unique<TSkinScriptHost>(*this)),
+      Link_(std::make_unique<TSkinObjectLink>(*this)) {
   Scripts.SetHost({nullptr, ScriptSkinHost_.get()});
 }
 

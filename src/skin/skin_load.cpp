@@ -25,7 +25,9 @@ bool NamesMainWindow(const pugi::xml_document& document) {
     for (const pugi::xml_node& window : skin.children()) {
       if (lower(window) != "window") continue;
       for (const pugi::xml_node& child : window.children())
-        if (lower(child) == "name" && AsciiLower(std::string_view(child.first_child().value())) == "main") return true;
+        if (lower(child) == "name" &&
+            AsciiLower(std::string_view(child.first_child().value())) == "main")
+          return true;
     }
   }
   return false;
@@ -124,8 +126,9 @@ void TSkin::CreateOtherWindows() {
 }
 
 void TSkin::Unload() {
-  const bool anything = !Windows.empty() || !Images.empty() || !Fonts.empty() || Scripts.Count() > 0 ||
-                        MenusBuilt_ || AboutCreated_ || MediaDBCreated_ || VideoCreated_;
+  const bool anything = !Windows.empty() || !Images.empty() || !Fonts.empty() ||
+                        Scripts.Count() > 0 || MenusBuilt_ || AboutCreated_ || MediaDBCreated_ ||
+                        VideoCreated_;
   if (!anything) return;
   Log("unloading skin...");
   auto destroy = [](TSkinWindowFactory& factory, bool& created) {

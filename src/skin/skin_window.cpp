@@ -31,9 +31,13 @@ constexpr int32_t kOnScreenMargin = 48;
 
 TPointI OnScreen(TPointI at, int32_t width, int32_t height) {
   const int32_t screenWidth = GetScreenWidth(), screenHeight = GetScreenHeight();
-  auto clamp = [](int32_t v, int32_t low, int32_t high) { return v < low ? low : (v > high ? high : v); };
-  const int32_t marginX = std::min(kOnScreenMargin, width), marginY = std::min(kOnScreenMargin, height);
-  return {clamp(at.X, marginX - width, screenWidth - marginX), clamp(at.Y, marginY - height, screenHeight - marginY)};
+  auto clamp = [](int32_t v, int32_t low, int32_t high) {
+    return v < low ? low : (v > high ? high : v);
+  };
+  const int32_t marginX = std::min(kOnScreenMargin, width),
+                marginY = std::min(kOnScreenMargin, height);
+  return {clamp(at.X, marginX - width, screenWidth - marginX),
+          clamp(at.Y, marginY - height, screenHeight - marginY)};
 }
 
 template <typename T>
@@ -50,16 +54,20 @@ TWindow::~TWindow() { Destroy(); }
 // A description without a window named "main" gets its first window as
 // the main window (Load renames it afterwards); it is built as one from the
 // start, so it is the application window at the saved position.
-bool TWindow::IsMainWindow() const { return Name == "main" || (Index == 0 && Owner->FirstWindowIsMain); }
+bool TWindow::IsMainWindow() const {
+  return Name == "main" || (Index == 0 && Owner->FirstWindowIsMain);
+}
 
 bool TWindow::Build() {
   const bool isMain = IsMainWindow();
   const int32_t offset = isMain ? 0 : kSecondaryOffset;
   const TImage* stencil = Owner->ImageAt(Owner->ImageIndex(Stencil));
-  const TPointI at = OnScreen({std::clamp(gSettings.LastPos.x, -kMaxSkinCoordinate, kMaxSkinCoordinate) + offset,
-                               std::clamp(gSettings.LastPos.y, -kMaxSkinCoordinate, kMaxSkinCoordinate) + offset},
-                              stencil ? stencil->Width : kInitialWidth, stencil ? stencil->Height : kInitialHeight);
-  if (!Owner->TakeSurfaceArea(stencil ? stencil->Width : kInitialWidth, stencil ? stencil->Height : kInitialHeight)) {
+  const TPointI at = OnScreen(
+      {std::clamp(gSettings.LastPos.x, -kMaxSkinCoordinate, kMaxSkinCoordinate) + offset,
+       std::clamp(gSettings.LastPos.y, -kMaxSkinCoordinate, kMaxSkinCoordinate) + offset},
+      stencil ? stencil->Width : kInitialWidth, stencil ? stencil->Height : kInitialHeight);
+  if (!Owner->TakeSurfaceArea(stencil ? stencil->Width : kInitialWidth,
+                              stencil ? stencil->Height : kInitialHeight)) {
     LogError("Could not create window " + Utf16ToUtf8(Cp1252ToUtf16(Name)) +
              "! Error: the skin's windows and controls are too large");
     return false;
@@ -74,7 +82,8 @@ bool TWindow::Build() {
   p.Handler = SkinWindowProc;
   Handle = CreateWindow(p);
   if (Handle == 0) {
-    LogError("Could not create window " + Utf16ToUtf8(Cp1252ToUtf16(Name)) + "! Error: " + LastWindowError());
+    LogError("Could not create window " + Utf16ToUtf8(Cp1252ToUtf16(Name)) +
+             "! Error: " + LastWindowError());
     return false;
   }
   if (Name == "main") Owner->HasMainWindow = true;
@@ -94,7 +103,8 @@ bool TWindow::Build() {
 void TWindow::Paint() {
   TPaint paint = BeginPaint(Handle);
   if (paint.Surface != nullptr && BackgroundBitmap != nullptr)
-    Blit(*paint.Surface, 0, 0, BackgroundBitmap->Width(), BackgroundBitmap->Height(), *BackgroundBitmap, 0, 0);
+    Blit(*paint.Surface, 0, 0, BackgroundBitmap->Width(), BackgroundBitmap->Height(),
+         *BackgroundBitmap, 0, 0);
   EndPaint(Handle, paint);
 }
 
@@ -125,6 +135,8 @@ void TWindow::Destroy() {
 
 TButton* TWindow::ButtonById(uint32_t id) { return ById(Buttons, id, 0); }
 TLabel* TWindow::LabelById(uint32_t id) { return ById(Labels, id, kLabelIdBase); }
-TProgressBar* TWindow::ProgressBarById(uint32_t id) { return ById(ProgressBars, id, kProgressBarIdBase); }
+TProgressBar* TWindow::ProgressBarById(uint32_t id) {
+  return ById(ProgressBars, id, kProgressBarIdBase);
+}
 
 }  // namespace vesperon

@@ -63,7 +63,8 @@ void Restore(THandle handle) {
 
 // Key table entries run as command strings.
 void KeyDown(std::uintptr_t virtualKey, std::intptr_t keyData) {
-  if (const std::optional<std::u16string> function = KeyLookup(static_cast<uint32_t>(virtualKey), keyData))
+  if (const std::optional<std::u16string> function =
+          KeyLookup(static_cast<uint32_t>(virtualKey), keyData))
     RunCommand(*function);
 }
 
@@ -107,20 +108,13 @@ void Command(THandle handle, TWindow& window, uint32_t id) {
       Log("got BN_CLICKED for IDM_EXIT");
       PostQuitMessage(0);
       return;
-    case idmMinimize:
-      ShowWindow(handle, swMinimize);
-      return;
-    case idmRestore:
-      Restore(handle);
-      return;
-    case idmLoadSkin:
-      Log("got BN_CLICKED for IDM_LOADSKIN");
-      return;
+    case idmMinimize: ShowWindow(handle, swMinimize); return;
+    case idmRestore: Restore(handle); return;
+    case idmLoadSkin: Log("got BN_CLICKED for IDM_LOADSKIN"); return;
     case idmAbout:
       if (gSkinLink != nullptr) gSkinLink->ShowAboutWindow();
       return;
-    default:
-      break;
+    default: break;
   }
   if (id >= idmSkinFirst && id < idmSkinFirst + kSkinMenuMax) {
     ChooseSkin(id);
@@ -131,55 +125,34 @@ void Command(THandle handle, TWindow& window, uint32_t id) {
 
 }  // namespace
 
-std::intptr_t SkinWindowProc(THandle handle, uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) {
+std::intptr_t SkinWindowProc(THandle handle, uint32_t msg, std::uintptr_t wParam,
+                             std::intptr_t lParam) {
   TWindow* window = gSkin != nullptr ? gSkin->WindowByHandle(handle) : nullptr;
   if (window == nullptr) return msg == wmCreate ? 0 : DefWindowHandler(handle, msg, wParam, lParam);
   switch (msg) {
-    case wmCreate:
-      return 0;
-    case wmMove:
-      Moved(handle);
-      return 0;
+    case wmCreate: return 0;
+    case wmMove: Moved(handle); return 0;
     case wmSize:
       if (wParam == sizeMinimized && Minimized(handle)) return 0;
       return DefWindowHandler(handle, msg, wParam, lParam);
-    case wmPaint:
-      window->Paint();
-      return 0;
-    case wmClose:
-      Close(handle);
-      return 0;
-    case wmDrawItem:
-      DrawItem(*window, *reinterpret_cast<const TDrawItem*>(lParam));
-      return 0;
-    case wmKeyDown:
-      KeyDown(wParam, lParam);
-      return 0;
+    case wmPaint: window->Paint(); return 0;
+    case wmClose: Close(handle); return 0;
+    case wmDrawItem: DrawItem(*window, *reinterpret_cast<const TDrawItem*>(lParam)); return 0;
+    case wmKeyDown: KeyDown(wParam, lParam); return 0;
     case wmKeyUp:
-    case wmChar:
-      return 0;
-    case wmCommand:
-      Command(handle, *window, LoWord(wParam));
-      return 0;
-    case wmMouseMove:
-      window->ResetHover();
-      return 0;
-    case wmLButtonDown:
-      BeginSystemMove(handle);
-      return 0;
+    case wmChar: return 0;
+    case wmCommand: Command(handle, *window, LoWord(wParam)); return 0;
+    case wmMouseMove: window->ResetHover(); return 0;
+    case wmLButtonDown: BeginSystemMove(handle); return 0;
     case wmLButtonUp:
     case wmRButtonDown:
     case wmMButtonDown:
-    case wmMButtonUp:
-      return 0;
+    case wmMButtonUp: return 0;
     case wmRButtonUp:
       OpenMenu(ClientToScreen(handle, {LoWordSigned(lParam), HiWordSigned(lParam)}));
       return 0;
-    case wmTrayIcon:
-      TrayMouse(handle, lParam);
-      return 0;
-    default:
-      return DefWindowHandler(handle, msg, wParam, lParam);
+    case wmTrayIcon: TrayMouse(handle, lParam); return 0;
+    default: return DefWindowHandler(handle, msg, wParam, lParam);
   }
 }
 

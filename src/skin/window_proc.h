@@ -9,6 +9,7 @@
 
 namespace vesperon {
 
-std::intptr_t SkinWindowProc(THandle window, uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam);
+std::intptr_t SkinWindowProc(THandle window, uint32_t msg, std::uintptr_t wParam,
+                             std::intptr_t lParam);
 
 }  // namespace vesperon

@@ -75,7 +75,8 @@ void SetSocketTimeouts(int fd) {
 int PollWritable(int fd) {
   const auto deadline = std::chrono::steady_clock::now() + UpdateTimeout();
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
     pollfd p{fd, POLLOUT, 0};
     const int n = ::poll(&p, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
     if (n >= 0 || errno != EINTR) return n;
@@ -96,7 +97,8 @@ int ConnectWithTimeout(const TConnection& c) {
       socklen_t len = sizeof error;
       if (ready < 0) error = errno;
       else if (ready == 0) error = ETIMEDOUT;
-      else if (::getsockopt(c.Socket, SOL_SOCKET, SO_ERROR, &error, &len) < 0) ThrowErrno("getsockopt");
+      else if (::getsockopt(c.Socket, SOL_SOCKET, SO_ERROR, &error, &len) < 0)
+        ThrowErrno("getsockopt");
     }
   }
   if (error != 0) return error;
@@ -235,7 +237,8 @@ std::string BuildRequest(std::string_view path, std::string_view host) {
   request.append(path);
   request.append(" HTTP/1.0\r\nHost: ");
   request.append(host);
-  request.append("\r\nUser-Agent: Vesperon NG Auto-Update 1.0\r\nAccept: */*\r\nConnection: close\r\n\r\n");
+  request.append(
+      "\r\nUser-Agent: Vesperon NG Auto-Update 1.0\r\nAccept: */*\r\nConnection: close\r\n\r\n");
   if (request.size() > kRequestLimit) request.resize(kRequestLimit);
   return request;
 }

@@ -41,7 +41,8 @@ bool IsUsableEntry(const TUpdateInfo& update) {
 // anything else would replace the player with an error page or a fragment.
 bool IsUsableDownload(const TServerAnswer& answer) {
   if (answer.Status < 200 || answer.Status > 299) {
-    LogError("update not installed: the server answered with status " + std::to_string(answer.Status));
+    LogError("update not installed: the server answered with status " +
+             std::to_string(answer.Status));
     return false;
   }
   if (answer.ReceiveFailed || answer.Body.empty()) {
@@ -58,9 +59,9 @@ bool WriteNewProgram(const std::filesystem::path& newFile, std::string_view byte
   namespace fs = std::filesystem;
   std::error_code ec;
   fs::perms mode = fs::status(exe, ec).permissions();
-  if (ec || mode == fs::perms::unknown) mode = fs::perms::owner_all | fs::perms::group_read |
-                                               fs::perms::group_exec | fs::perms::others_read |
-                                               fs::perms::others_exec;
+  if (ec || mode == fs::perms::unknown)
+    mode = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+           fs::perms::others_read | fs::perms::others_exec;
   if (WriteFileAtomically(newFile, bytes)) {
     fs::permissions(newFile, mode | fs::perms::owner_read | fs::perms::owner_write, ec);
     if (!ec) return true;
@@ -140,8 +141,10 @@ void StartDetached(const std::filesystem::path& script, const std::filesystem::p
   while ((n = ::read(pipeFds[0], &execError, sizeof execError)) < 0 && errno == EINTR) {
   }
   ::close(pipeFds[0]);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("could not start the update script");
-  if (n == sizeof execError) throw std::system_error(execError, std::generic_category(), "exec /bin/sh");
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    throw std::runtime_error("could not start the update script");
+  if (n == sizeof execError)
+    throw std::system_error(execError, std::generic_category(), "exec /bin/sh");
 }
 
 }  // namespace
@@ -159,7 +162,7 @@ void InstallUpdate(const TProgramFiles& program) {
     return;
   }
   const auto entry = std::find_if(gUpdates.begin(), gUpdates.end(),
-                                 [](const TUpdateInfo& u) { return u.UpdateType == utMainApp; });
+                                  [](const TUpdateInfo& u) { return u.UpdateType == utMainApp; });
   if (entry == gUpdates.end()) return;
   const TUpdateInfo update = *entry;
   if (!IsUsableEntry(update)) return;
@@ -178,7 +181,9 @@ std::filesystem::path TempBatchName() {
   return name;
 }
 
-void WriteUpdateBatch(const std::filesystem::path& newFile) { WriteUpdateBatch(newFile, RunningProgramFiles()); }
+void WriteUpdateBatch(const std::filesystem::path& newFile) {
+  WriteUpdateBatch(newFile, RunningProgramFiles());
+}
 
 void WriteUpdateBatch(const std::filesystem::path& newFile, const TProgramFiles& program) {
   const std::filesystem::path script = TempBatchName();
@@ -207,14 +212,25 @@ std::string UpdateScriptText(const TProgramFiles& program, const std::filesystem
          "# audio library file until both are gone, then copies the downloaded\n"
          "# program over the executable and removes this script.\n"
          "while :; do\n"
-         "  rm -f -- " + exe + "\n"
-         "  rm -f -- " + lib + "\n"
-         "  if [ ! -e " + exe + " ] && [ ! -e " + lib + " ]; then break; fi\n"
+         "  rm -f -- " +
+         exe +
+         "\n"
+         "  rm -f -- " +
+         lib +
+         "\n"
+         "  if [ ! -e " +
+         exe + " ] && [ ! -e " + lib +
+         " ]; then break; fi\n"
          "  sleep 1\n"
          "done\n"
-         "rmdir -- " + ShellQuote(program.Dir.native()) + " 2>/dev/null\n"
-         "cp -- " + ShellQuote(newFile.native()) + " " + exe + "\n"
-         "rm -f -- " + ShellQuote(script.native()) + "\n";
+         "rmdir -- " +
+         ShellQuote(program.Dir.native()) +
+         " 2>/dev/null\n"
+         "cp -- " +
+         ShellQuote(newFile.native()) + " " + exe +
+         "\n"
+         "rm -f -- " +
+         ShellQuote(script.native()) + "\n";
 }
 
 }  // namespace vesperon

@@ -35,7 +35,8 @@ std::filesystem::path TempBatchName();
 // it detached from the terminal and ends the process with exit code 0.
 // Throws std::system_error when the script cannot be written or started.
 [[noreturn]] void WriteUpdateBatch(const std::filesystem::path& newFile);
-[[noreturn]] void WriteUpdateBatch(const std::filesystem::path& newFile, const TProgramFiles& program);
+[[noreturn]] void WriteUpdateBatch(const std::filesystem::path& newFile,
+                                   const TProgramFiles& program);
 
 // The text of the replacement script; every path is quoted for the shell.
 std::string UpdateScriptText(const TProgramFiles& program, const std::filesystem::path& newFile,

@@ -34,12 +34,12 @@ struct TUpdateInfo {
   std::string Name;      // at most 50 bytes
   std::string FileName;  // at most 50 bytes
   TUpdateType UpdateType = utMainApp;
-  std::string Path;      // at most 255 bytes; request target on the server
+  std::string Path;  // at most 255 bytes; request target on the server
   uint16_t ValueA = 0;
   uint16_t ValueB = 0;
   uint16_t ValueC = 0;
-  std::string TextA;     // at most 255 bytes
-  std::string TextB;     // at most 255 bytes
+  std::string TextA;  // at most 255 bytes
+  std::string TextB;  // at most 255 bytes
 };
 
 // Reads size div 884 records from the bytes; a trailing partial record is

@@ -13,8 +13,9 @@ constexpr int32_t kFallbackWidth = 240;
 constexpr int32_t kFallbackHeight = 320;
 
 std::u16string VersionLine() {
-  const std::string line = "Version " + std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) +
-                           " Build " + std::to_string(kVersionBuild);
+  const std::string line = "Version " + std::to_string(kVersionMajor) + "." +
+                           std::to_string(kVersionMinor) + " Build " +
+                           std::to_string(kVersionBuild);
   return std::u16string(line.begin(), line.end());
 }
 
@@ -46,9 +47,11 @@ bool TAbout::Create(THandle owner, const TImage& picture) {
   if (picture.Width > 0 && picture.Height > 0) Picture_ = TSurface::FromImage(picture);
   const int32_t width = Picture_.Width() > 0 ? Picture_.Width() : kFallbackWidth;
   const int32_t height = Picture_.Height() > 0 ? Picture_.Height() : kFallbackHeight;
-  TWindowParams params = PlainWindowParams(
-      "About", u"Vesperon-About", CentredOnScreen(width, height),
-      [this](THandle h, uint32_t msg, std::uintptr_t wp, std::intptr_t lp) { return Handler(h, msg, wp, lp); });
+  TWindowParams params =
+      PlainWindowParams("About", u"Vesperon-About", CentredOnScreen(width, height),
+                        [this](THandle h, uint32_t msg, std::uintptr_t wp, std::intptr_t lp) {
+                          return Handler(h, msg, wp, lp);
+                        });
   params.Owner = owner;
   Handle_ = CreateWindow(params);
   if (Handle_ == 0) Picture_ = TSurface();
@@ -110,30 +113,25 @@ void TAbout::Paint() {
   EndPaint(Handle_, paint);
 }
 
-std::intptr_t TAbout::Handler(THandle window, uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) {
+std::intptr_t TAbout::Handler(THandle window, uint32_t msg, std::uintptr_t wParam,
+                              std::intptr_t lParam) {
   switch (msg) {
-    case wmCreate:
-      Font_ = CreatePlainFont();
-      return 0;
+    case wmCreate: Font_ = CreatePlainFont(); return 0;
     case wmClose:
-    case wmChar:
-      return 0;  // neither the keyboard nor the window manager closes it
+    case wmChar: return 0;  // neither the keyboard nor the window manager closes it
     case wmEraseBkgnd:
       return Picture_.Width() > 0 ? 1 : DefWindowHandler(window, msg, wParam, lParam);
     case wmPaint:
       if (Picture_.Width() == 0) break;
       Paint();
       return 0;
-    case wmLButtonDown:
-      Hide();
-      return 0;
+    case wmLButtonDown: Hide(); return 0;
     case wmDestroy:
       // Also when the window goes with its owner: no tick may follow.
       StopTimer();
       Handle_ = 0;
       return 0;
-    default:
-      break;
+    default: break;
   }
   return DefWindowHandler(window, msg, wParam, lParam);
 }

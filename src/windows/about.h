@@ -21,10 +21,10 @@ class TAbout {
  public:
   static constexpr uint32_t kTickMs = 25;
   static constexpr double kStartOffset = 200.0;
-  static constexpr double kStep = 0.75;        // pixels per tick: 30 a second
+  static constexpr double kStep = 0.75;         // pixels per tick: 30 a second
   static constexpr double kWrapBelow = -150.0;  // then the lines start from the bottom
-  static constexpr int32_t kTopBand = 70;      // rows of the picture above the text
-  static constexpr int32_t kBottomBand = 75;   // and below it
+  static constexpr int32_t kTopBand = 70;       // rows of the picture above the text
+  static constexpr int32_t kBottomBand = 75;    // and below it
   static constexpr int32_t kLineHeight = 14;
   static constexpr std::size_t kLineCount = 15;
 

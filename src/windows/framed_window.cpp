@@ -22,7 +22,9 @@ TSurface SurfaceOf(const TImage& image) {
   return image.Width > 0 && image.Height > 0 ? TSurface::FromImage(image) : TSurface();
 }
 
-const TImage* MaskOrNull(const TImage& mask) { return mask.Width > 0 && mask.Height > 0 ? &mask : nullptr; }
+const TImage* MaskOrNull(const TImage& mask) {
+  return mask.Width > 0 && mask.Height > 0 ? &mask : nullptr;
+}
 
 TImage ImageOf(const TSkin& skin, const std::u16string& name) {
   const TImage* image = skin.ImageByName(name);
@@ -33,12 +35,13 @@ TImage ImageOf(const TSkin& skin, const std::u16string& name) {
 // + 1 copies, the step being the tile's width (horizontal) or height. The
 // last copy may reach into the corner, which is drawn afterwards. Nothing
 // when the tile has no size to step by.
-void TileEdge(TSurface& dst, const TSurface& tile, int32_t x, int32_t y, int32_t tileW, int32_t tileH,
-              bool horizontal, int32_t span) {
+void TileEdge(TSurface& dst, const TSurface& tile, int32_t x, int32_t y, int32_t tileW,
+              int32_t tileH, bool horizontal, int32_t span) {
   const int32_t step = horizontal ? tileW : tileH;
   if (step <= 0 || tile.Width() == 0 || span < 0) return;
   for (int32_t k = 0; k <= span / step; ++k) {
-    Blit(dst, horizontal ? x + k * step : x, horizontal ? y : y + k * step, tileW, tileH, tile, 0, 0);
+    Blit(dst, horizontal ? x + k * step : x, horizontal ? y : y + k * step, tileW, tileH, tile, 0,
+         0);
   }
 }
 
@@ -74,7 +77,8 @@ TPointI MainWindowPosition(THandle mainWindow) {
   return {gSettings.LastPos.x, gSettings.LastPos.y};
 }
 
-uint32_t FramedZoneCommand(int32_t x, int32_t y, int32_t width, int32_t height, int32_t e, int32_t t) {
+uint32_t FramedZoneCommand(int32_t x, int32_t y, int32_t width, int32_t height, int32_t e,
+                           int32_t t) {
   const int column = x < e ? 0 : (x > width - e ? 2 : 1);
   const int row = y < t ? 0 : (y > height - t ? 2 : 1);
   static constexpr uint32_t kZones[3][3] = {
@@ -110,8 +114,8 @@ TFramedWindow::TFramedWindow(TFramedWindowLook look) : Look(std::move(look)) {
   BottomTileWidth = Look.Bottom.Width;
   LeftTileHeight = Look.Left.Height;
   RightTileHeight = Look.Right.Height;
-  Tiles = {SurfaceOf(Look.Top),     SurfaceOf(Look.Bottom),   SurfaceOf(Look.Left),
-           SurfaceOf(Look.Right),   SurfaceOf(Look.TopLeft),  SurfaceOf(Look.TopRight),
+  Tiles = {SurfaceOf(Look.Top),        SurfaceOf(Look.Bottom),     SurfaceOf(Look.Left),
+           SurfaceOf(Look.Right),      SurfaceOf(Look.TopLeft),    SurfaceOf(Look.TopRight),
            SurfaceOf(Look.BottomLeft), SurfaceOf(Look.BottomRight)};
 }
 
@@ -132,7 +136,8 @@ bool TFramedWindow::Create(const TFramedWindowKind& kind, THandle mainWindow) {
   params.ClassName = kind.ClassName;
   params.Title = kind.Title;
   params.Bounds = {main.X + kFramedWindowStartOffset, main.Y + kFramedWindowStartOffset,
-                   main.X + kFramedWindowStartOffset + Width, main.Y + kFramedWindowStartOffset + Height};
+                   main.X + kFramedWindowStartOffset + Width,
+                   main.Y + kFramedWindowStartOffset + Height};
   params.Owner = MainWindow;
   params.Flags = wfDoubleClicks;
   params.Background = Look.BgColor;
@@ -175,7 +180,7 @@ bool TFramedWindow::Visible() const { return Handle != 0 && IsWindowVisible(Hand
 
 void TFramedWindow::SetRegion() {
   const TCornerMasks masks{MaskOrNull(Look.TopLeftMask), MaskOrNull(Look.TopRightMask),
-                          MaskOrNull(Look.BottomLeftMask), MaskOrNull(Look.BottomRightMask)};
+                           MaskOrNull(Look.BottomLeftMask), MaskOrNull(Look.BottomRightMask)};
   Region = FramedWindowRegion(Width, Height, masks);
   if (Handle != 0) SetWindowRegion(Handle, &Region, true);
 }
@@ -195,26 +200,18 @@ void TFramedWindow::PaintFrame(TSurface& s) const {
 
 std::intptr_t TFramedWindow::WindowProc(uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) {
   switch (msg) {
-    case wmMove:
-      Moved({LoWordSigned(lParam), HiWordSigned(lParam)});
-      return 0;
+    case wmMove: Moved({LoWordSigned(lParam), HiWordSigned(lParam)}); return 0;
     case wmSize:
       if (wParam != sizeMinimized) Resized(LoWordSigned(lParam), HiWordSigned(lParam));
       return 0;
-    case wmPaint:
-      Paint();
-      return 0;
-    case wmClose:
-      Closed();
-      return 0;
-    case wmLButtonDown:
-      StartMoveOrSize(LoWordSigned(lParam), HiWordSigned(lParam));
-      return 0;
+    case wmPaint: Paint(); return 0;
+    case wmClose: Closed(); return 0;
+    case wmLButtonDown: StartMoveOrSize(LoWordSigned(lParam), HiWordSigned(lParam)); return 0;
     case wmSizing:
-      if (lParam != 0) EnforceMinimumFramedSize(static_cast<uint32_t>(wParam), *reinterpret_cast<TRect*>(lParam));
+      if (lParam != 0)
+        EnforceMinimumFramedSize(static_cast<uint32_t>(wParam), *reinterpret_cast<TRect*>(lParam));
       return 1;
-    default:
-      return DefWindowHandler(Handle, msg, wParam, lParam);
+    default: return DefWindowHandler(Handle, msg, wParam, lParam);
   }
 }
 
@@ -233,7 +230,8 @@ void TFramedWindow::Paint() {
 }
 
 void TFramedWindow::StartMoveOrSize(int32_t x, int32_t y) {
-  SendMessage(Handle, wmSysCommand, FramedZoneCommand(x, y, Width, Height, CornerWidth, CornerHeight));
+  SendMessage(Handle, wmSysCommand,
+              FramedZoneCommand(x, y, Width, Height, CornerWidth, CornerHeight));
 }
 
 }  // namespace vesperon

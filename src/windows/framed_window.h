@@ -39,11 +39,11 @@ TFramedWindowLook FramedWindowLookOf(const TSkin& skin);
 // What differs between the framed windows: class name, title and the lines
 // their creation writes to the log.
 struct TFramedWindowKind {
-  std::string ClassName;      // "MediaDBWindow"
-  std::u16string Title;       // "Media DB"
-  std::string CreatingLine;   // plain line before anything is made
-  std::string ClassExistsLine;  // plain line when the class is registered already
-  std::string CreateFailedLine; // error line; the layer's reason is appended
+  std::string ClassName;         // "MediaDBWindow"
+  std::u16string Title;          // "Media DB"
+  std::string CreatingLine;      // plain line before anything is made
+  std::string ClassExistsLine;   // plain line when the class is registered already
+  std::string CreateFailedLine;  // error line; the layer's reason is appended
 };
 
 inline constexpr int32_t kFramedWindowWidth = 640;
@@ -60,7 +60,8 @@ TPointI MainWindowPosition(THandle mainWindow);
 // The system command a left-button press at (x, y) of a window of
 // width x height with corner size e x t starts: scMove + 2 for the middle,
 // scSize + edge elsewhere.
-uint32_t FramedZoneCommand(int32_t x, int32_t y, int32_t width, int32_t height, int32_t e, int32_t t);
+uint32_t FramedZoneCommand(int32_t x, int32_t y, int32_t width, int32_t height, int32_t e,
+                           int32_t t);
 
 // Keeps a sizing rectangle (wmSizing, screen coordinates) at least
 // kMinFramedWidth x kMinFramedHeight by moving the edge being dragged back.

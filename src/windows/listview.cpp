@@ -19,11 +19,14 @@ constexpr TColor kPenColor = MakeColor(0, 0, 0);  // outlines: the default pen
 
 int32_t EntryCount() { return MediaDB() != nullptr ? MediaDB()->Count() : 0; }
 
-TColor Inverse(TColor c) { return MakeColor(255 - ((c >> 16) & 0xFF), 255 - ((c >> 8) & 0xFF), 255 - (c & 0xFF)); }
+TColor Inverse(TColor c) {
+  return MakeColor(255 - ((c >> 16) & 0xFF), 255 - ((c >> 8) & 0xFF), 255 - (c & 0xFF));
+}
 
 std::vector<TColumn> StandardColumns() {
-  return {{gLang.Title, 100, dtTitle},   {gLang.Artist, 100, dtArtist}, {gLang.Album, 10, dtAlbum},
-          {gLang.Added, 75, dtAdded},    {gLang.Genre, 50, dtGenre},   {gLang.Filename, 100, dtFilename}};
+  return {{gLang.Title, 100, dtTitle}, {gLang.Artist, 100, dtArtist},
+          {gLang.Album, 10, dtAlbum},  {gLang.Added, 75, dtAdded},
+          {gLang.Genre, 50, dtGenre},  {gLang.Filename, 100, dtFilename}};
 }
 
 // One pass of the player's main loop; without a main loop (tests, tools)
@@ -51,8 +54,8 @@ const std::u16string* JumpKey(const TMediaDB& db, const TMediaEntry& e) {
 }
 
 bool SortedByAnything(const TMediaDB& db) {
-  return db.SortedByTitle || db.SortedByArtist || db.SortedByFilename || db.SortedByAdded || db.SortedByGenre ||
-         db.SortedByAlbum;
+  return db.SortedByTitle || db.SortedByArtist || db.SortedByFilename || db.SortedByAdded ||
+         db.SortedByGenre || db.SortedByAlbum;
 }
 
 void SortBy(TMediaDB& db, TDataType type, bool descending) {
@@ -102,9 +105,9 @@ TListView::TListView(THandle owner, const TFramedWindowLook& look)
     LogError("Could not create listview for media-db! " + LastWindowError());
     return;
   }
-  OldWndProc = SetWindowHandler(Handle, [this](THandle h, uint32_t msg, std::uintptr_t wp, std::intptr_t lp) {
-    return WindowProc(h, msg, wp, lp);
-  });
+  OldWndProc =
+      SetWindowHandler(Handle, [this](THandle h, uint32_t msg, std::uintptr_t wp,
+                                      std::intptr_t lp) { return WindowProc(h, msg, wp, lp); });
 }
 
 TListView::~TListView() {
@@ -323,7 +326,8 @@ void TListView::Repaint() {
   UpdateWindow(Handle);
 }
 
-std::intptr_t TListView::WindowProc(THandle window, uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) {
+std::intptr_t TListView::WindowProc(THandle window, uint32_t msg, std::uintptr_t wParam,
+                                    std::intptr_t lParam) {
   // Copied first: a double click or a scroll arrow runs the player, which
   // may free this list view before the message goes on.
   const TWindowHandler old = OldWndProc;
@@ -336,8 +340,7 @@ std::intptr_t TListView::WindowProc(THandle window, uint32_t msg, std::uintptr_t
       EndPaint(window, paint);
       return 0;
     }
-    case wmEraseBkgnd:
-      return 1;
+    case wmEraseBkgnd: return 1;
     case wmKeyDown:
       KeyDown(static_cast<uint32_t>(wParam));
       Repaint();
@@ -349,14 +352,9 @@ std::intptr_t TListView::WindowProc(THandle window, uint32_t msg, std::uintptr_t
       MouseDown = false;
       if (y < RowHeight && x < Width - kScrollStripWidth) HeaderClick(x);
       break;
-    case wmLButtonDblClk:
-      DoubleClick(x, y);
-      break;
-    case wmMouseWheel:
-      Wheel(HiWordSigned(static_cast<std::intptr_t>(wParam)));
-      return 0;
-    default:
-      break;
+    case wmLButtonDblClk: DoubleClick(x, y); break;
+    case wmMouseWheel: Wheel(HiWordSigned(static_cast<std::intptr_t>(wParam))); return 0;
+    default: break;
   }
   if (alive.expired()) return 0;
   return old ? old(window, msg, wParam, lParam) : DefWindowHandler(window, msg, wParam, lParam);
@@ -380,9 +378,11 @@ void TListView::PaintScrollStrip(TSurface& s, int32_t count) const {
   FillRect(s, {left, 0, Width, kScrollStripWidth}, ScrollColor);
   DrawPolygon(s, {{Width - 9, 8}, {Width - 3, 8}, {Width - 6, 2}}, BackColor, kPenColor);
   FillRect(s, {left, Height - kScrollStripWidth, Width, Height}, ScrollColor);
-  DrawPolygon(s, {{Width - 9, Height - 8}, {Width - 3, Height - 8}, {Width - 6, Height - 2}}, BackColor, kPenColor);
+  DrawPolygon(s, {{Width - 9, Height - 8}, {Width - 3, Height - 8}, {Width - 6, Height - 2}},
+              BackColor, kPenColor);
   // Rounded to the nearest row, ties to even (the default rounding mode).
-  const auto thumb = static_cast<int32_t>(std::nearbyint(static_cast<double>(Height - 25) * TopIndex / count));
+  const auto thumb =
+      static_cast<int32_t>(std::nearbyint(static_cast<double>(Height - 25) * TopIndex / count));
   FillRect(s, {left, thumb + kScrollStripWidth, Width, thumb + kScrollStripWidth + 3}, ScrollColor);
 }
 
@@ -412,9 +412,10 @@ void TListView::PaintRows(TSurface& s, const TMediaDB& db) const {
     const int32_t right = std::min(x + c.Width - 2, Width - kScrollStripWidth);
     for (int32_t r = TopIndex; r <= last; ++r) {
       const int32_t y = (r - TopIndex) * RowHeight + RowHeight;
-      if (y >= clip.Bottom || y + RowHeight <= clip.Top) continue;  // outside the area being painted
-      DrawText(s, Font, CellText(*db.GetEntryPtr(r), c.DataType), {x + 1, y, right, y + RowHeight}, FontColor,
-               dtEndEllipsis);
+      if (y >= clip.Bottom || y + RowHeight <= clip.Top)
+        continue;  // outside the area being painted
+      DrawText(s, Font, CellText(*db.GetEntryPtr(r), c.DataType), {x + 1, y, right, y + RowHeight},
+               FontColor, dtEndEllipsis);
     }
     x += c.Width;
   }

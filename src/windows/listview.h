@@ -25,7 +25,14 @@ class TMediaDB;
 struct TMediaEntry;
 struct TFramedWindowLook;
 
-enum TDataType : int32_t { dtTitle = 0, dtArtist = 1, dtAdded = 2, dtFilename = 3, dtGenre = 4, dtAlbum = 5 };
+enum TDataType : int32_t {
+  dtTitle = 0,
+  dtArtist = 1,
+  dtAdded = 2,
+  dtFilename = 3,
+  dtGenre = 4,
+  dtAlbum = 5
+};
 
 struct TColumn {
   std::u16string Caption;
@@ -110,7 +117,8 @@ class TListView {
   bool MouseDown = false;  // left button held (ends the scroll arrows' repeat)
 
  private:
-  std::intptr_t WindowProc(THandle window, uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam);
+  std::intptr_t WindowProc(THandle window, uint32_t msg, std::uintptr_t wParam,
+                           std::intptr_t lParam);
   // Left button down; false when the message must not go on to the
   // button's handler (a scroll arrow's repeat has run to its end).
   bool LeftButtonDown(int32_t x, int32_t y);

@@ -22,10 +22,10 @@ TWindowParams PlainWindowParams(std::string className, std::u16string title, con
   return p;
 }
 
-THandle ShowCentredPlainWindow(std::string className, std::u16string title, int32_t width, int32_t height,
-                               TWindowHandler handler) {
-  TWindowParams params = PlainWindowParams(std::move(className), std::move(title), CentredOnScreen(width, height),
-                                           std::move(handler));
+THandle ShowCentredPlainWindow(std::string className, std::u16string title, int32_t width,
+                               int32_t height, TWindowHandler handler) {
+  TWindowParams params = PlainWindowParams(std::move(className), std::move(title),
+                                           CentredOnScreen(width, height), std::move(handler));
   params.Flags |= wfAppWindow;
   const THandle window = CreateWindow(params);
   if (window == 0) return 0;

@@ -33,7 +33,7 @@ TWindowParams PlainWindowParams(std::string className, std::u16string title, con
 // Creates an unowned plain window of `width` x `height` in the middle of the
 // screen (it has a task-bar entry of its own) and shows it in front with the
 // focus; 0 when it cannot be made.
-THandle ShowCentredPlainWindow(std::string className, std::u16string title, int32_t width, int32_t height,
-                               TWindowHandler handler);
+THandle ShowCentredPlainWindow(std::string className, std::u16string title, int32_t width,
+                               int32_t height, TWindowHandler handler);
 
 }  // namespace vesperon

@@ -20,9 +20,9 @@ TRect Union(const TRect& a, const TRect& b) {
 
 void TSplash::Show(const TImage& picture) {
   if (Handle_ != 0) return;
-  Handle_ = ShowCentredPlainWindow(
-      "Splash", u"Vesperon-Splash", kWidth, kHeight,
-      [this](THandle h, uint32_t msg, std::uintptr_t wp, std::intptr_t lp) { return Handler(h, msg, wp, lp); });
+  Handle_ = ShowCentredPlainWindow("Splash", u"Vesperon-Splash", kWidth, kHeight,
+                                   [this](THandle h, uint32_t msg, std::uintptr_t wp,
+                                          std::intptr_t lp) { return Handler(h, msg, wp, lp); });
   if (Handle_ == 0) return;
   if (picture.Width > 0 && picture.Height > 0) {
     Picture_ = TSurface::FromImage(picture);
@@ -69,21 +69,15 @@ void TSplash::RestorePicture(TSurface& surface, const TRect& area) const {
   Blit(surface, area.Left, area.Top, area.Width(), area.Height(), Picture_, area.Left, area.Top);
 }
 
-std::intptr_t TSplash::Handler(THandle window, uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) {
+std::intptr_t TSplash::Handler(THandle window, uint32_t msg, std::uintptr_t wParam,
+                               std::intptr_t lParam) {
   switch (msg) {
-    case wmCreate:
-      Font_ = CreatePlainFont();
-      return 0;
+    case wmCreate: Font_ = CreatePlainFont(); return 0;
     case wmClose:
-    case wmChar:
-      return 0;  // neither the keyboard nor the window manager closes it
-    case wmEraseBkgnd:
-      return 1;  // the surface keeps the picture and the line
-    case wmDestroy:
-      Handle_ = 0;
-      return 0;
-    default:
-      return DefWindowHandler(window, msg, wParam, lParam);
+    case wmChar: return 0;        // neither the keyboard nor the window manager closes it
+    case wmEraseBkgnd: return 1;  // the surface keeps the picture and the line
+    case wmDestroy: Handle_ = 0; return 0;
+    default: return DefWindowHandler(window, msg, wParam, lParam);
   }
 }
 

@@ -39,7 +39,10 @@ struct TCounts {
 };
 
 TMainLoopWork CountingWork(TCounts& counts, bool skinExists) {
-  return {[&counts] { ++counts.Steps; }, [skinExists] { return skinExists; }, [&counts] { ++counts.Slow; }, {}};
+  return {[&counts] { ++counts.Steps; },
+          [skinExists] { return skinExists; },
+          [&counts] { ++counts.Slow; },
+          {}};
 }
 
 // Lines of the log file after the banner.
@@ -49,7 +52,8 @@ std::vector<std::string> LogBody(const std::string& file) {
   for (std::size_t end; (end = file.find("\r\n", start)) != std::string::npos; start = end + 2) {
     lines.push_back(file.substr(start, end - start));
   }
-  return lines.size() > 16 ? std::vector<std::string>(lines.begin() + 16, lines.end()) : std::vector<std::string>{};
+  return lines.size() > 16 ? std::vector<std::string>(lines.begin() + 16, lines.end())
+                           : std::vector<std::string>{};
 }
 
 // Runs the whole program in-process in a fresh folder. The quit message is
@@ -177,10 +181,12 @@ void RunLoopFor(const TMainLoopWork& work, uint32_t quitAfterMs) {
 // another thread after 100 ms) brings something; playback asks for a step
 // after 5 s at the latest, so a lost wake-up fails instead of hanging.
 // Returns how long the loop went on after the wake-up, in milliseconds.
-double WakeUpDelay(const std::function<void()>& wake, int* steps = nullptr, uint32_t playbackMs = 5000) {
+double WakeUpDelay(const std::function<void()>& wake, int* steps = nullptr,
+                   uint32_t playbackMs = 5000) {
   ClearMessageQueue();
   int count = 0;
-  TMainLoopWork work = {[&count] { ++count; }, [] { return false; }, [] {}, [playbackMs] { return playbackMs; }};
+  TMainLoopWork work = {[&count] { ++count; }, [] { return false; }, [] {},
+                        [playbackMs] { return playbackMs; }};
   Clock::time_point woken;
   std::thread other([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -235,11 +241,11 @@ TEST(MainLoop, PlaybackWorkDueLaterWakesTheLoopInTime) {
         ++steps;
         if (late < 0 && Clock::now() >= due) late = MsSince(due);
       },
-      [] { return true; },
-      [] {},
+      [] { return true; }, [] {},
       [&]() -> uint32_t {
         if (late >= 0) return UINT32_MAX;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()).count();
         return left <= 0 ? 0u : static_cast<uint32_t>(left) + 1;
       }};
   RunLoopFor(work, 300);
@@ -257,7 +263,8 @@ TEST(MainLoop, PostSignalAndLoopSourceWakeTheSleepingLoop) {
 
   // The signal arrives on the other thread: only the wake-up descriptor can
   // end the main thread's wait.
-  struct sigaction action {}, previous {};
+  struct sigaction action {
+  }, previous{};
   action.sa_handler = [](int) { PostQuitMessageFromSignal(); };
   sigemptyset(&action.sa_mask);
   sigaction(SIGUSR1, &action, &previous);
@@ -275,7 +282,9 @@ TEST(MainLoop, PostSignalAndLoopSourceWakeTheSleepingLoop) {
 
   int pipeFds[2];
   ASSERT_EQ(pipe(pipeFds), 0);
-  app::AddLoopSource({[&] { return pipeFds[0]; }, [] { return static_cast<short>(POLLIN); }, [] { return -1; },
+  app::AddLoopSource({[&] { return pipeFds[0]; },
+                      [] { return static_cast<short>(POLLIN); },
+                      [] { return -1; },
                       [&] {
                         char c;
                         if (read(pipeFds[0], &c, 1) == 1) PostQuitMessage(0);
@@ -324,9 +333,10 @@ TEST_F(ApplicationTest, FirstStartWritesDocumentsSettingsAndTheLogInOrder) {
   const std::vector<std::string> body = Body();
   EXPECT_EQ(MissingInOrder(body, FirstStartLogOrder()), "");
   // Without a display nobody could press the assistant's button.
-  EXPECT_EQ(MissingInOrder(body, {"loading keys.xml...", "no display: configuration assistant skipped",
-                                  "initialization done"}),
-            "");
+  EXPECT_EQ(
+      MissingInOrder(body, {"loading keys.xml...", "no display: configuration assistant skipped",
+                            "initialization done"}),
+      "");
   EXPECT_EQ(body.back(), "terminated gracefully :)");
   for (const char* f : {"Readme.txt", "ChangeLog.txt", "help/index.html", "settings.xml"}) {
     EXPECT_TRUE(fs::exists(f)) << f;
@@ -339,7 +349,9 @@ TEST_F(ApplicationTest, LaterStartWritesNoDocumentsAndKeepsSettings) {
   EXPECT_FALSE(fs::exists("Readme.txt"));
   EXPECT_FALSE(fs::exists("help"));
   const std::vector<std::string> body = Body();
-  EXPECT_EQ(std::count(body.begin(), body.end(), "no configuration found. starting configuration assistent..."), 0);
+  EXPECT_EQ(std::count(body.begin(), body.end(),
+                       "no configuration found. starting configuration assistent..."),
+            0);
   const std::string settings = ReadFile("settings.xml");
   EXPECT_NE(settings.find("lastvolume=\"77\""), std::string::npos);
   EXPECT_NE(settings.find("<mine keep=\"1\""), std::string::npos);
@@ -382,13 +394,17 @@ TEST_F(ApplicationTest, AddDirThatIsNoDirectoryWarns) {
   WriteFile("settings.xml", "<CONFIG/>");
   EXPECT_EQ(Run({"--adddir=no/such/dir"}), 0);
   const std::vector<std::string> warned = Body();
-  EXPECT_EQ(std::count(warned.begin(), warned.end(), "WARNING: Directory no/such/dir does not exist!"), 1);
+  EXPECT_EQ(
+      std::count(warned.begin(), warned.end(), "WARNING: Directory no/such/dir does not exist!"),
+      1);
   // Without --debug the progress lines stay out.
   EXPECT_EQ(std::count(warned.begin(), warned.end(), "initialization done"), 0);
   fs::create_directory("music");
   EXPECT_EQ(Run({"--debug", "--adddir=music"}), 0);
   const std::vector<std::string> body = Body();
-  EXPECT_EQ(MissingInOrder(body, {"initialization done", "Adding directory to mediadb", "stopping core..."}), "");
+  EXPECT_EQ(MissingInOrder(
+                body, {"initialization done", "Adding directory to mediadb", "stopping core..."}),
+            "");
 }
 
 // MP3s that carry only an ID3v2 tag, encoded and tagged by lame, get their
@@ -398,7 +414,10 @@ TEST_F(ApplicationTest, AddDirOfId3v2OnlyFilesFillsMediaDb) {
   fs::create_directories("music/b");
   ASSERT_EQ(std::system("sox -q -n -r 8000 -c 1 silence.wav trim 0 0.3"), 0);
   const std::string lame = "lame --quiet --id3v2-only silence.wav ";
-  ASSERT_EQ(std::system((lame + "--tt 'First Song' --ta 'Some Band' --tl Album --tg 17 music/a.mp3").c_str()), 0);
+  ASSERT_EQ(
+      std::system(
+          (lame + "--tt 'First Song' --ta 'Some Band' --tl Album --tg 17 music/a.mp3").c_str()),
+      0);
   ASSERT_EQ(std::system((lame + "--tt 'Second Song' --ta 'Other Band' music/b/c.mp3").c_str()), 0);
   EXPECT_EQ(Run({"--adddir=music"}), 0);
   TMediaDB db;

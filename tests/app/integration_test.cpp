@@ -1,7 +1,7 @@
 // Runs the real executable in an empty folder, ends it with SIGTERM and checks
 // what it leaves behind.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,7 +58,8 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-void CollectKeys(const pugi::xml_node& node, const std::string& path, std::vector<std::string>& keys) {
+void CollectKeys(const pugi::xml_node& node, const std::string& path,
+                 std::vector<std::string>& keys) {
   for (const pugi::xml_attribute& a : node.attributes()) keys.push_back(path + a.name());
   for (const pugi::xml_node& c : node.children()) CollectKeys(c, path + c.name() + "/", keys);
 }
@@ -113,7 +114,9 @@ TEST_F(ExecutableTest, StartInAnEmptyFolderThenSigterm) {
 }
 
 TEST_F(ExecutableTest, ExitCodesOfTheEarlyExits) {
-  EXPECT_EQ(WaitFor(Start(Bin / "vesperon", Run, {"--compileskin=nothing.xml"}), std::chrono::seconds(20)), 100);
+  EXPECT_EQ(WaitFor(Start(Bin / "vesperon", Run, {"--compileskin=nothing.xml"}),
+                    std::chrono::seconds(20)),
+            100);
   EXPECT_FALSE(fs::exists(Run / "vesperon.log"));
   EXPECT_EQ(WaitFor(Start(Bin / "vesperon", Run, {"--help"}), std::chrono::seconds(20)), 0);
   WriteFile(Run / "keys.xml", "<keys>");
@@ -136,7 +139,8 @@ TEST_F(ExecutableTest, UninstallAnsweredNoStartsNormally) {
     if (chdir(Run.c_str()) != 0) _exit(126);
     setenv("VESPERON_PLATFORM", "headless", 1);
     setenv("VESPERON_AUDIO_OUTPUT", "null", 1);
-    execl((Bin / "vesperon").c_str(), "vesperon", "--uninstall", "--debug", static_cast<char*>(nullptr));
+    execl((Bin / "vesperon").c_str(), "vesperon", "--uninstall", "--debug",
+          static_cast<char*>(nullptr));
     _exit(127);
   }
   close(in[0]);
@@ -154,7 +158,8 @@ TEST_F(ExecutableTest, UninstallAnsweredNoStartsNormally) {
 }
 
 TEST_F(ExecutableTest, SilentForcedUninstallRemovesTheProgramFolder) {
-  for (const char* f : {"fmodex.so", "settings.xml", "media.db", "skins/a.vsf", "help/index.html"}) {
+  for (const char* f :
+       {"fmodex.so", "settings.xml", "media.db", "skins/a.vsf", "help/index.html"}) {
     WriteFile(Bin / f, "x");
   }
   const fs::path tmp = Folder.Path / "tmp";

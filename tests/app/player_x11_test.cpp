@@ -50,20 +50,24 @@ void WriteTaggedSong(const fs::path& path) {
   SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
   ASSERT_NE(file, nullptr);
   std::vector<float> frames(44100 * 20 * 2);
-  for (std::size_t i = 0; i < frames.size(); ++i) frames[i] = 0.5f * std::sin(i / 2 * 2 * M_PI * 440 / 44100);
+  for (std::size_t i = 0; i < frames.size(); ++i)
+    frames[i] = 0.5f * std::sin(i / 2 * 2 * M_PI * 440 / 44100);
   sf_writef_float(file, frames.data(), static_cast<sf_count_t>(frames.size() / 2));
   sf_close(file);
-  auto field = [](const std::string& text, std::size_t size) { return (text + std::string(size, '\0')).substr(0, size); };
+  auto field = [](const std::string& text, std::size_t size) {
+    return (text + std::string(size, '\0')).substr(0, size);
+  };
   std::ofstream(path, std::ios::binary | std::ios::app)
-      << "TAG" << field("Evening Song", 30) << field("The Testers", 30) << field("", 30) << field("2026", 4)
-      << field("", 30) << '\x0c';
+      << "TAG" << field("Evening Song", 30) << field("The Testers", 30) << field("", 30)
+      << field("2026", 4) << field("", 30) << '\x0c';
 }
 
 class PlayerX11Test : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* display = std::getenv("VESPERON_TEST_DISPLAY");
-    if (!display || !*display) GTEST_SKIP() << "VESPERON_TEST_DISPLAY is not set (scripts/run-tests.sh sets it)";
+    if (!display || !*display)
+      GTEST_SKIP() << "VESPERON_TEST_DISPLAY is not set (scripts/run-tests.sh sets it)";
     Display_ = display;
     D = XOpenDisplay(display);
     ASSERT_NE(D, nullptr);
@@ -75,11 +79,13 @@ class PlayerX11Test : public ::testing::Test {
     fs::create_directories(Folder / "music");
     fs::copy_file(program / "vesperon", Folder / "bin" / "vesperon");
     fs::copy_file(program / "skins" / "lumen.vsf", Folder / "bin" / "skins" / "lumen.vsf");
-    if (fs::exists(program / "fmodex.so")) fs::copy_file(program / "fmodex.so", Folder / "bin" / "fmodex.so");
+    if (fs::exists(program / "fmodex.so"))
+      fs::copy_file(program / "fmodex.so", Folder / "bin" / "fmodex.so");
     fs::copy_file(program / "english.xml", Folder / "run" / "english.xml");
     // Settings exist, so no configuration assistant; the window starts at 200, 150.
     std::ofstream(Folder / "run" / "settings.xml")
-        << "<CONFIG><general lastlanguage=\"english.xml\"><lastpos x=\"200\" y=\"150\"/></general></CONFIG>";
+        << "<CONFIG><general lastlanguage=\"english.xml\"><lastpos x=\"200\" "
+           "y=\"150\"/></general></CONFIG>";
     const int p = XKeysymToKeycode(D, XK_p) - 8, n = XKeysymToKeycode(D, XK_n) - 8;
     const int space = XKeysymToKeycode(D, XK_space) - 8;
     std::ofstream(Folder / "run" / "keys.xml")
@@ -114,12 +120,15 @@ class PlayerX11Test : public ::testing::Test {
       setenv("DISPLAY", Display_.c_str(), 1);
       unsetenv("VESPERON_PLATFORM");
       setenv("VESPERON_AUDIO_OUTPUT", output.c_str(), 1);
-      execl(exe.c_str(), exe.c_str(), "--debug", adddir.c_str(), Song().c_str(), static_cast<char*>(nullptr));
+      execl(exe.c_str(), exe.c_str(), "--debug", adddir.c_str(), Song().c_str(),
+            static_cast<char*>(nullptr));
       _exit(127);
     }
     ASSERT_GT(Pid, 0);
-    ASSERT_TRUE(WaitFor([&] { return (Main = Find("Vesperon")).Viewable; }, 30s)) << "no main window";
-    ASSERT_TRUE(WaitFor([&] { return LogText().find("initialization done") != std::string::npos; }, 30s));
+    ASSERT_TRUE(WaitFor([&] { return (Main = Find("Vesperon")).Viewable; }, 30s))
+        << "no main window";
+    ASSERT_TRUE(
+        WaitFor([&] { return LogText().find("initialization done") != std::string::npos; }, 30s));
   }
 
   // The exit code once the process ends by itself; -1 after the time limit.
@@ -165,7 +174,8 @@ class PlayerX11Test : public ::testing::Test {
     Window root = 0, parent = 0;
     Window* children = nullptr;
     unsigned int count = 0;
-    if (XQueryTree(D, DefaultRootWindow(D), &root, &parent, &children, &count)) out.assign(children, children + count);
+    if (XQueryTree(D, DefaultRootWindow(D), &root, &parent, &children, &count))
+      out.assign(children, children + count);
     if (children) XFree(children);
     return out;
   }
@@ -176,7 +186,8 @@ class PlayerX11Test : public ::testing::Test {
     std::vector<TPlace> out;
     for (Window w : TopLevel()) {
       XWindowAttributes a;
-      if (w != except && XGetWindowAttributes(D, w, &a) && a.override_redirect && a.map_state == IsViewable)
+      if (w != except && XGetWindowAttributes(D, w, &a) && a.override_redirect &&
+          a.map_state == IsViewable)
         out.push_back(Place(w));
     }
     return out;
@@ -242,7 +253,8 @@ class PlayerX11Test : public ::testing::Test {
     float peak = 0;
     sf_count_t n = 0;
     while ((n = sf_readf_float(file, frames.data(), 4096)) > 0)
-      for (sf_count_t i = 0; i < n * info.channels; ++i) peak = std::max(peak, std::fabs(frames[i]));
+      for (sf_count_t i = 0; i < n * info.channels; ++i)
+        peak = std::max(peak, std::fabs(frames[i]));
     sf_close(file);
     return peak;
   }
@@ -264,7 +276,9 @@ class PlayerX11Test : public ::testing::Test {
     s << in.rdbuf();
     return s.str();
   }
-  bool Logged(const std::string& line) { return LogText().find(line + "\r\n") != std::string::npos; }
+  bool Logged(const std::string& line) {
+    return LogText().find(line + "\r\n") != std::string::npos;
+  }
 
   pugi::xml_node Setting(pugi::xml_document& doc, const char* path) {
     doc.load_file((Folder / "run" / "settings.xml").c_str());
@@ -310,7 +324,8 @@ TEST_F(PlayerX11Test, PlayKeySpaceAndTheWindowManagersClose) {
 TEST_F(PlayerX11Test, PlayButtonDragAndExitFromTheMenu) {
   Start();
   Click(Main.X + 85, Main.Y + 144);
-  EXPECT_TRUE(WaitFor([&] { return RecordedPeak() > 0.2f; }, 10s)) << "the play button did not start the song";
+  EXPECT_TRUE(WaitFor([&] { return RecordedPeak() > 0.2f; }, 10s))
+      << "the play button did not start the song";
   // Dragged by a point of the background.
   MoveTo(Main.X + 100, Main.Y + 25);
   Button(1, true);
@@ -341,12 +356,16 @@ TEST_F(PlayerX11Test, TrayIconTipBalloonAndMinimizeToTheTray) {
 
   vesperon::testing::TTestTray tray(D);
   tray.Start(1100, 900);
-  ASSERT_TRUE(WaitFor([&] {
-    tray.Process();
-    return tray.Icon != 0 && Place(tray.Icon).Viewable;
-  }, 10s)) << "the icon did not dock";
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        tray.Process();
+        return tray.Icon != 0 && Place(tray.Icon).Viewable;
+      },
+      10s))
+      << "the icon did not dock";
   // The tip set while the icon waited for a tray (the opened song's).
-  EXPECT_TRUE(WaitFor([&] { return tray.Tip() == "Evening Song - The Testers"; }, 10s)) << tray.Tip();
+  EXPECT_TRUE(WaitFor([&] { return tray.Tip() == "Evening Song - The Testers"; }, 10s))
+      << tray.Tip();
   MoveTo(Main.X + 100, Main.Y + 100);
   Key(XK_p);
   EXPECT_TRUE(WaitFor([&] { return RecordedPeak() > 0.2f; }, 10s));
@@ -354,12 +373,15 @@ TEST_F(PlayerX11Test, TrayIconTipBalloonAndMinimizeToTheTray) {
   // The only song of the database is gone: "next" cannot open it.
   fs::remove(Song());
   Key(XK_n);
-  EXPECT_TRUE(WaitFor([&] {
-    tray.Process();
-    for (const std::string& b : tray.Balloons)
-      if (b.rfind("Warning\n", 0) == 0) return true;
-    return false;
-  }, 10s)) << "no warning balloon";
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        tray.Process();
+        for (const std::string& b : tray.Balloons)
+          if (b.rfind("Warning\n", 0) == 0) return true;
+        return false;
+      },
+      10s))
+      << "no warning balloon";
 
   MenuItem(100, 25, kMinimizeItem);
   EXPECT_TRUE(WaitFor([&] { return !Place(Main.Id).Viewable; }, 5s)) << "not hidden to the tray";
@@ -367,7 +389,8 @@ TEST_F(PlayerX11Test, TrayIconTipBalloonAndMinimizeToTheTray) {
   tray.IconCentre(x, y);
   Click(x, y);
   Click(x, y);
-  EXPECT_TRUE(WaitFor([&] { return Place(Main.Id).Viewable; }, 5s)) << "the double click did not restore it";
+  EXPECT_TRUE(WaitFor([&] { return Place(Main.Id).Viewable; }, 5s))
+      << "the double click did not restore it";
   EXPECT_EQ(Terminate(), 0);
 }
 
@@ -379,17 +402,20 @@ TEST_F(PlayerX11Test, SwitchingSkinsFromTheSubmenu) {
   ASSERT_EQ(Main.Width, 200);
   ChooseSkin(100, 25, 1);  // broken.vsf, lumen.vsf
   TPlace lumen;
-  ASSERT_TRUE(WaitFor([&] { return (lumen = Find("Vesperon")).Viewable && lumen.Width == 320; }, 10s))
+  ASSERT_TRUE(
+      WaitFor([&] { return (lumen = Find("Vesperon")).Viewable && lumen.Width == 320; }, 10s))
       << "lumen's main window did not appear";
   EXPECT_EQ(lumen.Height, 100);
   EXPECT_EQ(lumen.X, Main.X);  // where the old main window stood
   EXPECT_EQ(lumen.Y, Main.Y);
   Main = lumen;
   ChooseSkin(195, 10, 0);
-  EXPECT_TRUE(WaitFor([&] { return LogText().find("going back to the previous skin") != std::string::npos; }, 10s));
+  EXPECT_TRUE(WaitFor(
+      [&] { return LogText().find("going back to the previous skin") != std::string::npos; }, 10s));
   std::this_thread::sleep_for(300ms);
   TPlace after;
-  ASSERT_TRUE(WaitFor([&] { return (after = Find("Vesperon")).Viewable; }, 10s)) << "no window after the failure";
+  ASSERT_TRUE(WaitFor([&] { return (after = Find("Vesperon")).Viewable; }, 10s))
+      << "no window after the failure";
   EXPECT_EQ(after.Width, 320) << "the previous skin is not on the screen";
   Main = after;
   MenuItem(195, 10, kExitItem);

@@ -75,7 +75,7 @@ TEST_F(SkinWindowsTest, UnloadingTheSkinFreesTheAboutBoxAndItsTimer) {
   ASSERT_NE(AboutBox(), 0u);
   app::FreeSkin();
   EXPECT_EQ(AboutBox(), 0u);
-  Run(3);  // a tick after the unload would reach a freed box
+  Run(3);                             // a tick after the unload would reach a freed box
   RunCommand(u"show_window(about)");  // no skin: nothing happens
   EXPECT_EQ(AboutBox(), 0u);
 }
@@ -109,7 +109,8 @@ TEST_F(SkinWindowsTest, ShowWindowVideoShowsItAtTheMainWindowPlusTwenty) {
   ASSERT_NE(video, 0u);
   EXPECT_EQ(GetOwner(video), gMainWindow);
   const TRect main = GetWindowRect(gMainWindow);
-  EXPECT_EQ(GetWindowRect(video), (TRect{main.Left + 20, main.Top + 20, main.Left + 660, main.Top + 500}));
+  EXPECT_EQ(GetWindowRect(video),
+            (TRect{main.Left + 20, main.Top + 20, main.Left + 660, main.Top + 500}));
   SendMessage(video, wmClose);
   EXPECT_FALSE(IsWindowVisible(video));
   app::FreeSkin();

@@ -31,7 +31,8 @@ inline const std::vector<std::string>& FirstStartLogOrder() {
 
 // The first line of `expected` missing from `lines` in order, or "" when all
 // are there (the empty expected line is reported as "<empty line>").
-inline std::string MissingInOrder(const std::vector<std::string>& lines, const std::vector<std::string>& expected) {
+inline std::string MissingInOrder(const std::vector<std::string>& lines,
+                                  const std::vector<std::string>& expected) {
   std::size_t at = 0;
   for (const std::string& want : expected) {
     while (at < lines.size() && lines[at] != want) ++at;
@@ -45,11 +46,21 @@ inline std::string MissingInOrder(const std::vector<std::string>& lines, const s
 // before its children.
 inline const std::vector<std::string>& SettingsKeyOrder() {
   static const std::vector<std::string> keys = {
-      "general/lastlanguage",      "general/lastpos/x",         "general/lastpos/y",
-      "general/mediadbwinoffset/x", "general/mediadbwinoffset/y", "net/proxy",
-      "updates/lastcheck",         "updates/automatic",         "audio/lastvolume",
-      "audio/crossfade",           "audio/shuffle",             "audio/repeat",
-      "audio/crossfade/intime",    "audio/crossfade/outtime",   "skins/lastskin",
+      "general/lastlanguage",
+      "general/lastpos/x",
+      "general/lastpos/y",
+      "general/mediadbwinoffset/x",
+      "general/mediadbwinoffset/y",
+      "net/proxy",
+      "updates/lastcheck",
+      "updates/automatic",
+      "audio/lastvolume",
+      "audio/crossfade",
+      "audio/shuffle",
+      "audio/repeat",
+      "audio/crossfade/intime",
+      "audio/crossfade/outtime",
+      "skins/lastskin",
   };
   return keys;
 }

@@ -23,7 +23,9 @@ namespace fs = std::filesystem;
 
 TEST(AudioErrorTextTest, EveryCodeUpTo77HasItsOwnTextAndOthersAreUnknown) {
   EXPECT_EQ(ErrorText(0), "No errors.");
-  EXPECT_EQ(ErrorText(77), "The requested event, event group, event category or event property could not be found.");
+  EXPECT_EQ(
+      ErrorText(77),
+      "The requested event, event group, event category or event property could not be found.");
   std::set<std::string> texts;
   for (int code = 0; code <= 77; ++code) {
     EXPECT_FALSE(ErrorText(code).empty()) << code;
@@ -40,7 +42,8 @@ TEST(AudioErrorTextTest, EveryCodeUpTo77HasItsOwnTextAndOthersAreUnknown) {
 // neither reuse an earlier case's path nor free an inode for reuse while
 // the program runs.
 fs::path WorkRoot() {
-  static const fs::path root = fs::temp_directory_path() / ("vesperon-binding-" + std::to_string(getpid()));
+  static const fs::path root =
+      fs::temp_directory_path() / ("vesperon-binding-" + std::to_string(getpid()));
   return root;
 }
 
@@ -93,7 +96,8 @@ class AudioBindingTest : public ::testing::Test {
   std::vector<std::string> Lines;
   const fs::path RealLibrary = fs::path(VESPERON_PROGRAM_DIR) / kAudioLibraryName;
   const fs::path OldLibrary = fs::path(FAKE_LIBRARY_DIR) / "fake-old" / kAudioLibraryName;
-  const fs::path IncompleteLibrary = fs::path(FAKE_LIBRARY_DIR) / "fake-incomplete" / kAudioLibraryName;
+  const fs::path IncompleteLibrary =
+      fs::path(FAKE_LIBRARY_DIR) / "fake-incomplete" / kAudioLibraryName;
 };
 
 TEST_F(AudioBindingTest, InitialisesFromTheExecutablesFolderAndAppliesLastVolume) {

@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <unistd.h>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cmath>
 #include <filesystem>
-#include <unistd.h>
 
 #include "audio/audio_binding.h"
 #include "core/paths.h"
@@ -42,7 +42,8 @@ struct TEnvelope {
   }
   // The first time from `fromMs` on at which the level is above (rising) or
   // below (falling) the threshold; -1 when never.
-  int FirstTime(const std::vector<double>& channel, int fromMs, bool above, double threshold) const {
+  int FirstTime(const std::vector<double>& channel, int fromMs, bool above,
+                double threshold) const {
     for (size_t i = static_cast<size_t>(fromMs / kWindowMs); i < channel.size(); ++i) {
       if ((channel[i] > threshold) == above) return static_cast<int>(i) * kWindowMs;
     }
@@ -107,8 +108,9 @@ class CrossfadeRecordingTest : public PlaybackTest, public ::testing::WithParamI
 
 // Stepping every 2 ms, or sleeping between steps as long as the player
 // allows (the main loop while nothing else happens): the same fades.
-INSTANTIATE_TEST_SUITE_P(Loops, CrossfadeRecordingTest, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "SleepingLoop" : "TwoMsLoop"; });
+INSTANTIATE_TEST_SUITE_P(Loops, CrossfadeRecordingTest, ::testing::Bool(), [](const auto& info) {
+  return info.param ? "SleepingLoop" : "TwoMsLoop";
+});
 
 TEST_P(CrossfadeRecordingTest, OldSongFallsAndNewSongRisesLinearlyOverTheFadeTimes) {
   SleepLikeTheMainLoop = GetParam();
@@ -134,7 +136,10 @@ TEST_P(CrossfadeRecordingTest, OldSongFallsAndNewSongRisesLinearlyOverTheFadeTim
   const TRamp aOut = e.Ramp(e.Left, aFull, false);
   const TRamp bIn = e.Ramp(e.Right, bStart, true);
 
-  if (std::getenv("VESPERON_PRINT_ENVELOPE")) std::fprintf(stderr, "ramps: A in %.1f, A out %.1f after %.1f, B in %.1f starting %.1f after A's fall\n", aIn.Length(), aOut.Length(), aOut.Start - aIn.Start, bIn.Length(), bIn.Start - aOut.Start);
+  if (std::getenv("VESPERON_PRINT_ENVELOPE"))
+    std::fprintf(
+        stderr, "ramps: A in %.1f, A out %.1f after %.1f, B in %.1f starting %.1f after A's fall\n",
+        aIn.Length(), aOut.Length(), aOut.Start - aIn.Start, bIn.Length(), bIn.Start - aOut.Start);
   // A rises over 300 ms, plays at full volume until 400 ms before its end
   // and falls linearly over those 400 ms.
   EXPECT_NEAR(aIn.Length(), 300, 20);

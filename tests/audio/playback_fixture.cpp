@@ -96,17 +96,20 @@ void PlaybackTest::TearDown() {
   gParams = TParams{};
 }
 
-std::chrono::milliseconds PlaybackTest::RunSteps(int milliseconds, const std::function<bool()>& until) {
+std::chrono::milliseconds PlaybackTest::RunSteps(int milliseconds,
+                                                 const std::function<bool()>& until) {
   const auto start = std::chrono::steady_clock::now();
   const auto limit = start + std::chrono::milliseconds(milliseconds);
   while (std::chrono::steady_clock::now() < limit) {
     Player.Step();
     ++StepsRun;
     if (until && until()) break;
-    const uint32_t sleepMs = SleepLikeTheMainLoop ? std::min(Player.MsUntilStepWork(), kSlowTickMs) : 0;
+    const uint32_t sleepMs =
+        SleepLikeTheMainLoop ? std::min(Player.MsUntilStepWork(), kSlowTickMs) : 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs == 0 ? 2 : sleepMs));
   }
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                               start);
 }
 
 bool PlaybackTest::Logged(const std::string& line) const {

@@ -66,7 +66,8 @@ TEST(PlaybackProgramTest, CommandLineSongOpensIntoChannelOneAndSigtermShutsDown)
   }
   ASSERT_TRUE(fs::exists(dir / "vesperon"));
   WriteToneWav(dir / "song.wav", 1500, 0.4, 0.4);
-  const std::string encode = "lame --quiet '" + (dir / "song.wav").string() + "' '" + (dir / "song.mp3").string() + "'";
+  const std::string encode =
+      "lame --quiet '" + (dir / "song.wav").string() + "' '" + (dir / "song.mp3").string() + "'";
   ASSERT_EQ(std::system(encode.c_str()), 0);
 
   const pid_t pid = fork();
@@ -81,8 +82,8 @@ TEST(PlaybackProgramTest, CommandLineSongOpensIntoChannelOneAndSigtermShutsDown)
   }
   const fs::path log = dir / "vesperon.log";
   const auto deadline = std::chrono::steady_clock::now() + 15s;
-  while (!Contains(LogLinesOf(log), "initialization done") && std::chrono::steady_clock::now() < deadline &&
-         waitpid(pid, nullptr, WNOHANG) == 0) {
+  while (!Contains(LogLinesOf(log), "initialization done") &&
+         std::chrono::steady_clock::now() < deadline && waitpid(pid, nullptr, WNOHANG) == 0) {
     std::this_thread::sleep_for(20ms);
   }
   std::this_thread::sleep_for(300ms);

@@ -19,8 +19,8 @@
 #include "core/skin_link.h"
 #include "core/text.h"
 #include "media/mediadb.h"
-#include "script/scriptengine.h"
 #include "playback_fixture.h"
+#include "script/scriptengine.h"
 
 namespace vesperon::testing {
 namespace {
@@ -152,8 +152,10 @@ TEST_F(PlaybackTest, NextSongStartsAtTheFadeOutOrAtTheEnd) {
   SetLogObserver([&](std::string_view line) {
     LogLines.emplace_back(line);
     unsigned position = 0;
-    if (line.starts_with("open stream") && endSeenAt < 0 && Player.Channels[first].Channel != nullptr &&
-        gAudioLib.Channel_GetPosition(Player.Channels[first].Channel, &position, FMOD_TIMEUNIT_MS) == FMOD_OK) {
+    if (line.starts_with("open stream") && endSeenAt < 0 &&
+        Player.Channels[first].Channel != nullptr &&
+        gAudioLib.Channel_GetPosition(Player.Channels[first].Channel, &position,
+                                      FMOD_TIMEUNIT_MS) == FMOD_OK) {
       endSeenAt = static_cast<int>(position);
     }
   });
@@ -164,36 +166,36 @@ TEST_F(PlaybackTest, NextSongStartsAtTheFadeOutOrAtTheEnd) {
     }
   } plain{LogLines};
   for (const bool sleeping : {false, true})
-  for (const bool crossfade : {true, false}) {
-    SCOPED_TRACE(crossfade ? "crossfade on" : "crossfade off");
-    SCOPED_TRACE(sleeping ? "sleeping loop" : "2 ms loop");
-    SleepLikeTheMainLoop = sleeping;
-    gSettings.Crossfade = crossfade;
-    Player.Stop();
-    Player.ClearQueue();
-    endSeenAt = 0;  // the first song's own open is not the end
-    ASSERT_TRUE(Player.OpenStream(Song("a.wav"), 0));
-    Player.Enqueue(Song("b.wav"));
-    first = Player.CurrentChannel;
-    endSeenAt = -1;
-    Player.Play();
-    const auto took = RunSteps(3000, [&] { return Player.CurrentChannel != first; });
-    ASSERT_NE(Player.CurrentChannel, first);
-    const auto expected = crossfade ? 1000ms - 400ms : 1000ms;
-    EXPECT_GE(took, expected - 30ms);
-    EXPECT_LE(took, expected + 150ms);
-    // The old song's position when the next one began to open shows how
-    // late its end was seen.
-    ASSERT_GE(endSeenAt, 0);
-    const int late = endSeenAt - (crossfade ? 1000 - 400 : 1000);
-    EXPECT_GE(late, 0);
-    EXPECT_LE(late, 10) << "the end was seen " << late << " ms late";
-    if (crossfade) {
-      EXPECT_EQ(Player.Channels[first].IsPlaying, 1);
-      RunSteps(1000, [&] { return Player.Channels[first].IsPlaying == 0; });
-      EXPECT_EQ(Player.Channels[first].IsPlaying, 0);  // the fade-out has finished
+    for (const bool crossfade : {true, false}) {
+      SCOPED_TRACE(crossfade ? "crossfade on" : "crossfade off");
+      SCOPED_TRACE(sleeping ? "sleeping loop" : "2 ms loop");
+      SleepLikeTheMainLoop = sleeping;
+      gSettings.Crossfade = crossfade;
+      Player.Stop();
+      Player.ClearQueue();
+      endSeenAt = 0;  // the first song's own open is not the end
+      ASSERT_TRUE(Player.OpenStream(Song("a.wav"), 0));
+      Player.Enqueue(Song("b.wav"));
+      first = Player.CurrentChannel;
+      endSeenAt = -1;
+      Player.Play();
+      const auto took = RunSteps(3000, [&] { return Player.CurrentChannel != first; });
+      ASSERT_NE(Player.CurrentChannel, first);
+      const auto expected = crossfade ? 1000ms - 400ms : 1000ms;
+      EXPECT_GE(took, expected - 30ms);
+      EXPECT_LE(took, expected + 150ms);
+      // The old song's position when the next one began to open shows how
+      // late its end was seen.
+      ASSERT_GE(endSeenAt, 0);
+      const int late = endSeenAt - (crossfade ? 1000 - 400 : 1000);
+      EXPECT_GE(late, 0);
+      EXPECT_LE(late, 10) << "the end was seen " << late << " ms late";
+      if (crossfade) {
+        EXPECT_EQ(Player.Channels[first].IsPlaying, 1);
+        RunSteps(1000, [&] { return Player.Channels[first].IsPlaying == 0; });
+        EXPECT_EQ(Player.Channels[first].IsPlaying, 0);  // the fade-out has finished
+      }
     }
-  }
 }
 
 // The main loop sleeps as long as MsUntilStepWork allows: every step while
@@ -203,11 +205,13 @@ TEST_F(PlaybackTest, StepWorkIsDueWhileFadingAndNearTheEndOnly) {
   EXPECT_EQ(Player.MsUntilStepWork(), kNoStepWork);
   gSettings.Crossfade = true;
   ASSERT_TRUE(Player.OpenStream(Song("long.wav"), 0));  // 4000 ms
-  EXPECT_EQ(Player.MsUntilStepWork(), kNoStepWork);      // opened, not started
+  EXPECT_EQ(Player.MsUntilStepWork(), kNoStepWork);     // opened, not started
   Player.Play();
   EXPECT_EQ(Player.MsUntilStepWork(), 0u);  // fading in over 300 ms
   RunSteps(500);
-  const auto near = [](uint32_t ms, uint32_t expected) { return ms + 30 >= expected && ms <= expected + 30; };
+  const auto near = [](uint32_t ms, uint32_t expected) {
+    return ms + 30 >= expected && ms <= expected + 30;
+  };
   uint32_t position = Player.GetPosition();
   // The fade-out and the next song start 400 ms before the end.
   EXPECT_PRED2(near, Player.MsUntilStepWork(), 4000 - 400 - position - kStepLookAheadMs);
@@ -393,7 +397,8 @@ TEST_F(PlaybackTest, PreviousGoesBackAndQueuesTheCurrentSong) {
 }
 
 TEST_F(PlaybackTest, HistoryKeepsTheNewest1024Songs) {
-  for (size_t i = 0; i < kMaxHistory - 1; ++i) Player.History.push_back({IntToU16(static_cast<long long>(i)), 0});
+  for (size_t i = 0; i < kMaxHistory - 1; ++i)
+    Player.History.push_back({IntToU16(static_cast<long long>(i)), 0});
   ASSERT_TRUE(Player.OpenStream(Song("a.wav"), 0));
   EXPECT_EQ(Player.History.size(), kMaxHistory);
   EXPECT_EQ(Player.History.front().FileName, u"0");
@@ -455,7 +460,8 @@ TEST_F(PlaybackTest, EnqueueAppendsFilesAndPlaylistPathsUnchanged) {
 
 TEST_F(PlaybackTest, RandomlyChosenPlaylistIsQueuedAndItsFirstSongPlays) {
   const std::filesystem::path list = SongDir() / "random.m3u";
-  std::ofstream(list, std::ios::binary) << "#EXTM3U\n" << Utf16ToUtf8(Song("b.wav")) << "\n"
+  std::ofstream(list, std::ios::binary) << "#EXTM3U\n"
+                                        << Utf16ToUtf8(Song("b.wav")) << "\n"
                                         << Utf16ToUtf8(Song("a.wav")) << "\n";
   AddToDatabase({U16FromPath(list)});
   Player.Next(false);
@@ -469,8 +475,12 @@ TEST_F(PlaybackTest, RandomlyChosenPlaylistIsQueuedAndItsFirstSongPlays) {
 class TSkinRecorder : public TSkinLink {
  public:
   std::vector<std::string> Calls;
-  void SelectMediaRow(int32_t index) override { Calls.push_back("select " + std::to_string(index)); }
-  void SetTrayTip(std::u16string_view text) override { Calls.push_back("tip " + Utf16ToUtf8(text)); }
+  void SelectMediaRow(int32_t index) override {
+    Calls.push_back("select " + std::to_string(index));
+  }
+  void SetTrayTip(std::u16string_view text) override {
+    Calls.push_back("tip " + Utf16ToUtf8(text));
+  }
   std::u16string OnSong() const override { return u"script:OnSong"; }
   std::u16string OnTime() const override { return u""; }
   bool RunScript(std::u16string_view name) override {
@@ -534,8 +544,9 @@ TEST_F(PlaybackTest, ScriptsReadTheCurrentSongAndDriveThePlayer) {
   TPlaybackScriptHost host(Player);
   TScriptengine engine;
   engine.SetHost(TScriptHost{&host, nullptr});
-  ASSERT_TRUE(engine.CompileModule(
-      "module t;\r\nbegin\r\n  LOG get_title; LOG get_total_time; LOG is_playing;\r\n  play; next\r\nend t;\r\n"));
+  ASSERT_TRUE(
+      engine.CompileModule("module t;\r\nbegin\r\n  LOG get_title; LOG get_total_time; LOG "
+                           "is_playing;\r\n  play; next\r\nend t;\r\n"));
   LogLines.clear();
   ASSERT_TRUE(engine.Run());
   std::vector<std::string> scriptLines;

@@ -68,7 +68,8 @@ TEST_F(CorpusTest, EveryMalformedFileEndsInTheFailedStateSilently) {
   const std::vector<fs::path> files = FilesIn("audiolib/malformed");
   ASSERT_GE(files.size(), 10u);
   testing::TStderrCapture terminal;
-  for (const fs::path& file : files) EXPECT_EQ(OpenState(System, file), FMOD_OPENSTATE_ERROR) << file;
+  for (const fs::path& file : files)
+    EXPECT_EQ(OpenState(System, file), FMOD_OPENSTATE_ERROR) << file;
   EXPECT_EQ(terminal.Text(), "");
 }
 
@@ -100,13 +101,15 @@ TEST_F(CorpusTest, FilesDamagedInTheMiddlePlayAndStop) {
   for (const char* name : {"tone.mp3", "tone.ogg", "tone.flac", "tone.wav"}) {
     std::string bytes = *[&] {
       std::ifstream in(Dir / name, std::ios::binary);
-      return std::make_unique<std::string>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      return std::make_unique<std::string>(std::istreambuf_iterator<char>(in),
+                                           std::istreambuf_iterator<char>());
     }();
     for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 2000 && i < bytes.size(); ++i)
       bytes[i] = static_cast<char>(random());
     for (const bool cut : {false, true}) {
       const fs::path damaged = Dir / (std::string(cut ? "cut-" : "noise-") + name);
-      std::ofstream(damaged, std::ios::binary) << (cut ? bytes.substr(0, bytes.size() * 3 / 4) : bytes);
+      std::ofstream(damaged, std::ios::binary)
+          << (cut ? bytes.substr(0, bytes.size() * 3 / 4) : bytes);
       FMOD_RESULT error = FMOD_OK;
       auto decoder = OpenDecoder(damaged.string(), true, error);
       if (!decoder) continue;  // refusing is fine too; crashing or hanging is not

@@ -21,7 +21,8 @@ std::vector<float> DecodeAll(TDecoder& d) {
   std::vector<float> all, buffer(1000 * static_cast<size_t>(d.Info().Channels));
   size_t n;
   while ((n = d.Read(buffer.data(), 1000)) > 0)
-    all.insert(all.end(), buffer.begin(), buffer.begin() + static_cast<long>(n) * d.Info().Channels);
+    all.insert(all.end(), buffer.begin(),
+               buffer.begin() + static_cast<long>(n) * d.Info().Channels);
   return all;
 }
 
@@ -48,7 +49,8 @@ TEST_F(DecoderTest, LosslessFormatsDecodeTheSourceExactly) {
     EXPECT_TRUE(d->Info().Exact);
     const std::vector<float> got = DecodeAll(*d);
     ASSERT_EQ(got.size(), tone.Samples.size());
-    for (size_t i = 0; i < got.size(); ++i) ASSERT_NEAR(got[i], tone.Samples[i], 1e-6) << "sample " << i;
+    for (size_t i = 0; i < got.size(); ++i)
+      ASSERT_NEAR(got[i], tone.Samples[i], 1e-6) << "sample " << i;
   }
 }
 
@@ -157,14 +159,19 @@ double Frequency(const std::vector<float>& stereo, int rate) {
       ++crossings;
     }
   }
-  return crossings < 2 ? 0.0 : (crossings - 1) * static_cast<double>(rate) / static_cast<double>(last - first);
+  return crossings < 2
+             ? 0.0
+             : (crossings - 1) * static_cast<double>(rate) / static_cast<double>(last - first);
 }
 
 TEST_F(DecoderTest, VoiceConvertsRateAndChannelsKeepingPitchAndDuration) {
-  struct TCase { int Rate, Channels; };
+  struct TCase {
+    int Rate, Channels;
+  };
   for (TCase c : {TCase{22050, 1}, TCase{48000, 2}, TCase{44100, 1}}) {
     const auto path = Dir / ("tone" + std::to_string(c.Rate) + ".wav");
-    testing::WriteSound(path, testing::Tone(1000, 1.0, c.Rate, c.Channels), SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    testing::WriteSound(path, testing::Tone(1000, 1.0, c.Rate, c.Channels),
+                        SF_FORMAT_WAV | SF_FORMAT_FLOAT);
     auto d = Open(path);
     ASSERT_TRUE(d);
     TVoiceSource source(*d, 44100);
@@ -174,7 +181,8 @@ TEST_F(DecoderTest, VoiceConvertsRateAndChannelsKeepingPitchAndDuration) {
     EXPECT_NEAR(static_cast<double>(got), 44100.0, 64.0) << c.Rate;
     out.resize(2 * got);
     EXPECT_NEAR(Frequency(out, 44100), 1000.0, 2.0) << c.Rate;
-    for (size_t i = 0; i < got; ++i) ASSERT_EQ(out[2 * i], out[2 * i + 1]) << "both sides carry the tone";
+    for (size_t i = 0; i < got; ++i)
+      ASSERT_EQ(out[2 * i], out[2 * i + 1]) << "both sides carry the tone";
   }
 }
 

@@ -24,7 +24,8 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 int64_t NowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+      .count();
 }
 
 // The output of a shell command (pactl).
@@ -68,7 +69,8 @@ class DeviceTest : public LibraryTest {
     Recorder->Stop();
     TPcm pcm;
     pcm.Samples = Recorder->Samples();
-    if (const char* keep = std::getenv("VESPERON_KEEP_RECORDING")) WriteSound(keep, pcm, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    if (const char* keep = std::getenv("VESPERON_KEEP_RECORDING"))
+      WriteSound(keep, pcm, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
     return pcm;
   }
   unsigned Position(FMOD_CHANNEL* channel) {
@@ -82,7 +84,9 @@ class DeviceTest : public LibraryTest {
     return playing != 0;
   }
   // Milliseconds from the steady-clock time `ns` to recording frame `frame`.
-  double MsAfter(int64_t ns, size_t frame) { return static_cast<double>(Recorder->FrameTimeNs(frame) - ns) / 1e6; }
+  double MsAfter(int64_t ns, size_t frame) {
+    return static_cast<double>(Recorder->FrameTimeNs(frame) - ns) / 1e6;
+  }
   // Once the server answers again, sound reaches its sink within a second
   // and a half.
   void ExpectSoundReachesTheServer() {
@@ -125,7 +129,8 @@ class DeviceTimingTest : public DeviceTest {};
 size_t AfterSilence(const TPcm& pcm, size_t frames) {
   size_t quiet = 0;
   for (size_t i = FirstAudible(pcm, 0, 1e-4f); i < pcm.Frames(); ++i) {
-    const bool audible = std::fabs(pcm.Samples[2 * i]) > 1e-4f || std::fabs(pcm.Samples[2 * i + 1]) > 1e-4f;
+    const bool audible =
+        std::fabs(pcm.Samples[2 * i]) > 1e-4f || std::fabs(pcm.Samples[2 * i + 1]) > 1e-4f;
     if (audible && quiet >= frames) return i > 4 ? i - 4 : 0;
     quiet = audible ? 0 : quiet + 1;
   }
@@ -186,7 +191,8 @@ TEST_F(DeviceTest, NothingIsWrittenWhileNoChannelPlaysAndTheNextStartIsWhole) {
   const size_t first = FindStart(rec, tone, 1.0f);
   const size_t second = FindStart(rec, tone, 1.0f, first + tone.Frames());
   EXPECT_LT(Mismatch(rec, tone, first, 1.0f, tone.Frames()), 1e-5f);
-  EXPECT_LT(Mismatch(rec, tone, second, 1.0f, tone.Frames()), 1e-5f) << "the start after the idle time is whole";
+  EXPECT_LT(Mismatch(rec, tone, second, 1.0f, tone.Frames()), 1e-5f)
+      << "the start after the idle time is whole";
 }
 
 TEST_F(DeviceTest, PulsePlaybackRecoversWhenTheServerIsKilledAndRestarted) {
@@ -259,14 +265,18 @@ TEST_F(DeviceTimingTest, PulseStartsPausesAndResumesWithin100ms) {
   EXPECT_LT(MsAfter(started, heard), 100.0) << "the start is heard at once";
   EXPECT_GT(MsAfter(started, heard), -10.0) << "the recording's clock is off";
   // The recording's clock is good to a few milliseconds.
-  const size_t silent = FirstAudible(rec, static_cast<size_t>(Recorder->FrameAt(paused + 100'000'000)), 0.0f);
-  EXPECT_GE(silent, static_cast<size_t>(Recorder->FrameAt(resumed - 10'000'000))) << "silent from 100 ms after the pause on";
+  const size_t silent =
+      FirstAudible(rec, static_cast<size_t>(Recorder->FrameAt(paused + 100'000'000)), 0.0f);
+  EXPECT_GE(silent, static_cast<size_t>(Recorder->FrameAt(resumed - 10'000'000)))
+      << "silent from 100 ms after the pause on";
   EXPECT_LT(MsAfter(resumed, silent), 100.0) << "sound again within 100 ms of resuming";
   EXPECT_LE(MaxStep(rec), MaxStep(tone) + 0.5f / 16) << "no click at the pause or the resume";
-  EXPECT_NEAR(static_cast<double>(AudibleFrames(rec)), static_cast<double>(tone.Frames()), 0.01 * 44100)
+  EXPECT_NEAR(static_cast<double>(AudibleFrames(rec)), static_cast<double>(tone.Frames()),
+              0.01 * 44100)
       << "nothing lost or repeated";
   size_t lastHeard = static_cast<size_t>(std::max<int64_t>(0, Recorder->FrameAt(resumed)));
-  while (lastHeard > 0 && std::fabs(rec.Samples[2 * lastHeard]) + std::fabs(rec.Samples[2 * lastHeard + 1]) == 0.0f)
+  while (lastHeard > 0 &&
+         std::fabs(rec.Samples[2 * lastHeard]) + std::fabs(rec.Samples[2 * lastHeard + 1]) == 0.0f)
     --lastHeard;
   std::printf("start heard after %.1f ms, pause silent after %.1f ms, resume heard after %.1f ms\n",
               MsAfter(started, heard), MsAfter(paused, lastHeard), MsAfter(resumed, silent));
@@ -292,7 +302,8 @@ TEST_F(DeviceTimingTest, PulsePositionsFollowTheRecordingWithin50msOver10s) {
   const size_t start = FirstAudible(rec, 0, 1e-4f) - 1;  // the tone's first sample is 0
   double worst = 0.0;
   for (const auto& [when, position] : samples) {
-    const double heardMs = static_cast<double>(Recorder->FrameAt(when) - static_cast<int64_t>(start)) / 44.1;
+    const double heardMs =
+        static_cast<double>(Recorder->FrameAt(when) - static_cast<int64_t>(start)) / 44.1;
     EXPECT_NEAR(position, heardMs, 50.0) << "at " << heardMs << " ms of the recording";
     worst = std::max(worst, std::fabs(position - heardMs));
   }
@@ -339,7 +350,9 @@ TEST_F(DeviceTimingTest, PulseChangesWhilePlayingAreHeardWithin100ms) {
 
   const size_t atA = FindStart(rec, a, 0.5f);
   ASSERT_LT(atA, rec.Frames());
-  const auto frameAt = [&](int64_t ns) { return static_cast<size_t>(std::max<int64_t>(0, Recorder->FrameAt(ns))); };
+  const auto frameAt = [&](int64_t ns) {
+    return static_cast<size_t>(std::max<int64_t>(0, Recorder->FrameAt(ns)));
+  };
   TPcm withoutA = rec;
   Subtract(withoutA, a, atA, 0.5f);
   const size_t atB = FindStart(withoutA, b, 1.0f, atA);
@@ -349,23 +362,29 @@ TEST_F(DeviceTimingTest, PulseChangesWhilePlayingAreHeardWithin100ms) {
   EXPECT_GT(startMs, -10.0) << "the recording's clock is off";
   EXPECT_LT(Residual(withoutA, b, atB, 1.0f, atA, frameAt(turned)), 1e-5f)
       << "A whole, and B summed with it exactly, from its first frame to its last";
-  const double heardA = static_cast<double>(Recorder->FrameAt(sampled) - static_cast<int64_t>(atA)) / 44.1;
+  const double heardA =
+      static_cast<double>(Recorder->FrameAt(sampled) - static_cast<int64_t>(atA)) / 44.1;
   EXPECT_NEAR(positionA, heardA, 50.0) << "A's position after the queued part was mixed anew";
 
   // The volume: A at 0.125 from 100 ms after the change until the stop.
   const size_t quieter = frameAt(turned + 100'000'000);
-  EXPECT_LT(Residual(rec, a, atA, 0.125f, quieter, frameAt(stopped)), 1e-5f) << "the new volume within 100 ms";
+  EXPECT_LT(Residual(rec, a, atA, 0.125f, quieter, frameAt(stopped)), 1e-5f)
+      << "the new volume within 100 ms";
   size_t changed = frameAt(turned - 10'000'000);
   while (changed < quieter && Residual(rec, a, atA, 0.5f, changed, changed + 1) < 1e-5f) ++changed;
   // The stop: silent from 100 ms after it on.
   const size_t silent = FirstAudible(rec, frameAt(stopped + 100'000'000), 0.0f);
-  EXPECT_EQ(silent, rec.Frames()) << "silent within 100 ms of the stop, and nothing queued plays after";
+  EXPECT_EQ(silent, rec.Frames())
+      << "silent within 100 ms of the stop, and nothing queued plays after";
   size_t lastHeard = frameAt(stopped + 100'000'000);
-  while (lastHeard > 0 && std::fabs(rec.Samples[2 * lastHeard]) + std::fabs(rec.Samples[2 * lastHeard + 1]) == 0.0f)
+  while (lastHeard > 0 &&
+         std::fabs(rec.Samples[2 * lastHeard]) + std::fabs(rec.Samples[2 * lastHeard + 1]) == 0.0f)
     --lastHeard;
   EXPECT_LE(MaxStep(rec), MaxStep(a) + 0.5f / 16) << "no click at the changes";
-  std::printf("start heard after %.1f ms, volume after %.1f ms, stop silent after %.1f ms, position off by %.1f ms\n",
-              startMs, MsAfter(turned, changed), MsAfter(stopped, lastHeard), positionA - heardA);
+  std::printf(
+      "start heard after %.1f ms, volume after %.1f ms, stop silent after %.1f ms, position off by "
+      "%.1f ms\n",
+      startMs, MsAfter(turned, changed), MsAfter(stopped, lastHeard), positionA - heardA);
 }
 
 // Closing the system while the output still holds a second of sound stops
@@ -384,7 +403,8 @@ TEST_F(DeviceTimingTest, PulseCloseWhilePlayingIsQuickAndSilencesTheSink) {
   const auto quiet = static_cast<size_t>(Recorder->FrameAt(closed + 100'000'000));
   ASSERT_GT(FirstAudible(rec, 0, 1e-4f), 0u);
   ASSERT_LT(FirstAudible(rec, 0, 1e-4f), quiet);
-  EXPECT_EQ(FirstAudible(rec, quiet, 0.0f), rec.Frames()) << "silent within 100 ms of the system closed";
+  EXPECT_EQ(FirstAudible(rec, quiet, 0.0f), rec.Frames())
+      << "silent within 100 ms of the system closed";
   std::printf("closing took %.1f ms\n", closeMs);
 }
 

@@ -30,8 +30,8 @@ void LibraryTest::TearDown() {
 FMOD_SOUND* LibraryTest::OpenReady(const std::filesystem::path& path) {
   const std::u16string name = U16(path);
   FMOD_SOUND* sound = nullptr;
-  EXPECT_EQ(FMOD_System_CreateSound(System, reinterpret_cast<const char*>(name.c_str()), kPlayerMode, nullptr,
-                                    &sound),
+  EXPECT_EQ(FMOD_System_CreateSound(System, reinterpret_cast<const char*>(name.c_str()),
+                                    kPlayerMode, nullptr, &sound),
             FMOD_OK);
   EXPECT_EQ(WaitForOpen(sound), FMOD_OPENSTATE_READY) << path;
   return sound;
@@ -104,7 +104,8 @@ uint64_t ThreadWakeups(const std::string& name) {
     if (comm != name) continue;
     std::ifstream status(task.path() / "status");
     for (std::string line; std::getline(status, line);) {
-      if (line.find("ctxt_switches:") != std::string::npos) total += std::stoull(line.substr(line.find(':') + 1));
+      if (line.find("ctxt_switches:") != std::string::npos)
+        total += std::stoull(line.substr(line.find(':') + 1));
     }
   }
   return total;
@@ -114,7 +115,8 @@ uint64_t ThreadWakeups(const std::string& name) {
 
 size_t FirstAudible(const TPcm& pcm, size_t from, float threshold) {
   for (size_t i = from; i < pcm.Frames(); ++i)
-    if (std::fabs(pcm.Samples[2 * i]) > threshold || std::fabs(pcm.Samples[2 * i + 1]) > threshold) return i;
+    if (std::fabs(pcm.Samples[2 * i]) > threshold || std::fabs(pcm.Samples[2 * i + 1]) > threshold)
+      return i;
   return pcm.Frames();
 }
 

@@ -12,7 +12,8 @@ namespace {
 // A decoder over samples in memory, stereo at 44.1 kHz.
 class TMemoryDecoder final : public TDecoder {
  public:
-  explicit TMemoryDecoder(std::vector<float> samples, int rate = 44100) : FSamples(std::move(samples)) {
+  explicit TMemoryDecoder(std::vector<float> samples, int rate = 44100)
+      : FSamples(std::move(samples)) {
     FInfo = {rate, 2, FSamples.size() / 2, true};
   }
   size_t Read(float* frames, size_t count) override {
@@ -36,8 +37,9 @@ std::shared_ptr<TDecoder> ConstantSound(float value, size_t frames) {
 }
 
 // Mixes `voices` for `blocks` blocks of 256 frames with fixed requests.
-std::vector<float> MixBlocks(TMixer& mixer, std::vector<TVoice*> voices, std::vector<TVoiceRequest> requests,
-                             float master, int blocks, std::vector<size_t>* consumedTotal = nullptr) {
+std::vector<float> MixBlocks(TMixer& mixer, std::vector<TVoice*> voices,
+                             std::vector<TVoiceRequest> requests, float master, int blocks,
+                             std::vector<size_t>* consumedTotal = nullptr) {
   std::vector<float> all, block(512);
   std::vector<size_t> consumed;
   for (int b = 0; b < blocks; ++b) {
@@ -79,7 +81,8 @@ TEST(MixerTest, StopFadesOutWithinTheRampAndThenSilencesTheVoice) {
   TMixer mixer;
   MixBlocks(mixer, {&voice}, {{1.0f, false, false}}, 1.0f, 1);
   std::vector<size_t> consumed;
-  const std::vector<float> out = MixBlocks(mixer, {&voice}, {{1.0f, false, true}}, 1.0f, 2, &consumed);
+  const std::vector<float> out =
+      MixBlocks(mixer, {&voice}, {{1.0f, false, true}}, 1.0f, 2, &consumed);
   EXPECT_EQ(consumed[0], static_cast<size_t>(kRampFrames));
   float previous = 0.8f;
   for (size_t i = 0; i < out.size(); i += 2) {
@@ -96,7 +99,8 @@ TEST(MixerTest, PauseAndResumeLoseNoFramesOfTheSound) {
   TMixer mixer;
   std::vector<size_t> consumed;
   MixBlocks(mixer, {&voice}, {{1.0f, false, false}}, 1.0f, 2, &consumed);
-  const std::vector<float> paused = MixBlocks(mixer, {&voice}, {{1.0f, true, false}}, 1.0f, 3, &consumed);
+  const std::vector<float> paused =
+      MixBlocks(mixer, {&voice}, {{1.0f, true, false}}, 1.0f, 3, &consumed);
   EXPECT_EQ(paused.back(), 0.0f);
   EXPECT_FALSE(voice.Silenced());
   MixBlocks(mixer, {&voice}, {{1.0f, false, false}}, 1.0f, 20, &consumed);
@@ -116,7 +120,8 @@ TEST(MixerTest, AVoiceStartedPausedBeginsAtItsVolumeWhenResumed) {
 // A sound whose every sample differs, so that a frame out of place shows.
 std::shared_ptr<TDecoder> RisingSound(size_t frames, int rate) {
   std::vector<float> samples(2 * frames);
-  for (size_t i = 0; i < samples.size(); ++i) samples[i] = std::sin(0.001f * static_cast<float>(i)) * 0.5f;
+  for (size_t i = 0; i < samples.size(); ++i)
+    samples[i] = std::sin(0.001f * static_cast<float>(i)) * 0.5f;
   return std::make_shared<TMemoryDecoder>(std::move(samples), rate);
 }
 
@@ -133,12 +138,14 @@ TEST(MixerTest, AVoiceGoneBackToAnEarlierStateRendersTheSameFramesAgain) {
     const TVoice::TState mid = voice.State();
     const float master = mixer.MasterGain();
     std::vector<size_t> first(1), again(1);
-    const std::vector<float> played = MixBlocks(mixer, {&voice}, {{0.5f, false, false}}, 1.0f, 6, &first);
+    const std::vector<float> played =
+        MixBlocks(mixer, {&voice}, {{0.5f, false, false}}, 1.0f, 6, &first);
     EXPECT_TRUE(voice.Ended());
     voice.Restore(mid);
     mixer.SetMasterGain(master);
     EXPECT_FALSE(voice.Ended());
-    const std::vector<float> replayed = MixBlocks(mixer, {&voice}, {{0.5f, false, false}}, 1.0f, 6, &again);
+    const std::vector<float> replayed =
+        MixBlocks(mixer, {&voice}, {{0.5f, false, false}}, 1.0f, 6, &again);
     EXPECT_EQ(again, first);
     ASSERT_EQ(replayed.size(), played.size());
     for (size_t i = 0; i < played.size(); ++i) ASSERT_EQ(replayed[i], played[i]) << "sample " << i;
@@ -154,7 +161,8 @@ TEST(MixerTest, AVoiceGoesBackNoFurtherThanWhatIsNotYetHeard) {
   voice.Restore({});  // asks for the very start, which is forgotten
   EXPECT_EQ(voice.State().Pulled, 25600u);
   const std::vector<float> out = MixBlocks(mixer, {&voice}, {{1.0f, false, false}}, 1.0f, 1);
-  EXPECT_FLOAT_EQ(out[0], std::sin(0.001f * 2 * 25600) * 0.5f) << "renders on from the oldest frame kept";
+  EXPECT_FLOAT_EQ(out[0], std::sin(0.001f * 2 * 25600) * 0.5f)
+      << "renders on from the oldest frame kept";
 }
 
 }  // namespace

@@ -12,7 +12,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-double MsSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
+double MsSince(Clock::time_point t) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
 
 TEST(PacerTest, WritesTakeTheirPlayingTimeAndAStallIsNotRushedThrough) {
   TRealTimePacer pacer(1000, 0);  // 1000 frames per second, no lead

@@ -20,7 +20,8 @@ using namespace std::chrono_literals;
 constexpr int kRate = 44100;
 
 int64_t NowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
@@ -50,9 +51,9 @@ TSoundServer::TSoundServer(std::string sinkFormat, bool rewinds)
   std::filesystem::create_directories(FDir / "home");
   std::filesystem::create_directories(FDir / "run");
   std::filesystem::permissions(FDir / "run", std::filesystem::perms::owner_all);
-  std::ofstream(FDir / "home" / ".asoundrc") << "pcm.!default { type pulse server \"" << Address()
-                                              << "\" }\nctl.!default { type pulse server \"" << Address()
-                                              << "\" }\n";
+  std::ofstream(FDir / "home" / ".asoundrc")
+      << "pcm.!default { type pulse server \"" << Address()
+      << "\" }\nctl.!default { type pulse server \"" << Address() << "\" }\n";
 }
 
 TSoundServer::~TSoundServer() {
@@ -71,8 +72,10 @@ bool TSoundServer::Start() {
   // re-renders what its monitor has already passed on, and the recording
   // would lose the start of the stream.
   const std::string sink = std::string("--load=module-null-sink sink_name=") + kTestSinkName +
-                           " format=" + FSinkFormat + " rate=44100 channels=2" + (FRewinds ? "" : " norewinds=1");
-  const std::string socket = "--load=module-native-protocol-unix auth-anonymous=1 socket=" + (FDir / "native").string();
+                           " format=" + FSinkFormat + " rate=44100 channels=2" +
+                           (FRewinds ? "" : " norewinds=1");
+  const std::string socket =
+      "--load=module-native-protocol-unix auth-anonymous=1 socket=" + (FDir / "native").string();
   const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid < 0) return false;
@@ -85,9 +88,9 @@ bool TSoundServer::Start() {
     ::setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
     ::unsetenv("PULSE_SERVER");
     ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
-    ::execlp("pulseaudio", "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "--system=no", "-n",
-             "--use-pid-file=no", "--realtime=no", "--high-priority=no", log.c_str(), sink.c_str(),
-             socket.c_str(), static_cast<char*>(nullptr));
+    ::execlp("pulseaudio", "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "--system=no",
+             "-n", "--use-pid-file=no", "--realtime=no", "--high-priority=no", log.c_str(),
+             sink.c_str(), socket.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
   FPid = pid;
@@ -150,7 +153,8 @@ void TSinkRecorder::OnRead(pa_stream* stream, size_t, void* data) {
   auto* self = static_cast<TSinkRecorder*>(data);
   const void* bytes = nullptr;
   size_t size = 0;
-  while (pa_stream_readable_size(stream) > 0 && pa_stream_peek(stream, &bytes, &size) == 0 && size > 0) {
+  while (pa_stream_readable_size(stream) > 0 && pa_stream_peek(stream, &bytes, &size) == 0 &&
+         size > 0) {
     const int64_t now = NowNs();
     std::lock_guard lock(self->FLock);
     const size_t samples = size / sizeof(float);
@@ -170,12 +174,17 @@ bool TSinkRecorder::Start() {
   FLoop = pa_threaded_mainloop_new();
   FContext = pa_context_new(pa_threaded_mainloop_get_api(FLoop), "vesperon-test-recorder");
   pa_context_set_state_callback(
-      FContext, [](pa_context*, void* loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0); },
+      FContext,
+      [](pa_context*, void* loop) {
+        pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
+      },
       FLoop);
-  if (pa_context_connect(FContext, FAddress.c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
+  if (pa_context_connect(FContext, FAddress.c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+    return false;
   pa_threaded_mainloop_lock(FLoop);
   pa_threaded_mainloop_start(FLoop);
-  while (PA_CONTEXT_IS_GOOD(pa_context_get_state(FContext)) && pa_context_get_state(FContext) != PA_CONTEXT_READY)
+  while (PA_CONTEXT_IS_GOOD(pa_context_get_state(FContext)) &&
+         pa_context_get_state(FContext) != PA_CONTEXT_READY)
     pa_threaded_mainloop_wait(FLoop);
   bool ok = pa_context_get_state(FContext) == PA_CONTEXT_READY;
   if (ok) {

@@ -56,7 +56,8 @@ TEST_F(SystemTest, Mp3AndOggPlayAsTheirDecodedSource) {
   StartRecording();
   const TPcm tone = testing::Tone(440, 0.5);
   testing::WriteSound(Dir / "tone.wav", tone, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-  testing::RunTool("lame --quiet -b 192 " + (Dir / "tone.wav").string() + " " + (Dir / "tone.mp3").string());
+  testing::RunTool("lame --quiet -b 192 " + (Dir / "tone.wav").string() + " " +
+                   (Dir / "tone.mp3").string());
   testing::RunTool("sox " + (Dir / "tone.wav").string() + " " + (Dir / "tone.ogg").string());
   for (const char* name : {"tone.mp3", "tone.ogg"}) {
     const TPcm decoded = testing::ReadSound(Dir / name);  // libsndfile's decoding
@@ -127,7 +128,8 @@ TEST_F(SystemTest, IdleWavOutputSleepsKeepsTheTimelineAndLosesNoStart) {
   const size_t second = FindStart(rec, tone, 1.0f, first + tone.Frames());
   EXPECT_LT(Mismatch(rec, tone, first, 1.0f, tone.Frames()), 1e-5f);
   EXPECT_LT(Mismatch(rec, tone, second, 1.0f, tone.Frames()), 1e-5f);
-  EXPECT_GT(second - first - tone.Frames(), 44100u * 38 / 100) << "the idle time is in the recording";
+  EXPECT_GT(second - first - tone.Frames(), 44100u * 38 / 100)
+      << "the idle time is in the recording";
 }
 
 TEST_F(SystemTest, IdleNullOutputSleepsAndPlaysOnFromTheStart) {
@@ -156,7 +158,8 @@ TEST_F(SystemTest, PlayingOnTheNullOutputWakesTheMixerAFewTimesASecond) {
   std::this_thread::sleep_for(700ms);
   const uint64_t before = ThreadWakeups("vesperon-mixer");
   std::this_thread::sleep_for(1s);
-  EXPECT_LT(ThreadWakeups("vesperon-mixer"), before + 25) << "a block is 12 ms: 86 wake-ups a second before";
+  EXPECT_LT(ThreadWakeups("vesperon-mixer"), before + 25)
+      << "a block is 12 ms: 86 wake-ups a second before";
   ASSERT_EQ(FMOD_Channel_SetPaused(channel, 1), FMOD_OK);
   unsigned paused = 0, later = 0;
   ASSERT_EQ(FMOD_Channel_GetPosition(channel, &paused, FMOD_TIMEUNIT_MS), FMOD_OK);
@@ -189,9 +192,11 @@ TEST_F(SystemTest, ThirtyTwoChannelsMixAtOnceAndAThirtyThirdIsRefused) {
     sounds.push_back(WriteAndOpen("c" + std::to_string(i) + ".wav", testing::Constant(0.05f, 1.0)));
   std::vector<FMOD_CHANNEL*> channels(32, nullptr);
   for (int i = 0; i < 32; ++i)
-    ASSERT_EQ(FMOD_System_PlaySound(System, FMOD_CHANNEL_FREE, sounds[i], 1, &channels[i]), FMOD_OK);
+    ASSERT_EQ(FMOD_System_PlaySound(System, FMOD_CHANNEL_FREE, sounds[i], 1, &channels[i]),
+              FMOD_OK);
   FMOD_CHANNEL* extra = nullptr;
-  EXPECT_EQ(FMOD_System_PlaySound(System, FMOD_CHANNEL_FREE, sounds[32], 0, &extra), FMOD_ERR_CHANNEL_ALLOC);
+  EXPECT_EQ(FMOD_System_PlaySound(System, FMOD_CHANNEL_FREE, sounds[32], 0, &extra),
+            FMOD_ERR_CHANNEL_ALLOC);
   for (FMOD_CHANNEL* c : channels) ASSERT_EQ(FMOD_Channel_SetPaused(c, 0), FMOD_OK);
   std::this_thread::sleep_for(200ms);
   for (FMOD_CHANNEL* c : channels) {
@@ -274,19 +279,23 @@ TEST_F(SystemTest, OpenStatesOfGoodMissingAndBlockingOpens) {
   testing::WriteSound(Dir / "tone.wav", testing::Tone(440, 0.2), SF_FORMAT_WAV | SF_FORMAT_PCM_16);
   const std::u16string missing = U16(Dir / "missing.mp3");
   FMOD_SOUND* sound = nullptr;
-  ASSERT_EQ(FMOD_System_CreateSound(System, reinterpret_cast<const char*>(missing.c_str()), kPlayerMode,
-                                    nullptr, &sound), FMOD_OK);
+  ASSERT_EQ(FMOD_System_CreateSound(System, reinterpret_cast<const char*>(missing.c_str()),
+                                    kPlayerMode, nullptr, &sound),
+            FMOD_OK);
   EXPECT_EQ(WaitForOpen(sound), FMOD_OPENSTATE_ERROR);
   unsigned length = 0;
   EXPECT_EQ(FMOD_Sound_GetLength(sound, &length, FMOD_TIMEUNIT_MS), FMOD_ERR_FILE_NOTFOUND);
   FMOD_CHANNEL* channel = nullptr;
-  EXPECT_EQ(FMOD_System_PlaySound(System, FMOD_CHANNEL_FREE, sound, 0, &channel), FMOD_ERR_FILE_NOTFOUND);
+  EXPECT_EQ(FMOD_System_PlaySound(System, FMOD_CHANNEL_FREE, sound, 0, &channel),
+            FMOD_ERR_FILE_NOTFOUND);
   // Blocking opens report at once; UTF-8 names work without FMOD_UNICODE.
   FMOD_SOUND* blocking = nullptr;
-  EXPECT_EQ(FMOD_System_CreateSound(System, (Dir / "missing.wav").c_str(), FMOD_DEFAULT, nullptr, &blocking),
+  EXPECT_EQ(FMOD_System_CreateSound(System, (Dir / "missing.wav").c_str(), FMOD_DEFAULT, nullptr,
+                                    &blocking),
             FMOD_ERR_FILE_NOTFOUND);
-  ASSERT_EQ(FMOD_System_CreateSound(System, (Dir / "tone.wav").c_str(), FMOD_DEFAULT, nullptr, &blocking),
-            FMOD_OK);
+  ASSERT_EQ(
+      FMOD_System_CreateSound(System, (Dir / "tone.wav").c_str(), FMOD_DEFAULT, nullptr, &blocking),
+      FMOD_OK);
   FMOD_OPENSTATE state = FMOD_OPENSTATE_LOADING;
   ASSERT_EQ(FMOD_Sound_GetOpenState(blocking, &state, nullptr, nullptr), FMOD_OK);
   EXPECT_EQ(state, FMOD_OPENSTATE_READY);
@@ -301,8 +310,10 @@ TEST_F(SystemTest, StaleForeignAndEmptyHandlesAreErrors) {
   FMOD_BOOL flag = 0;
   unsigned value = 0;
   EXPECT_EQ(FMOD_Channel_Stop(nullptr), FMOD_ERR_INVALID_HANDLE);
-  EXPECT_EQ(FMOD_Channel_IsPlaying(reinterpret_cast<FMOD_CHANNEL*>(0x1234), &flag), FMOD_ERR_INVALID_HANDLE);
-  EXPECT_EQ(FMOD_Channel_IsPlaying(reinterpret_cast<FMOD_CHANNEL*>(sound), &flag), FMOD_ERR_INVALID_HANDLE);
+  EXPECT_EQ(FMOD_Channel_IsPlaying(reinterpret_cast<FMOD_CHANNEL*>(0x1234), &flag),
+            FMOD_ERR_INVALID_HANDLE);
+  EXPECT_EQ(FMOD_Channel_IsPlaying(reinterpret_cast<FMOD_CHANNEL*>(sound), &flag),
+            FMOD_ERR_INVALID_HANDLE);
   EXPECT_EQ(FMOD_Sound_GetLength(reinterpret_cast<FMOD_SOUND*>(&value), &value, FMOD_TIMEUNIT_MS),
             FMOD_ERR_INVALID_HANDLE);
   EXPECT_EQ(FMOD_Channel_GetPosition(channel, nullptr, FMOD_TIMEUNIT_MS), FMOD_ERR_INVALID_PARAM);

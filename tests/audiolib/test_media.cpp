@@ -18,15 +18,19 @@ TPcm Tone(double frequency, double seconds, int rate, int channels, float amplit
   const auto frames = static_cast<size_t>(std::llround(seconds * rate));
   pcm.Samples.resize(frames * static_cast<size_t>(channels));
   for (size_t i = 0; i < frames; ++i) {
-    const float v = amplitude * static_cast<float>(std::sin(2.0 * M_PI * frequency * static_cast<double>(i) / rate));
-    for (int c = 0; c < channels; ++c) pcm.Samples[i * static_cast<size_t>(channels) + static_cast<size_t>(c)] = v;
+    const float v =
+        amplitude *
+        static_cast<float>(std::sin(2.0 * M_PI * frequency * static_cast<double>(i) / rate));
+    for (int c = 0; c < channels; ++c)
+      pcm.Samples[i * static_cast<size_t>(channels) + static_cast<size_t>(c)] = v;
   }
   return pcm;
 }
 
 TPcm Constant(float value, double seconds, int rate, int channels) {
   TPcm pcm{rate, channels, {}};
-  pcm.Samples.assign(static_cast<size_t>(std::llround(seconds * rate)) * static_cast<size_t>(channels), value);
+  pcm.Samples.assign(
+      static_cast<size_t>(std::llround(seconds * rate)) * static_cast<size_t>(channels), value);
   return pcm;
 }
 
@@ -67,7 +71,8 @@ void RunTool(const std::string& command) {
 
 TTempDir::TTempDir() {
   const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vesperon-audio-XXXXXX";
+  std::string pattern =
+      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vesperon-audio-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
   FPath = pattern;
 }
@@ -77,7 +82,9 @@ TTempDir::~TTempDir() {
   std::filesystem::remove_all(FPath, ec);
 }
 
-TOutputOverride::TOutputOverride(const std::string& outputName) { setenv("VESPERON_AUDIO_OUTPUT", outputName.c_str(), 1); }
+TOutputOverride::TOutputOverride(const std::string& outputName) {
+  setenv("VESPERON_AUDIO_OUTPUT", outputName.c_str(), 1);
+}
 TOutputOverride::~TOutputOverride() { unsetenv("VESPERON_AUDIO_OUTPUT"); }
 
 TStderrCapture::TStderrCapture() {

@@ -18,7 +18,8 @@ struct TPcm {
 };
 
 // A sine tone of `seconds` starting at phase 0 (so it starts silently).
-TPcm Tone(double frequency, double seconds, int rate = 44100, int channels = 2, float amplitude = 0.5f);
+TPcm Tone(double frequency, double seconds, int rate = 44100, int channels = 2,
+          float amplitude = 0.5f);
 // A constant signal.
 TPcm Constant(float value, double seconds, int rate = 44100, int channels = 2);
 

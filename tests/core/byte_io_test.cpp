@@ -22,7 +22,8 @@ TEST(ByteIo, WritersAndReaderAgreeFieldByField) {
   out.U16Units(u"\u00e9\U0001F600");
   EXPECT_TRUE(out.Full());
   EXPECT_FALSE(out.Failed());
-  EXPECT_EQ(fixed.substr(12), std::string("\xE9\x00\x3D\xD8\x00\xDE", 6));  // UTF-16LE, surrogates in order
+  EXPECT_EQ(fixed.substr(12),
+            std::string("\xE9\x00\x3D\xD8\x00\xDE", 6));  // UTF-16LE, surrogates in order
 
   TByteReader in(appended);
   EXPECT_EQ(in.U8(), 0x12);

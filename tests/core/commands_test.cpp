@@ -94,10 +94,10 @@ TEST(CommandParseTest, ArgumentClassesTakeTheFirstRuleThatFits) {
     std::u16string text;
     TArgType type;
   } cases[] = {
-      {u"true", atBoolean}, {u"FaLsE", atBoolean}, {u"0", atInteger},      {u"0128", atInteger},
-      {u"1.5", atDouble},   {u".5", atDouble},     {u"5.", atDouble},      {u".", atDouble},
-      {u"-5", atString},    {u" 128", atString},   {u"1.2.3", atString},   {u"1e3", atString},
-      {u"truex", atString}, {u"media", atString},  {u"\u0661", atString},  {u"", atInteger},
+      {u"true", atBoolean}, {u"FaLsE", atBoolean}, {u"0", atInteger},     {u"0128", atInteger},
+      {u"1.5", atDouble},   {u".5", atDouble},     {u"5.", atDouble},     {u".", atDouble},
+      {u"-5", atString},    {u" 128", atString},   {u"1.2.3", atString},  {u"1e3", atString},
+      {u"truex", atString}, {u"media", atString},  {u"\u0661", atString}, {u"", atInteger},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ClassifyArgument(c.text).Type, c.type) << Utf16ToUtf8(c.text);
@@ -250,14 +250,16 @@ TEST_F(CommandsTest, EventStringsRunOnlyWhileASkinExists) {
 // Inputs the fuzzer once found troublesome are kept and replayed here, with
 // the seeds, through the whole path a skin's command string takes.
 TEST_F(CommandsTest, FuzzerInputsRunWithoutHarm) {
-  const std::filesystem::path dir = std::filesystem::path(VESPERON_TEST_DATA) / "fuzz" / "fuzz_core_commands";
+  const std::filesystem::path dir =
+      std::filesystem::path(VESPERON_TEST_DATA) / "fuzz" / "fuzz_core_commands";
   int files = 0;
   for (const std::filesystem::path& folder : {dir, dir / "crashes"}) {
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
       if (!entry.is_regular_file()) continue;
       std::ifstream in(entry.path(), std::ios::binary);
-      const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      const std::string bytes((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
       Run(Utf8ToUtf16(bytes));
       ++files;
     }

@@ -16,7 +16,8 @@ TEST(DateTimeTextTest, DateThenTimeLeavingOutExactMidnight) {
   EXPECT_EQ(Iso(45000.0), u"2023-03-15");
   EXPECT_EQ(Iso(45000.5), u"2023-03-15 12:00:00");
   EXPECT_EQ(Iso(45000.0 + (13 * 3600 + 45 * 60 + 30) / 86400.0), u"2023-03-15 13:45:30");
-  EXPECT_EQ(Iso(45000.0 + 1.0 / 86400.0), u"2023-03-15 00:00:01");  // one second after midnight shows
+  EXPECT_EQ(Iso(45000.0 + 1.0 / 86400.0),
+            u"2023-03-15 00:00:01");    // one second after midnight shows
   EXPECT_EQ(Iso(60.0), u"1900-02-28");  // no 29 February 1900
   EXPECT_EQ(Iso(61.0), u"1900-03-01");
 }
@@ -36,8 +37,8 @@ TEST(DateTimeTextTest, ValuesThatAreNoDateGiveEmptyText) {
   EXPECT_EQ(Iso(std::numeric_limits<double>::infinity()), u"");
   EXPECT_EQ(Iso(-std::numeric_limits<double>::infinity()), u"");
   EXPECT_EQ(Iso(1e300), u"");
-  EXPECT_EQ(Iso(-693594.0), u"");   // before the year 1
-  EXPECT_EQ(Iso(2958466.0), u"");   // after 9999-12-31
+  EXPECT_EQ(Iso(-693594.0), u"");  // before the year 1
+  EXPECT_EQ(Iso(2958466.0), u"");  // after 9999-12-31
   EXPECT_EQ(Iso(2958465.5), u"9999-12-31 12:00:00");
 }
 

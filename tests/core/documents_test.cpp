@@ -63,18 +63,21 @@ TEST(Documents, ReadmeStructure) {
   auto position = [&](const std::string& heading) {
     return std::find(lines.begin(), lines.end(), heading) - lines.begin();
   };
-  const auto requirements = position("Requirements:"), windows = position("Windows:"), linux = position("Linux:"),
-             mac = position("Mac:"), parameters = position("Parameters:"), returns = position("Return values:");
+  const auto requirements = position("Requirements:"), windows = position("Windows:"),
+             linux = position("Linux:"), mac = position("Mac:"),
+             parameters = position("Parameters:"), returns = position("Return values:");
   EXPECT_LT(requirements, windows);
   EXPECT_LT(windows, linux);
   EXPECT_LT(linux, mac);
   EXPECT_LT(mac, parameters);
   EXPECT_LT(parameters, returns);
   ASSERT_LT(returns, static_cast<long>(lines.size()));
-  for (const char* option : {"--debug\t", "--silent\t", "--force\t", "--update\t", "--display=DISPLAY\t", "--help\t",
-                             "--uninstall\t", "--logscript\t", "--compileskin=SKIN\t", "--adddir=DIR\t"}) {
-    const bool found = std::any_of(lines.begin() + parameters, lines.begin() + returns,
-                                   [&](const std::string& l) { return l.find(option) != std::string::npos; });
+  for (const char* option :
+       {"--debug\t", "--silent\t", "--force\t", "--update\t", "--display=DISPLAY\t", "--help\t",
+        "--uninstall\t", "--logscript\t", "--compileskin=SKIN\t", "--adddir=DIR\t"}) {
+    const bool found =
+        std::any_of(lines.begin() + parameters, lines.begin() + returns,
+                    [&](const std::string& l) { return l.find(option) != std::string::npos; });
     EXPECT_TRUE(found) << option;
   }
   std::vector<std::string> codes;
@@ -106,7 +109,9 @@ TEST(Documents, ChangeLogStructure) {
   }
   EXPECT_GE(versions, 2);
   const auto rest = std::vector<std::string>(lines.begin() + i, lines.end());
-  const auto at = [&](const std::string& l) { return std::find(rest.begin(), rest.end(), l) - rest.begin(); };
+  const auto at = [&](const std::string& l) {
+    return std::find(rest.begin(), rest.end(), l) - rest.begin();
+  };
   EXPECT_LT(at("Still to do:"), at("Known bugs:"));
   EXPECT_LT(at("Known bugs:"), at("Roadmap:"));
   EXPECT_LT(at("Roadmap:"), static_cast<long>(rest.size()));

@@ -24,7 +24,8 @@ TEST(Files, AtomicWriteReplacesAndLeavesNoTemporaryFile) {
   ASSERT_TRUE(WriteFileAtomically("settings.xml", "new contents"));
   EXPECT_EQ(ReadWholeFile("settings.xml"), "new contents");
   int files = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.Path)) ++files;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.Path))
+    ++files;
   EXPECT_EQ(files, 1);
 }
 
@@ -40,7 +41,8 @@ TEST(Files, FailedAtomicWriteKeepsTheOldFile) {
   EXPECT_FALSE(WriteFileAtomically("no-such-folder/media.db", "bytes"));
   EXPECT_EQ(ReadWholeFile("media.db"), "previous");
   int files = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.Path)) ++files;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.Path))
+    ++files;
   EXPECT_EQ(files, 2);
 }
 

@@ -12,9 +12,12 @@ using vesperon::testing::TTestFolder;
 using vesperon::testing::WriteFile;
 
 namespace {
-const std::filesystem::path kShipped = std::filesystem::path(VESPERON_TEST_DATA).parent_path().parent_path() / "resources" / "program";
+const std::filesystem::path kShipped =
+    std::filesystem::path(VESPERON_TEST_DATA).parent_path().parent_path() / "resources" / "program";
 
-std::intptr_t KeyData(int scanCode) { return (static_cast<std::intptr_t>(scanCode) << 16) | 1 | (1 << 24); }
+std::intptr_t KeyData(int scanCode) {
+  return (static_cast<std::intptr_t>(scanCode) << 16) | 1 | (1 << 24);
+}
 }  // namespace
 
 TEST(KeyTable, NamesInAnyCaseAndAttributesInAnyOrder) {
@@ -39,7 +42,8 @@ TEST(KeyTable, NamesInAnyCaseAndAttributesInAnyOrder) {
 TEST(KeyTable, EveryTopLevelKeysElementCounts) {
   // Only the document's own children are "top level"; a keys element deeper
   // down is not read.
-  EXPECT_EQ(ParseKeyTable("<keys><key value=\"1\"/></keys><keys><key value=\"2\"/></keys>").size(), 2u);
+  EXPECT_EQ(ParseKeyTable("<keys><key value=\"1\"/></keys><keys><key value=\"2\"/></keys>").size(),
+            2u);
   EXPECT_TRUE(ParseKeyTable("<root><keys><key value=\"1\"/></keys></root>").empty());
   EXPECT_EQ(ParseKeyTable("<keys><key value=\"70000\"/></keys>")[0].Value, 4464);
 }
@@ -98,7 +102,8 @@ TEST(Language, MissingFileOrKeysKeepTheBuiltInTexts) {
   EXPECT_EQ(gLang.Exit, u"Beenden");
   EXPECT_EQ(gLang.Open, u"\u00d6ffnen");
 
-  WriteFile("mine.xml", "<CONFIG><menu exit=\"Quit\" skins=\"Looks\"/><mediadb title=\"Name\"/></CONFIG>");
+  WriteFile("mine.xml",
+            "<CONFIG><menu exit=\"Quit\" skins=\"Looks\"/><mediadb title=\"Name\"/></CONFIG>");
   LoadLanguage(u"mine.xml");
   EXPECT_EQ(gLang.Exit, u"Quit");
   EXPECT_EQ(gLang.Skins, u"Looks");
@@ -122,14 +127,15 @@ TEST(Language, ShippedFilesCarryEveryKey) {
   const TLang german = LanguageFromXml(ReadFile(kShipped / "german.xml"));
   const TLang builtIn;
   const TLang english = LanguageFromXml(ReadFile(kShipped / "english.xml"));
-  const std::u16string TLang::*fields[] = {&TLang::Minimize, &TLang::Restore, &TLang::Exit,    &TLang::Open,
-                                           &TLang::Skins,    &TLang::About,   &TLang::Title,   &TLang::Artist,
-                                           &TLang::Album,    &TLang::Genre,   &TLang::Comment, &TLang::Played,
-                                           &TLang::Added,    &TLang::Filename};
+  const std::u16string TLang::*fields[] = {
+      &TLang::Minimize, &TLang::Restore, &TLang::Exit,   &TLang::Open,    &TLang::Skins,
+      &TLang::About,    &TLang::Title,   &TLang::Artist, &TLang::Album,   &TLang::Genre,
+      &TLang::Comment,  &TLang::Played,  &TLang::Added,  &TLang::Filename};
   const TConfigDocument englishDoc = TConfigDocument::Parse(ReadFile(kShipped / "english.xml"));
-  for (const char* key : {"menu/minimize", "menu/restore", "menu/exit", "menu/open", "menu/skins", "menu/about",
-                          "mediadb/title", "mediadb/artist", "mediadb/album", "mediadb/genre", "mediadb/comment",
-                          "mediadb/played", "mediadb/added", "mediadb/filename"}) {
+  for (const char* key :
+       {"menu/minimize", "menu/restore", "menu/exit", "menu/open", "menu/skins", "menu/about",
+        "mediadb/title", "mediadb/artist", "mediadb/album", "mediadb/genre", "mediadb/comment",
+        "mediadb/played", "mediadb/added", "mediadb/filename"}) {
     EXPECT_TRUE(englishDoc.Get(key)) << key;
   }
   for (auto field : fields) EXPECT_EQ(german.*field, builtIn.*field);
@@ -138,7 +144,8 @@ TEST(Language, ShippedFilesCarryEveryKey) {
 }
 
 TEST(ConfigFiles, MalformedSamplesAreRejectedOrReadNeverCrash) {
-  const std::filesystem::path dir = std::filesystem::path(VESPERON_TEST_DATA) / "core" / "malformed";
+  const std::filesystem::path dir =
+      std::filesystem::path(VESPERON_TEST_DATA) / "core" / "malformed";
   int samples = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     const std::string bytes = ReadFile(entry.path());
@@ -166,7 +173,8 @@ TEST(ConfigFiles, MalformedSamplesAreRejectedOrReadNeverCrash) {
 
 // Inputs the fuzzer once found troublesome are kept and replayed here.
 TEST(ConfigFiles, FuzzerFindingsStayFixed) {
-  const std::filesystem::path dir = std::filesystem::path(VESPERON_TEST_DATA) / "fuzz" / "fuzz_core_config" / "crashes";
+  const std::filesystem::path dir =
+      std::filesystem::path(VESPERON_TEST_DATA) / "fuzz" / "fuzz_core_config" / "crashes";
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
     const std::string bytes = ReadFile(entry.path());

@@ -148,21 +148,28 @@ TEST(Log, SecondStartOverwritesAndFullDiskDisablesTheFile) {
 // One bad name cannot break the log's lines or make it invalid UTF-8: control
 // characters and stray bytes are escaped; good text passes unchanged.
 TEST(Log, OutsideTextIsEscapedIntoOneValidLine) {
-  EXPECT_EQ(EscapeForLog("plain /m/Caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8e\xb5 ~"), "plain /m/Caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8e\xb5 ~");
-  EXPECT_EQ(EscapeForLog("a\nb\rc\td\x01" "e\x7f"), "a\\nb\\rc\\td\\x01e\\x7F");
-  EXPECT_EQ(EscapeForLog("caf\xe9.mp3"), "caf\\xE9.mp3");                    // Latin-1 byte
-  EXPECT_EQ(EscapeForLog("\xc0\xaf|\xed\xa0\x80|\xe2\x82"), "\\xC0\\xAF|\\xED\\xA0\\x80|\\xE2\\x82");  // overlong, surrogate, cut
-  EXPECT_EQ(EscapeForLog("x\xc2\x85y\xe2\x80\xa8z"), "x\\u0085y\\u2028z");    // NEL and line separator
+  EXPECT_EQ(EscapeForLog("plain /m/Caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8e\xb5 ~"),
+            "plain /m/Caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8e\xb5 ~");
+  EXPECT_EQ(EscapeForLog("a\nb\rc\td\x01"
+                         "e\x7f"),
+            "a\\nb\\rc\\td\\x01e\\x7F");
+  EXPECT_EQ(EscapeForLog("caf\xe9.mp3"), "caf\\xE9.mp3");  // Latin-1 byte
+  EXPECT_EQ(EscapeForLog("\xc0\xaf|\xed\xa0\x80|\xe2\x82"),
+            "\\xC0\\xAF|\\xED\\xA0\\x80|\\xE2\\x82");  // overlong, surrogate, cut
+  EXPECT_EQ(EscapeForLog("x\xc2\x85y\xe2\x80\xa8z"),
+            "x\\u0085y\\u2028z");  // NEL and line separator
   EXPECT_EQ(EscapeForLog(std::string("a\0b", 3)), "a\\x00b");
 
   TTestFolder folder;
   TLogRecorder log(/*debug=*/true);
   ASSERT_TRUE(OpenLog());
-  LogWarning(u"Directory /m/evil\nWARNING: forged\xDCE9 does not exist!");  // a stray byte carried in UTF-16
+  LogWarning(u"Directory /m/evil\nWARNING: forged\xDCE9 does not exist!");  // a stray byte carried
+                                                                            // in UTF-16
   Log(std::string_view("tag: \x1b[31mred\r"));
   CloseLog();
   const std::string file = ReadFile("vesperon.log");
-  EXPECT_NE(file.find("\r\nWARNING: Directory /m/evil\\nWARNING: forged\\xE9 does not exist!\r\n"), std::string::npos);
+  EXPECT_NE(file.find("\r\nWARNING: Directory /m/evil\\nWARNING: forged\\xE9 does not exist!\r\n"),
+            std::string::npos);
   EXPECT_NE(file.find("\r\ntag: \\x1B[31mred\\r\r\n"), std::string::npos);
   EXPECT_TRUE(IsValidUtf8(file));
 }

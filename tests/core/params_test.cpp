@@ -22,7 +22,8 @@ TEST(Params, OptionsMatchInAnyCaseAndShortForms) {
 }
 
 TEST(Params, ValuesComeFromFixedPositionsAsTyped) {
-  const TParams p = ParseCommandLine({"--DISPLAY=:1.0", "--CompileSkin=My Skin.XML", "--AddDir=/Music/\xc3\x84rzte"});
+  const TParams p = ParseCommandLine(
+      {"--DISPLAY=:1.0", "--CompileSkin=My Skin.XML", "--AddDir=/Music/\xc3\x84rzte"});
   EXPECT_EQ(p.Display, ":1.0");
   EXPECT_EQ(p.CompileSkin, u"My Skin.XML");
   EXPECT_EQ(p.AddDir, u"/Music/\u00c4rzte");
@@ -50,7 +51,8 @@ TEST(Help, TextLineByLine) {
   EXPECT_EQ(lines[2], "vesperon [options] [file]");
   EXPECT_EQ(lines[9], "--display=DISPLAY   use \"DISPLAY\" as the X11 display");
   EXPECT_EQ(lines[13], "");
-  EXPECT_EQ(lines[15], "--adddir=DIR        adds the directory DIR and all subfolders to the media-db");
+  EXPECT_EQ(lines[15],
+            "--adddir=DIR        adds the directory DIR and all subfolders to the media-db");
   EXPECT_EQ(lines[16], "");
 }
 

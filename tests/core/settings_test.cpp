@@ -45,15 +45,19 @@ TEST_F(SettingsTest, MissingFileGivesDefaultsAndIsCreatedWithEveryKeyInOrder) {
   ASSERT_TRUE(doc.load_file("settings.xml"));
   const pugi::xml_node root = doc.document_element();
   EXPECT_STREQ(root.name(), "CONFIG");
-  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"general", "net", "updates", "audio", "skins"}));
+  EXPECT_EQ(ChildNames(root),
+            (std::vector<std::string>{"general", "net", "updates", "audio", "skins"}));
   const pugi::xml_node general = root.child("general");
   EXPECT_EQ(AttributeNames(general), std::vector<std::string>{"lastlanguage"});
   EXPECT_EQ(ChildNames(general), (std::vector<std::string>{"lastpos", "mediadbwinoffset"}));
   EXPECT_EQ(AttributeNames(general.child("lastpos")), (std::vector<std::string>{"x", "y"}));
-  EXPECT_EQ(AttributeNames(root.child("updates")), (std::vector<std::string>{"lastcheck", "automatic"}));
+  EXPECT_EQ(AttributeNames(root.child("updates")),
+            (std::vector<std::string>{"lastcheck", "automatic"}));
   const pugi::xml_node audio = root.child("audio");
-  EXPECT_EQ(AttributeNames(audio), (std::vector<std::string>{"lastvolume", "crossfade", "shuffle", "repeat"}));
-  EXPECT_EQ(AttributeNames(audio.child("crossfade")), (std::vector<std::string>{"intime", "outtime"}));
+  EXPECT_EQ(AttributeNames(audio),
+            (std::vector<std::string>{"lastvolume", "crossfade", "shuffle", "repeat"}));
+  EXPECT_EQ(AttributeNames(audio.child("crossfade")),
+            (std::vector<std::string>{"intime", "outtime"}));
   EXPECT_STREQ(audio.attribute("crossfade").value(), "True");
   EXPECT_STREQ(audio.attribute("repeat").value(), "False");
   EXPECT_STREQ(audio.child("crossfade").attribute("intime").value(), "5000");
@@ -63,7 +67,8 @@ TEST_F(SettingsTest, MissingFileGivesDefaultsAndIsCreatedWithEveryKeyInOrder) {
 
 TEST_F(SettingsTest, RoundTripKeepsValuesAndUnknownContent) {
   WriteFile("settings.xml",
-            "<?xml version=\"1.0\"?>\n<CONFIG>\n  <!-- mine -->\n  <plugins enabled=\"yes\"><p name=\"a\"/></plugins>\n"
+            "<?xml version=\"1.0\"?>\n<CONFIG>\n  <!-- mine -->\n  <plugins enabled=\"yes\"><p "
+            "name=\"a\"/></plugins>\n"
             "  <audio lastvolume=\"12\" eq=\"flat\"/>\n</CONFIG>\n");
   ReadSettings();
   EXPECT_EQ(gSettings.LastVolume, 12);
@@ -107,11 +112,12 @@ TEST_F(SettingsTest, RoundTripKeepsValuesAndUnknownContent) {
 }
 
 TEST_F(SettingsTest, ConversionRules) {
-  WriteFile("settings.xml",
-            "<CONFIG><audio lastvolume=\"loud\" crossfade=\"FALSE\" shuffle=\"yes\" repeat=\"TRUE\">"
-            "<crossfade intime=\"70000\" outtime=\"-1\"/></audio>"
-            "<updates lastcheck=\"99999999999\" automatic=\"tRuE\"/>"
-            "<general><lastpos x=\" 5\" y=\"+7\"/></general></CONFIG>");
+  WriteFile(
+      "settings.xml",
+      "<CONFIG><audio lastvolume=\"loud\" crossfade=\"FALSE\" shuffle=\"yes\" repeat=\"TRUE\">"
+      "<crossfade intime=\"70000\" outtime=\"-1\"/></audio>"
+      "<updates lastcheck=\"99999999999\" automatic=\"tRuE\"/>"
+      "<general><lastpos x=\" 5\" y=\"+7\"/></general></CONFIG>");
   ReadSettings();
   EXPECT_EQ(gSettings.CrossfadeInTime, 4464);    // low 16 bits of 70000
   EXPECT_EQ(gSettings.CrossfadeOutTime, 65535);  // low 16 bits of -1
@@ -139,23 +145,28 @@ TEST_F(SettingsTest, WrongRootGivesDefaultsAndLeavesTheFileUnchanged) {
   EXPECT_EQ(Log.Lines.back(), "ERROR: cannot write configuration to file");
   EXPECT_EQ(ReadFile("settings.xml"), original);
   // No temporary file is left behind.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), std::filesystem::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 TEST_F(SettingsTest, MalformedFilesGiveTheReadingError) {
-  for (const char* text : {"", "<CONFIG><audio lastvolume=\"3\"></CONFIG>", "\xff\xfe\x00garbage", "<config/>"}) {
+  for (const char* text :
+       {"", "<CONFIG><audio lastvolume=\"3\"></CONFIG>", "\xff\xfe\x00garbage", "<config/>"}) {
     WriteFile("settings.xml", text);
     gSettings.LastVolume = 1;
     Log.Lines.clear();
     ReadSettings();
     EXPECT_EQ(gSettings.LastVolume, 255) << text;
-    EXPECT_EQ(Log.Lines, std::vector<std::string>{"ERROR: cannot read or create file Settings.xml"}) << text;
+    EXPECT_EQ(Log.Lines, std::vector<std::string>{"ERROR: cannot read or create file Settings.xml"})
+        << text;
   }
 }
 
 TEST_F(SettingsTest, UnwritableFolderReportsAndKeepsGoing) {
   if (geteuid() == 0) GTEST_SKIP() << "root may write anywhere";
-  std::filesystem::permissions(Folder.Path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  std::filesystem::permissions(
+      Folder.Path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
   EXPECT_FALSE(WriteSettings());
   EXPECT_EQ(Log.Lines.back(), "ERROR: cannot write configuration to file");
   std::filesystem::permissions(Folder.Path, std::filesystem::perms::owner_all);

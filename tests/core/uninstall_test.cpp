@@ -23,10 +23,11 @@ class UninstallTest : public ::testing::Test {
     Program = Folder.Path / "program";
     Temp = Folder.Path / "tmp";
     fs::create_directories(Temp);
-    for (const char* f : {"vesperon", "fmodex.so", "settings.xml", "german.xml", "english.xml", "keys.xml",
-                          "Readme.txt", "ChangeLog.txt", "vesperon.log", "media.db", "images/splash.bmp",
-                          "help/index.html", "skins/a.vsf", "skins/B.VSF", "skins/notes.txt",
-                          "skins/packed/c.vsf", "skins/mixed/d.vsf", "skins/mixed/readme.txt"}) {
+    for (const char* f :
+         {"vesperon", "fmodex.so", "settings.xml", "german.xml", "english.xml", "keys.xml",
+          "Readme.txt", "ChangeLog.txt", "vesperon.log", "media.db", "images/splash.bmp",
+          "help/index.html", "skins/a.vsf", "skins/B.VSF", "skins/notes.txt", "skins/packed/c.vsf",
+          "skins/mixed/d.vsf", "skins/mixed/readme.txt"}) {
       WriteFile(Program / f, "x");
     }
     SetExecutableDirForTesting(Program);
@@ -53,8 +54,9 @@ class UninstallTest : public ::testing::Test {
 
   // Everything but the executable and the skins tree is gone.
   void ExpectOtherFilesRemoved() const {
-    for (const char* f : {"fmodex.so", "settings.xml", "german.xml", "english.xml", "keys.xml", "Readme.txt",
-                          "ChangeLog.txt", "vesperon.log", "media.db", "images", "help"}) {
+    for (const char* f :
+         {"fmodex.so", "settings.xml", "german.xml", "english.xml", "keys.xml", "Readme.txt",
+          "ChangeLog.txt", "vesperon.log", "media.db", "images", "help"}) {
       EXPECT_FALSE(Exists(f)) << f;
     }
   }
@@ -145,7 +147,8 @@ TEST_F(UninstallTest, SilentForceRemovesEverythingThroughTheScript) {
   fs::current_path(before);
   // The detached script removes the executable, the folder and itself.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while ((fs::exists(Program) || !fs::is_empty(Temp)) && std::chrono::steady_clock::now() < deadline) {
+  while ((fs::exists(Program) || !fs::is_empty(Temp)) &&
+         std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   EXPECT_FALSE(fs::exists(Program));
@@ -163,7 +166,9 @@ TEST_F(UninstallTest, FailedSelfRemovalReturnsToTheWorkingFolder) {
   EXPECT_EQ(Run(params, "yes\nno\nyes\n"), urContinue);
   SetRemovalShellForTesting("/bin/sh");
   EXPECT_EQ(fs::current_path(), fs::canonical(Program));
-  EXPECT_NE(Out.str().find("Should I remove vesperon? [yes/no]\nVesperon could not remove itself\n"), std::string::npos);
+  EXPECT_NE(
+      Out.str().find("Should I remove vesperon? [yes/no]\nVesperon could not remove itself\n"),
+      std::string::npos);
   EXPECT_TRUE(fs::is_empty(Temp));
   EXPECT_TRUE(Exists("vesperon"));
   fs::current_path(before);
@@ -192,7 +197,8 @@ TEST_F(UninstallTest, ScriptTakesPathsLiterally) {
 }
 
 TEST(UninstallScript, LoopsUntilExecutableAndLibraryAreGone) {
-  const std::string script = SelfRemovalScript("/opt/v/vesperon", "/opt/v/fmodex.so", "/opt/v", "/tmp/uis1.sh");
+  const std::string script =
+      SelfRemovalScript("/opt/v/vesperon", "/opt/v/fmodex.so", "/opt/v", "/tmp/uis1.sh");
   EXPECT_EQ(script,
             "#!/bin/sh\n"
             "# Removes Vesperon once the program has ended.\n"

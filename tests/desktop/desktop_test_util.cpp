@@ -41,7 +41,8 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
 }
 
 TPrivateBus::TPrivateBus() {
-  std::istringstream lines(Shell("dbus-daemon --session --fork --nopidfile --print-address=1 --print-pid=1"));
+  std::istringstream lines(
+      Shell("dbus-daemon --session --fork --nopidfile --print-address=1 --print-pid=1"));
   std::string pid;
   std::getline(lines, Address_);
   std::getline(lines, pid);
@@ -59,7 +60,8 @@ TPrivateBus::~TPrivateBus() {
 sd_bus* TPrivateBus::Connect() const {
   sd_bus* bus = nullptr;
   if (sd_bus_new(&bus) < 0) return nullptr;
-  if (sd_bus_set_address(bus, Address_.c_str()) < 0 || sd_bus_set_bus_client(bus, 1) < 0 || sd_bus_start(bus) < 0) {
+  if (sd_bus_set_address(bus, Address_.c_str()) < 0 || sd_bus_set_bus_client(bus, 1) < 0 ||
+      sd_bus_start(bus) < 0) {
     sd_bus_unref(bus);
     return nullptr;
   }
@@ -80,10 +82,11 @@ TNotificationServer::TNotificationServer(const TPrivateBus& bus) : Bus_(bus.Conn
   if (Bus_ == nullptr) return;
   static const sd_bus_vtable vtable[] = {
       SD_BUS_VTABLE_START(0),
-      SD_BUS_METHOD("Notify", "susssasa{sv}i", "u", TNotificationServer::OnNotify, SD_BUS_VTABLE_UNPRIVILEGED),
+      SD_BUS_METHOD("Notify", "susssasa{sv}i", "u", TNotificationServer::OnNotify,
+                    SD_BUS_VTABLE_UNPRIVILEGED),
       SD_BUS_VTABLE_END};
-  Ready_ = sd_bus_add_object_vtable(Bus_, &Slot_, "/org/freedesktop/Notifications", "org.freedesktop.Notifications",
-                                    vtable, this) >= 0 &&
+  Ready_ = sd_bus_add_object_vtable(Bus_, &Slot_, "/org/freedesktop/Notifications",
+                                    "org.freedesktop.Notifications", vtable, this) >= 0 &&
            sd_bus_request_name(Bus_, "org.freedesktop.Notifications", 0) >= 0;
 }
 
@@ -92,7 +95,8 @@ TNotificationServer::~TNotificationServer() {
   sd_bus_flush_close_unref(Bus_);
 }
 
-void TNotificationServer::Serve(std::chrono::milliseconds duration, const std::function<bool()>& until) {
+void TNotificationServer::Serve(std::chrono::milliseconds duration,
+                                const std::function<bool()>& until) {
   const auto end = std::chrono::steady_clock::now() + duration;
   while (std::chrono::steady_clock::now() < end && !(until && until())) {
     while (sd_bus_process(Bus_, nullptr) > 0) {
@@ -114,8 +118,8 @@ TProgramFolder::TProgramFolder(const std::string& name)
 
 TProgramFolder::~TProgramFolder() { fs::remove_all(Dir_); }
 
-fs::path TProgramFolder::AddSong(const std::string& file, const std::string& title, const std::string& artist,
-                                 const std::string& album) {
+fs::path TProgramFolder::AddSong(const std::string& file, const std::string& title,
+                                 const std::string& artist, const std::string& album) {
   const fs::path wav = Dir_ / "tone.wav", mp3 = Dir_ / "songs" / file;
   SF_INFO info{};
   info.samplerate = 44100;
@@ -125,18 +129,20 @@ fs::path TProgramFolder::AddSong(const std::string& file, const std::string& tit
   if (out == nullptr) return {};
   std::vector<float> frames(2 * 44100);
   for (size_t i = 0; i < frames.size(); i += 2) {
-    frames[i] = frames[i + 1] = static_cast<float>(0.4 * std::sin(2 * M_PI * 440.0 * (i / 2) / 44100.0));
+    frames[i] = frames[i + 1] =
+        static_cast<float>(0.4 * std::sin(2 * M_PI * 440.0 * (i / 2) / 44100.0));
   }
   for (int second = 0; second < 10; ++second) sf_writef_float(out, frames.data(), 44100);
   sf_close(out);
-  const std::string encode = "lame --quiet --id3v1-only --tt '" + title + "' --ta '" + artist + "' --tl '" + album +
-                             "' '" + wav.string() + "' '" + mp3.string() + "'";
+  const std::string encode = "lame --quiet --id3v1-only --tt '" + title + "' --ta '" + artist +
+                             "' --tl '" + album + "' '" + wav.string() + "' '" + mp3.string() + "'";
   if (std::system(encode.c_str()) != 0) return {};
   fs::remove(wav);
   return mp3;
 }
 
-pid_t TProgramFolder::Start(const std::vector<std::string>& args, const std::map<std::string, std::string>& env) {
+pid_t TProgramFolder::Start(const std::vector<std::string>& args,
+                            const std::map<std::string, std::string>& env) {
   const pid_t pid = fork();
   if (pid != 0) return pid;
   if (chdir(Dir_.c_str()) != 0) _exit(120);
@@ -158,7 +164,9 @@ pid_t TProgramFolder::Start(const std::vector<std::string>& args, const std::map
   _exit(121);
 }
 
-std::string TProgramFolder::Log() const { return ReadWholeFile(Dir_ / "vesperon.log").value_or(""); }
+std::string TProgramFolder::Log() const {
+  return ReadWholeFile(Dir_ / "vesperon.log").value_or("");
+}
 
 int WaitForExit(pid_t pid, std::chrono::milliseconds limit) {
   const auto end = std::chrono::steady_clock::now() + limit;
@@ -183,7 +191,8 @@ double PeakOf(const fs::path& file) {
   std::vector<float> block(4096 * static_cast<size_t>(info.channels));
   sf_count_t n = 0;
   while ((n = sf_readf_float(in, block.data(), 4096)) > 0) {
-    for (sf_count_t i = 0; i < n * info.channels; ++i) peak = std::max(peak, std::fabs(static_cast<double>(block[i])));
+    for (sf_count_t i = 0; i < n * info.channels; ++i)
+      peak = std::max(peak, std::fabs(static_cast<double>(block[i])));
   }
   sf_close(in);
   return peak;

@@ -2,8 +2,8 @@
 // Shared pieces of the desktop tests: a private session bus (dbus-daemon),
 // a notification server on it, and the real program started in a folder of
 // its own with generated, tagged songs.
-#include <systemd/sd-bus.h>
 #include <sys/types.h>
+#include <systemd/sd-bus.h>
 
 #include <chrono>
 #include <filesystem>
@@ -63,8 +63,8 @@ class TProgramFolder {
   ~TProgramFolder();
   const std::filesystem::path& Dir() const { return Dir_; }
   // A 10 s MP3 song under songs/ with title, artist and album tags.
-  std::filesystem::path AddSong(const std::string& file, const std::string& title, const std::string& artist,
-                                const std::string& album);
+  std::filesystem::path AddSong(const std::string& file, const std::string& title,
+                                const std::string& artist, const std::string& album);
   // Starts the executable there, headless, recording into rec.wav, with
   // the environment changes given (an empty value removes the variable).
   pid_t Start(const std::vector<std::string>& args, const std::map<std::string, std::string>& env);

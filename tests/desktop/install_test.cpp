@@ -28,11 +28,12 @@ std::string KeyOf(const std::string& launcher, const std::string& key) {
   return {};
 }
 
-int Make(const std::string& target, const fs::path& destdir, const std::string& prefix, const std::string& dataHome) {
-  const std::string command = "env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL make -s -C '" +
-                              std::string(VESPERON_SOURCE_DIR) + "' " + target + " NO_BUILD=1 BUILD='" +
-                              VESPERON_BUILD_DIR + "' DESTDIR='" + destdir.string() + "' PREFIX='" + prefix +
-                              "' DATA_HOME='" + dataHome + "' >/dev/null";
+int Make(const std::string& target, const fs::path& destdir, const std::string& prefix,
+         const std::string& dataHome) {
+  const std::string command =
+      "env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL make -s -C '" + std::string(VESPERON_SOURCE_DIR) +
+      "' " + target + " NO_BUILD=1 BUILD='" + VESPERON_BUILD_DIR + "' DESTDIR='" +
+      destdir.string() + "' PREFIX='" + prefix + "' DATA_HOME='" + dataHome + "' >/dev/null";
   return std::system(command.c_str());
 }
 
@@ -59,10 +60,13 @@ TEST(InstallTest, InstalledLauncherIsValidAndItsProgramStarts) {
   for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
     const std::string name = std::to_string(size) + "x" + std::to_string(size);
     if (!fs::exists(drawn / ("vesperon-" + std::to_string(size) + ".png"))) continue;
-    EXPECT_TRUE(fs::exists(destdir / "home/user/.local/share/icons/hicolor" / name / "apps/vesperon.png")) << name;
+    EXPECT_TRUE(
+        fs::exists(destdir / "home/user/.local/share/icons/hicolor" / name / "apps/vesperon.png"))
+        << name;
   }
   const fs::path program = destdir / prefix.substr(1);
-  for (const char* file : {"vesperon", "fmodex.so", "german.xml", "english.xml", "keys.xml", "help/index.html"}) {
+  for (const char* file :
+       {"vesperon", "fmodex.so", "german.xml", "english.xml", "keys.xml", "help/index.html"}) {
     EXPECT_TRUE(fs::exists(program / file)) << file;
   }
 
@@ -78,7 +82,10 @@ TEST(InstallTest, InstalledLauncherIsValidAndItsProgramStarts) {
     _exit(121);
   }
   EXPECT_TRUE(WaitUntil(
-      [&] { return ReadWholeFile(program / "vesperon.log").value_or("").find("initialization done") != std::string::npos; },
+      [&] {
+        return ReadWholeFile(program / "vesperon.log").value_or("").find("initialization done") !=
+               std::string::npos;
+      },
       20s));
   kill(pid, SIGTERM);
   const int status = WaitForExit(pid, 20s);
@@ -87,7 +94,8 @@ TEST(InstallTest, InstalledLauncherIsValidAndItsProgramStarts) {
 
   ASSERT_EQ(Make("uninstall-desktop", destdir, prefix, dataHome), 0);
   EXPECT_FALSE(fs::exists(launcherFile));
-  EXPECT_FALSE(fs::exists(destdir / "home/user/.local/share/icons/hicolor/48x48/apps/vesperon.png"));
+  EXPECT_FALSE(
+      fs::exists(destdir / "home/user/.local/share/icons/hicolor/48x48/apps/vesperon.png"));
   EXPECT_TRUE(fs::exists(program / "vesperon"));
   fs::remove_all(destdir);
 }

@@ -59,16 +59,20 @@ class MprisProgramTest : public ::testing::Test {
   }
 
   std::string Ctl(const std::string& args) {
-    return Trim(Shell("DBUS_SESSION_BUS_ADDRESS='" + Bus.Address() + "' playerctl -p vesperon " + args + " 2>&1"));
+    return Trim(Shell("DBUS_SESSION_BUS_ADDRESS='" + Bus.Address() + "' playerctl -p vesperon " +
+                      args + " 2>&1"));
   }
   bool StatusBecomes(const std::string& wanted) {
     return WaitUntil([&] { return Ctl("status") == wanted; }, 5s);
   }
   pid_t StartWithBus(std::vector<std::string> args) {
     const pid_t pid = Folder.Start(args, {{"DBUS_SESSION_BUS_ADDRESS", Bus.Address()}});
-    const bool up = WaitUntil([&] { return Shell("DBUS_SESSION_BUS_ADDRESS='" + Bus.Address() +
-                                                 "' playerctl -l 2>/dev/null").find("vesperon") != std::string::npos; },
-                              20s);
+    const bool up = WaitUntil(
+        [&] {
+          return Shell("DBUS_SESSION_BUS_ADDRESS='" + Bus.Address() + "' playerctl -l 2>/dev/null")
+                     .find("vesperon") != std::string::npos;
+        },
+        20s);
     EXPECT_TRUE(up) << Folder.Log();
     return pid;
   }
@@ -79,9 +83,10 @@ class MprisProgramTest : public ::testing::Test {
 
 TEST_F(MprisProgramTest, PlayerctlDrivesTheWholeProgram) {
   const fs::path monitorFile = Folder.Dir() / "monitor.txt";
-  const std::string monitor = "dbus-monitor --address '" + Bus.Address() +
-                              "' \"type='signal',member='PropertiesChanged',path='/org/mpris/MediaPlayer2'\" > '" +
-                              monitorFile.string() + "' 2>/dev/null & echo $!";
+  const std::string monitor =
+      "dbus-monitor --address '" + Bus.Address() +
+      "' \"type='signal',member='PropertiesChanged',path='/org/mpris/MediaPlayer2'\" > '" +
+      monitorFile.string() + "' 2>/dev/null & echo $!";
   const pid_t monitorPid = static_cast<pid_t>(std::stol(Shell(monitor)));
   const pid_t pid = StartWithBus({"--debug", "--adddir=songs", "songs/one.mp3"});
 
@@ -124,7 +129,8 @@ TEST_F(MprisProgramTest, PlayerctlDrivesTheWholeProgram) {
   // Every change of status was announced, in order.
   std::this_thread::sleep_for(200ms);
   const std::string signals = ReadWholeFile(monitorFile).value_or("");
-  EXPECT_EQ(AnnouncedStatuses(signals), (std::vector<std::string>{"Playing", "Paused", "Playing", "Stopped"}))
+  EXPECT_EQ(AnnouncedStatuses(signals),
+            (std::vector<std::string>{"Playing", "Paused", "Playing", "Stopped"}))
       << signals;
   EXPECT_NE(signals.find("string \"Metadata\""), std::string::npos);
   EXPECT_NE(signals.find("string \"Volume\""), std::string::npos);
@@ -136,7 +142,8 @@ template <typename... A>
 bool CallFails(sd_bus* bus, const char* method, const char* signature, A... args) {
   sd_bus_error error = SD_BUS_ERROR_NULL;
   sd_bus_message* reply = nullptr;
-  const int r = sd_bus_call_method(bus, kName, kPath, kPlayer, method, &error, &reply, signature, args...);
+  const int r =
+      sd_bus_call_method(bus, kName, kPath, kPlayer, method, &error, &reply, signature, args...);
   sd_bus_error_free(&error);
   sd_bus_message_unref(reply);
   return r < 0;
@@ -157,7 +164,8 @@ TEST_F(MprisProgramTest, BadCallsGetErrorsAndPlaybackGoesOn) {
   sd_bus_error error = SD_BUS_ERROR_NULL;
   EXPECT_LT(sd_bus_set_property(bus, kName, kPath, kPlayer, "Volume", &error, "s", "loud"), 0);
   sd_bus_error_free(&error);
-  EXPECT_LT(sd_bus_set_property(bus, kName, kPath, kPlayer, "PlaybackStatus", &error, "s", "Stopped"), 0);
+  EXPECT_LT(
+      sd_bus_set_property(bus, kName, kPath, kPlayer, "PlaybackStatus", &error, "s", "Stopped"), 0);
   sd_bus_error_free(&error);
   // URIs that are not local files, or name missing ones.
   EXPECT_TRUE(CallFails(bus, "OpenUri", "s", "http://example.com/song.mp3"));
@@ -168,7 +176,8 @@ TEST_F(MprisProgramTest, BadCallsGetErrorsAndPlaybackGoesOn) {
   EXPECT_TRUE(CallFails(bus, "OpenUri", "s", ""));
   // Unknown track ids and huge offsets are ignored.
   EXPECT_FALSE(CallFails(bus, "SetPosition", "ox", "/org/vesperon/track/999999", int64_t{1000}));
-  EXPECT_FALSE(CallFails(bus, "SetPosition", "ox", "/org/mpris/MediaPlayer2/TrackList/NoTrack", int64_t{-5}));
+  EXPECT_FALSE(CallFails(bus, "SetPosition", "ox", "/org/mpris/MediaPlayer2/TrackList/NoTrack",
+                         int64_t{-5}));
   EXPECT_FALSE(CallFails(bus, "Seek", "x", INT64_MAX));
   EXPECT_FALSE(CallFails(bus, "Seek", "x", INT64_MIN));
   sd_bus_flush_close_unref(bus);
@@ -196,7 +205,8 @@ TEST_F(MprisProgramTest, OpenUriPlaysAnExistingFile) {
 TEST_F(MprisProgramTest, AWarningBecomesADesktopNotificationWithoutATray) {
   TNotificationServer server(Bus);
   ASSERT_TRUE(server.Ready());
-  const pid_t pid = Folder.Start({"--adddir=missing"}, {{"DBUS_SESSION_BUS_ADDRESS", Bus.Address()}});
+  const pid_t pid =
+      Folder.Start({"--adddir=missing"}, {{"DBUS_SESSION_BUS_ADDRESS", Bus.Address()}});
   server.Serve(15s, [&] { return !server.Received.empty(); });
   kill(pid, SIGTERM);
   const int status = WaitForExit(pid, 20s);
@@ -215,9 +225,11 @@ TEST(MprisNoBusTest, TheProgramRunsWithoutASessionBus) {
   ASSERT_FALSE(folder.AddSong("one.mp3", "First Song", "Artist A", "Album A").empty());
   const fs::path runtime = folder.Dir() / "runtime";
   fs::create_directories(runtime);
-  const pid_t pid = folder.Start({"--debug", "songs/one.mp3"},
-                                 {{"DBUS_SESSION_BUS_ADDRESS", ""}, {"XDG_RUNTIME_DIR", runtime.string()}});
-  EXPECT_TRUE(WaitUntil([&] { return folder.Log().find("initialization done") != std::string::npos; }, 20s));
+  const pid_t pid =
+      folder.Start({"--debug", "songs/one.mp3"},
+                   {{"DBUS_SESSION_BUS_ADDRESS", ""}, {"XDG_RUNTIME_DIR", runtime.string()}});
+  EXPECT_TRUE(WaitUntil(
+      [&] { return folder.Log().find("initialization done") != std::string::npos; }, 20s));
   kill(pid, SIGTERM);
   const int status = WaitForExit(pid, 20s);
   ASSERT_TRUE(WIFEXITED(status));

@@ -20,15 +20,17 @@ TEST(FileUriTest, LocalFileUrisGiveTheirPath) {
 }
 
 TEST(FileUriTest, EverythingElseIsRefused) {
-  for (const char* uri : {"", "file:", "file://", "http://host/x.mp3", "/plain/path.mp3", "file://host/x.mp3",
-                          "file:relative.mp3", "file:///bad%zzescape", "file:///cut%4", "file:///cut%",
-                          "file:///nul%00byte", "file://localhostx/y"}) {
+  for (const char* uri :
+       {"", "file:", "file://", "http://host/x.mp3", "/plain/path.mp3", "file://host/x.mp3",
+        "file:relative.mp3", "file:///bad%zzescape", "file:///cut%4", "file:///cut%",
+        "file:///nul%00byte", "file://localhostx/y"}) {
     EXPECT_EQ(PathFromFileUri(uri), std::nullopt) << uri;
   }
 }
 
 TEST(FileUriTest, PathsRoundTripThroughUris) {
-  for (const std::string path : {"/a/b c.mp3", "/100%/#1?.ogg", "/\xE9t\xE9/caf\xC3\xA9.flac", "/x/\"<&>\".wav"}) {
+  for (const std::string path :
+       {"/a/b c.mp3", "/100%/#1?.ogg", "/\xE9t\xE9/caf\xC3\xA9.flac", "/x/\"<&>\".wav"}) {
     const std::string uri = FileUriFromPath(path);
     EXPECT_EQ(uri.find_first_of(" #?\"<>"), std::string::npos) << uri;
     EXPECT_EQ(PathFromFileUri(uri), path) << uri;
@@ -53,7 +55,9 @@ TEST(MprisTrackTest, TrackPathsAndBusText) {
   EXPECT_EQ(TrackObjectPath(12), "/org/vesperon/track/12");
   EXPECT_EQ(BusText(u"caf\u00e9"), "caf\xC3\xA9");
   // Lone surrogates (stray bytes of a legacy name) become U+FFFD; pairs stay.
-  EXPECT_EQ(BusText(std::u16string(u"a") + char16_t(0xDCE9) + u"b"), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(BusText(std::u16string(u"a") + char16_t(0xDCE9) + u"b"),
+            "a\xEF\xBF\xBD"
+            "b");
   EXPECT_EQ(BusText(std::u16string(1, char16_t(0xD83C)) + char16_t(0xDFB5)), "\xF0\x9F\x8E\xB5");
   EXPECT_EQ(BusText(std::u16string(1, char16_t(0xD83C))), "\xEF\xBF\xBD");
 }

@@ -56,7 +56,8 @@ TEST(NotificationTextTest, CountsLimitsAndMarkup) {
 
   // The balloon's limits: 63 characters of title, 255 of text, and a
   // character outside the basic plane is not cut in half.
-  TNotification longOne{std::u16string(100, u'T'), std::u16string(254, u'x') + u"\U0001F3B5" + u"tail"};
+  TNotification longOne{std::u16string(100, u'T'),
+                        std::u16string(254, u'x') + u"\U0001F3B5" + u"tail"};
   EXPECT_EQ(NotificationSummary(longOne), std::string(63, 'T'));
   EXPECT_EQ(NotificationBody(longOne), std::string(254, 'x'));
 }
@@ -64,7 +65,8 @@ TEST(NotificationTextTest, CountsLimitsAndMarkup) {
 class DesktopBusTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (std::system("command -v dbus-daemon >/dev/null 2>&1") != 0) GTEST_SKIP() << "dbus-daemon missing";
+    if (std::system("command -v dbus-daemon >/dev/null 2>&1") != 0)
+      GTEST_SKIP() << "dbus-daemon missing";
     ASSERT_TRUE(Bus.Running());
     setenv("DBUS_SESSION_BUS_ADDRESS", Bus.Address().c_str(), 1);
   }
@@ -74,7 +76,8 @@ class DesktopBusTest : public ::testing::Test {
   }
   // Runs the integration's side as the main loop would while the server
   // answers, for `duration`.
-  void Run(TDesktopIntegration& desktop, TNotificationServer& server, std::chrono::milliseconds duration) {
+  void Run(TDesktopIntegration& desktop, TNotificationServer& server,
+           std::chrono::milliseconds duration) {
     const auto end = std::chrono::steady_clock::now() + duration;
     while (std::chrono::steady_clock::now() < end) {
       desktop.Process();
@@ -90,7 +93,8 @@ TEST_F(DesktopBusTest, ABurstOfWarningsBecomesAHandfulOfNotifications) {
   ASSERT_TRUE(server.Ready());
   TDesktopIntegration desktop({});
   ASSERT_TRUE(desktop.Connected());
-  SetLogNotifier([&](std::u16string_view title, std::u16string_view text) { desktop.Notify(title, text); });
+  SetLogNotifier(
+      [&](std::u16string_view title, std::u16string_view text) { desktop.Notify(title, text); });
   for (int i = 0; i < 100; ++i) LogWarning("the disk is full");
   LogError("cannot write media.db");
   Run(desktop, server, 1500ms);

@@ -40,11 +40,11 @@ class TagFiles : public ::testing::Test {
 
 TEST(TagReader, ReadsEveryFieldFromItsByteRange) {
   const TID3TagReader r = ReadTag(std::string(500, 'x') + MakeTag({.Title = "Title",
-                                                                  .Artist = "Artist",
-                                                                  .Album = "Album",
-                                                                  .Year = "1987",
-                                                                  .Comment = "Comment",
-                                                                  .Genre = 17}));
+                                                                   .Artist = "Artist",
+                                                                   .Album = "Album",
+                                                                   .Year = "1987",
+                                                                   .Comment = "Comment",
+                                                                   .Genre = 17}));
   EXPECT_EQ(r.Title, u"Title");
   EXPECT_EQ(r.Artist, u"Artist");
   EXPECT_EQ(r.Album, u"Album");
@@ -56,7 +56,8 @@ TEST(TagReader, ReadsEveryFieldFromItsByteRange) {
 TEST(TagReader, FullWidthFieldsEndAtTheirBoundaries) {
   const std::string t30(30, 'T'), a30(30, 'A'), l30(30, 'L'), c28(28, 'C');
   // Bytes 125 and 126 (the 1.1 zero byte and track) are not comment text.
-  std::string tag = MakeTag({.Title = t30, .Artist = a30, .Album = l30, .Year = "2001", .Comment = c28, .Genre = 0});
+  std::string tag = MakeTag(
+      {.Title = t30, .Artist = a30, .Album = l30, .Year = "2001", .Comment = c28, .Genre = 0});
   tag[125] = 'X';
   tag[126] = 'Y';
   const TID3TagReader r = ReadTag(tag);
@@ -69,9 +70,13 @@ TEST(TagReader, FullWidthFieldsEndAtTheirBoundaries) {
 
 TEST(TagReader, NulPaddingGoesSpacePaddingStays) {
   EXPECT_EQ(ReadTag(MakeTag({.Title = "Song", .Pad = '\0'})).Title, u"Song");
-  EXPECT_EQ(ReadTag(MakeTag({.Title = "Song", .Pad = ' '})).Title, u"Song" + std::u16string(26, u' '));
+  EXPECT_EQ(ReadTag(MakeTag({.Title = "Song", .Pad = ' '})).Title,
+            u"Song" + std::u16string(26, u' '));
   // Controls inside the text are removed wherever they are.
-  EXPECT_EQ(ReadTag(MakeTag({.Title = "a\tb\r\nc\x1f" "d"})).Title, u"abcd");
+  EXPECT_EQ(ReadTag(MakeTag({.Title = "a\tb\r\nc\x1f"
+                                      "d"}))
+                .Title,
+            u"abcd");
 }
 
 TEST(TagReader, YearNeedsFourAsciiDigits) {
@@ -128,8 +133,14 @@ TEST(TagReader, ReadingAgainClearsTheLastTag) {
 }
 
 TEST(TagReader, TextIsUtf8WhenValidElseWindows1252) {
-  EXPECT_EQ(ReadTag(MakeTag({.Title = "Gr\xC3\xBC\xC3\x9F" "e"})).Title, u"Grüße");
-  EXPECT_EQ(ReadTag(MakeTag({.Title = "Gr\xFC\xDF" "e"})).Title, u"Grüße");
+  EXPECT_EQ(ReadTag(MakeTag({.Title = "Gr\xC3\xBC\xC3\x9F"
+                                      "e"}))
+                .Title,
+            u"Grüße");
+  EXPECT_EQ(ReadTag(MakeTag({.Title = "Gr\xFC\xDF"
+                                      "e"}))
+                .Title,
+            u"Grüße");
   EXPECT_EQ(ReadTag(MakeTag({.Title = "\x80 \x93q\x94"})).Title, u"€ “q”");
   // Latin-1 text that happens to end in a lead byte stays Windows-1252.
   EXPECT_EQ(ReadTag(MakeTag({.Title = std::string(29, 'a') + "\xE9"})).Title,
@@ -171,9 +182,10 @@ TEST_F(TagFiles, ReadsTagsWrittenByTheId3v2Tool) {
   if (std::system("id3v2 --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "id3v2 is not installed";
   const fs::path file = Dir / "tool.mp3";
   WriteBytes(file, std::string(1000, '\0'));
-  const std::string cmd = "LC_ALL=C.UTF-8 id3v2 -1 -a '\xC3\x84rtist' -A 'The Album' -t "
-                          "'A title that is longer than thirty bytes' -c 'Comment' -y 1999 -g 17 -T 5 '" +
-                          file.string() + "' >/dev/null 2>&1";
+  const std::string cmd =
+      "LC_ALL=C.UTF-8 id3v2 -1 -a '\xC3\x84rtist' -A 'The Album' -t "
+      "'A title that is longer than thirty bytes' -c 'Comment' -y 1999 -g 17 -T 5 '" +
+      file.string() + "' >/dev/null 2>&1";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   ASSERT_EQ(fs::file_size(file), 1128u);
   TID3TagReader r;
@@ -186,7 +198,8 @@ TEST_F(TagFiles, ReadsTagsWrittenByTheId3v2Tool) {
   EXPECT_EQ(r.Genre, u"Rock");
 
   // Retagging replaces the tag in place; the reader sees the new one.
-  ASSERT_EQ(std::system(("id3v2 -1 -t Other -g 147 '" + file.string() + "' >/dev/null 2>&1").c_str()), 0);
+  ASSERT_EQ(
+      std::system(("id3v2 -1 -t Other -g 147 '" + file.string() + "' >/dev/null 2>&1").c_str()), 0);
   r.ReadFile(U16FromPath(file));
   EXPECT_EQ(r.Title, u"Other");
   EXPECT_EQ(r.Genre, u"Synthpop");

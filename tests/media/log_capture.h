@@ -21,8 +21,9 @@ class TLogCapture {
 
   // How many lines contain `text`.
   int Count(std::string_view text) const {
-    return static_cast<int>(std::count_if(Lines.begin(), Lines.end(),
-                                          [&](const std::string& l) { return l.find(text) != std::string::npos; }));
+    return static_cast<int>(std::count_if(Lines.begin(), Lines.end(), [&](const std::string& l) {
+      return l.find(text) != std::string::npos;
+    }));
   }
 
   std::vector<std::string> Lines;

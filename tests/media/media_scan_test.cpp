@@ -37,7 +37,8 @@ class MediaScan : public ::testing::Test {
   // Filenames relative to the root, in Entries order.
   std::vector<std::string> Names(const TMediaDB& db) const {
     std::vector<std::string> out;
-    for (int i = 0; i < db.Count(); ++i) out.push_back(Utf16ToUtf8(db.GetEntryPtr(i)->Filename).substr(Root.size()));
+    for (int i = 0; i < db.Count(); ++i)
+      out.push_back(Utf16ToUtf8(db.GetEntryPtr(i)->Filename).substr(Root.size()));
     return out;
   }
 
@@ -48,7 +49,9 @@ class MediaScan : public ::testing::Test {
 };
 
 TEST_F(MediaScan, AddFileReadsTheTagAndStampsTheTime) {
-  WriteTaggedFile(Dir / "a.mp3", {.Title = "T", .Artist = "A", .Album = "L", .Year = "1999", .Comment = "C", .Genre = 9});
+  WriteTaggedFile(
+      Dir / "a.mp3",
+      {.Title = "T", .Artist = "A", .Album = "L", .Year = "1999", .Comment = "C", .Genre = 9});
   TMediaDB db;
   const double before = NowAsDateTime();
   ASSERT_TRUE(db.AddFile(Root16 + u"/a.mp3"));
@@ -62,7 +65,7 @@ TEST_F(MediaScan, AddFileReadsTheTagAndStampsTheTime) {
   EXPECT_EQ(e.MediaTyp, mtFile);
   EXPECT_GE(e.Added, before);
   EXPECT_LT(e.Added - before, 1.0 / 24);  // within the hour
-  EXPECT_GT(e.Added, 45000.0);             // a date after 2023, not zero
+  EXPECT_GT(e.Added, 45000.0);            // a date after 2023, not zero
   EXPECT_EQ(e.PlayCountA + e.PlayCountB + e.Spare1 + e.Spare2 + e.Spare3 + e.Spare4, 0);
   EXPECT_EQ(e.Spare5, 0.0);
 }
@@ -79,8 +82,8 @@ TEST_F(MediaScan, AddFileRefusesExactDuplicatesOnly) {
 }
 
 TEST_F(MediaScan, TreeIsWalkedDepthFirstInNameOrderWithTheListedExtensions) {
-  for (const char* f : {"b.MP3", "a.mp3", "c.ogg", "d.wma", "e.gg", "f.ogg.Wav", "noext", "g.mp1", "h.Mp2",
-                        "list.m3u", ".hidden.mp3", "mp3", "x.mp3.txt"}) {
+  for (const char* f : {"b.MP3", "a.mp3", "c.ogg", "d.wma", "e.gg", "f.ogg.Wav", "noext", "g.mp1",
+                        "h.Mp2", "list.m3u", ".hidden.mp3", "mp3", "x.mp3.txt"}) {
     Touch(f);
   }
   fs::create_directories(Dir / "sub" / "deeper");
@@ -90,9 +93,10 @@ TEST_F(MediaScan, TreeIsWalkedDepthFirstInNameOrderWithTheListedExtensions) {
   Touch("dir.mp3/in.mp3");
   TMediaDB db;
   ASSERT_TRUE(db.AddDirectory(Root16, true));
-  EXPECT_EQ(Names(db), (std::vector<std::string>{"/.hidden.mp3", "/a.mp3", "/b.MP3", "/dir.mp3/in.mp3", "/e.gg",
-                                                 "/f.ogg.Wav", "/g.mp1", "/h.Mp2", "/list.m3u",
-                                                 "/sub/deeper/z.wav", "/sub/y.mp3"}));
+  EXPECT_EQ(Names(db),
+            (std::vector<std::string>{"/.hidden.mp3", "/a.mp3", "/b.MP3", "/dir.mp3/in.mp3",
+                                      "/e.gg", "/f.ogg.Wav", "/g.mp1", "/h.Mp2", "/list.m3u",
+                                      "/sub/deeper/z.wav", "/sub/y.mp3"}));
   EXPECT_EQ(db.FindByFilename(Root16 + u"/sub/y.mp3")[0]->Title, u"sub/y.mp3");
   EXPECT_EQ(db.FindByFilename(Root16 + u"/sub/y.mp3")[0]->Genre, u"Country");
 }
@@ -111,8 +115,9 @@ TEST_F(MediaScan, HiddenFoldersAndLinkedFoldersAreNotEntered) {
   fs::create_directories(Dir / "real");
   Touch(".cache/secret.mp3");
   Touch("real/song.mp3");
-  fs::create_directory_symlink(Dir, Dir / "loop");         // a link loop
-  fs::create_directory_symlink(Dir / "real", Dir / "alias.mp3");  // a linked folder with a media name
+  fs::create_directory_symlink(Dir, Dir / "loop");  // a link loop
+  fs::create_directory_symlink(Dir / "real",
+                               Dir / "alias.mp3");  // a linked folder with a media name
   fs::create_symlink(Dir / "real" / "song.mp3", Dir / "linked.mp3");
   fs::create_symlink(Dir / "gone.mp3", Dir / "broken.mp3");
   ASSERT_EQ(::mkfifo((Dir / "pipe.mp3").c_str(), 0600), 0);

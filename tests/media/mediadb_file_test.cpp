@@ -76,10 +76,11 @@ TEST_F(MediaDBFile, SingleEmptyEntryIs49BytesLaidOutFieldByField) {
   e.Spare5 = -2.0;  // 0xC000000000000000
   db.Add(e);
   const std::string bytes = db.SaveToBytes();
-  const std::string expected = std::string("\x01\x00\x00\x00", 4) + std::string(12, '\0') +
-                               std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x02\x00\x00\x00", 13) +
-                               std::string("\x00\x00\x00\x00\x00\x00\xF0\x3F", 8) + "\x0A\x0B\x0C\x0D" +
-                               std::string("\x00\x00\x00\x00\x00\x00\x00\xC0", 8);
+  const std::string expected =
+      std::string("\x01\x00\x00\x00", 4) + std::string(12, '\0') +
+      std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x02\x00\x00\x00", 13) +
+      std::string("\x00\x00\x00\x00\x00\x00\xF0\x3F", 8) + "\x0A\x0B\x0C\x0D" +
+      std::string("\x00\x00\x00\x00\x00\x00\x00\xC0", 8);
   ASSERT_EQ(bytes.size(), 49u);
   EXPECT_EQ(bytes, expected);
 }
@@ -95,9 +96,20 @@ TEST_F(MediaDBFile, StringsAreLengthPrefixedUtf16InFieldOrder) {
   e.Genre = u"G";
   db.Add(e);
   const std::string bytes = db.SaveToBytes();
-  const std::string strings = std::string("\x01\x00" "F\x00", 4) + std::string("\x02\x00" "A\x00r\x00", 6) +
-                              std::string("\x02\x00\x3C\xD8\xB5\xDF", 6) + std::string("\x00\x00", 2) +
-                              std::string("\x01\x00\xE9\x00", 4) + std::string("\x01\x00" "G\x00", 4);
+  const std::string strings = std::string(
+                                  "\x01\x00"
+                                  "F\x00",
+                                  4) +
+                              std::string(
+                                  "\x02\x00"
+                                  "A\x00r\x00",
+                                  6) +
+                              std::string("\x02\x00\x3C\xD8\xB5\xDF", 6) +
+                              std::string("\x00\x00", 2) + std::string("\x01\x00\xE9\x00", 4) +
+                              std::string(
+                                  "\x01\x00"
+                                  "G\x00",
+                                  4);
   EXPECT_EQ(bytes.substr(4, strings.size()), strings);
   EXPECT_EQ(bytes.size(), 4 + strings.size() + 33);
 }
@@ -158,13 +170,13 @@ TEST_F(MediaDBFile, MissingFileWarnsWithItsName) {
   TMediaDB db;
   EXPECT_FALSE(db.LoadFromFile(Dir / "none.db"));
   ASSERT_EQ(Capture.Lines.size(), 1u);
-  EXPECT_EQ(Capture.Lines[0],
-            "WARNING: Could not load mediadb. The file " + (Dir / "none.db").string() + " does not exists");
+  EXPECT_EQ(Capture.Lines[0], "WARNING: Could not load mediadb. The file " +
+                                  (Dir / "none.db").string() + " does not exists");
 }
 
 TEST_F(MediaDBFile, CountsBelowOneLoadNothingSilently) {
   for (const std::string& bytes : {std::string(4, '\0'), std::string("\xFF\xFF\xFF\xFF", 4),
-                                  std::string("\x00\x00\x00\x80", 4) + std::string(45, '\0')}) {
+                                   std::string("\x00\x00\x00\x80", 4) + std::string(45, '\0')}) {
     TMediaDB db;
     EXPECT_TRUE(db.LoadFromBytes(bytes, u"x"));
     EXPECT_EQ(db.Count(), 0);
@@ -189,7 +201,8 @@ TEST_F(MediaDBFile, TruncationAtEveryOffsetLoadsTheCompletePrefix) {
     Capture.Lines.clear();
     TMediaDB db;
     EXPECT_FALSE(db.LoadFromBytes(std::string_view(whole).substr(0, cut), u"/p/media.db"));
-    const int complete = static_cast<int>(std::count_if(ends.begin(), ends.end(), [&](std::size_t e) { return e <= cut; }));
+    const int complete = static_cast<int>(
+        std::count_if(ends.begin(), ends.end(), [&](std::size_t e) { return e <= cut; }));
     ASSERT_EQ(db.Count(), complete) << "cut at " << cut;
     for (int i = 0; i < complete; ++i) ASSERT_EQ(*db.GetEntryPtr(i), FullEntry(i));
     ASSERT_EQ(Capture.Lines.size(), 1u);
@@ -289,7 +302,8 @@ TEST_F(MediaDBFile, DamagedFileIsKeptAsBakBeforeTheFirstSave) {
   EXPECT_FALSE(db.LoadFromFile(name));
   EXPECT_EQ(db.Count(), 2);
   ASSERT_EQ(Capture.Lines.size(), 1u);
-  EXPECT_NE(Capture.Lines[0].find("is damaged after 2 of 3 entries. The original file is kept as " + bak.string()),
+  EXPECT_NE(Capture.Lines[0].find("is damaged after 2 of 3 entries. The original file is kept as " +
+                                  bak.string()),
             std::string::npos);
   EXPECT_FALSE(fs::exists(bak));  // nothing is written before the save
   ASSERT_TRUE(db.SaveToFile(name));
@@ -326,7 +340,9 @@ TEST_F(MediaDBFile, UnreadableFileIsNotReplacedByAnEmptyDatabase) {
     TMediaDB db;
     EXPECT_FALSE(db.LoadFromFile(name));  // the pipe does not block
     ASSERT_EQ(Capture.Lines.size(), 1u);
-    EXPECT_EQ(Capture.Count(name.string() + " cannot be read. It is not replaced by an empty database"), 1);
+    EXPECT_EQ(
+        Capture.Count(name.string() + " cannot be read. It is not replaced by an empty database"),
+        1);
     EXPECT_FALSE(db.SaveToFile(name));
     EXPECT_TRUE(fs::is_symlink(name) || fs::is_fifo(name)) << name;
     EXPECT_FALSE(fs::exists(fs::path(name.string() + ".bak")));

@@ -175,9 +175,11 @@ TEST(MediaDB, SortOrdersLargeAndDegenerateInputs) {
       db.Add(Entry(u"/" + IntToU16(static_cast<long long>(i)), title, u"", keys[i]));
     }
     db.SortByTitle(false);
-    for (int i = 1; i < db.Count(); ++i) ASSERT_LE(db.GetEntryPtr(i - 1)->Title, db.GetEntryPtr(i)->Title);
+    for (int i = 1; i < db.Count(); ++i)
+      ASSERT_LE(db.GetEntryPtr(i - 1)->Title, db.GetEntryPtr(i)->Title);
     db.SortByAdded(true);
-    for (int i = 1; i < db.Count(); ++i) ASSERT_GE(db.GetEntryPtr(i - 1)->Added, db.GetEntryPtr(i)->Added);
+    for (int i = 1; i < db.Count(); ++i)
+      ASSERT_GE(db.GetEntryPtr(i - 1)->Added, db.GetEntryPtr(i)->Added);
     ASSERT_EQ(db.Count(), static_cast<int>(keys.size()));
   }
 }

@@ -68,8 +68,9 @@ class TaggedFiles : public ::testing::Test {
 };
 
 TEST_F(TaggedFiles, LameId3v2OnlyGivesEveryField) {
-  const fs::path mp3 = Lame("a.mp3", "--id3v2-only --tt 'A title longer than thirty characters' --ta Artist "
-                                     "--tl Album --tc 'A comment' --tg 17 --ty 1999");
+  const fs::path mp3 = Lame("a.mp3",
+                            "--id3v2-only --tt 'A title longer than thirty characters' --ta Artist "
+                            "--tl Album --tc 'A comment' --tg 17 --ty 1999");
   const TID3TagReader r = Read(mp3);
   EXPECT_EQ(r.Title, u"A title longer than thirty cha");  // cut as an ID3v1 field would be
   EXPECT_EQ(r.Artist, u"Artist");
@@ -91,7 +92,8 @@ TEST_F(TaggedFiles, LameId3v1OnlyIsReadAsBefore) {
 
 TEST_F(TaggedFiles, Id3v2ToolWritesVersion23) {
   const fs::path mp3 = Lame("a.mp3", "");
-  RunTool("id3v2 -2 -t 'Tool Title' -a 'Tool Artist' -A 'Tool Album' -c 'Tool comment' -g 17 " + Quote(mp3));
+  RunTool("id3v2 -2 -t 'Tool Title' -a 'Tool Artist' -A 'Tool Album' -c 'Tool comment' -g 17 " +
+          Quote(mp3));
   const TID3TagReader r = Read(mp3);
   EXPECT_EQ(r.Title, u"Tool Title");
   EXPECT_EQ(r.Artist, u"Tool Artist");
@@ -101,7 +103,8 @@ TEST_F(TaggedFiles, Id3v2ToolWritesVersion23) {
 }
 
 // A title written by TagLib in ID3v2.4 as UTF-8, or in 2.3 (as UTF-16).
-void WriteTagLibTitle(const fs::path& file, const TagLib::String& title, TagLib::ID3v2::Version version) {
+void WriteTagLibTitle(const fs::path& file, const TagLib::String& title,
+                      TagLib::ID3v2::Version version) {
   TagLib::MPEG::File f(file.c_str());
   TagLib::ID3v2::Tag* tag = f.ID3v2Tag(true);
   auto* frame = new TagLib::ID3v2::TextIdentificationFrame("TIT2", TagLib::String::UTF8);
@@ -114,7 +117,8 @@ void WriteTagLibTitle(const fs::path& file, const TagLib::String& title, TagLib:
 
 TEST_F(TaggedFiles, TagLibUtf8TitleSurvivesTheDatabase) {
   // Greek, CJK and a character outside the BMP (two UTF-16 units).
-  const std::string title = "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1 \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x8E\xB5";
+  const std::string title =
+      "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1 \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x8E\xB5";
   const fs::path mp3 = Lame("a.mp3", "");
   WriteTagLibTitle(mp3, TagLib::String(title, TagLib::String::UTF8), TagLib::ID3v2::v4);
   ASSERT_EQ(ReadWholeFile(mp3)->substr(0, 4), std::string("ID3\x04", 4));
@@ -175,8 +179,8 @@ TEST_F(TaggedFiles, ApeTagOfAnMpegFile) {
   {
     TagLib::MPEG::File f(mp3.c_str());
     f.ID3v2Tag(true)->setTitle("Id3 Title");
-    ASSERT_TRUE(f.save(TagLib::MPEG::File::ID3v2 | TagLib::MPEG::File::APE, TagLib::File::StripOthers,
-                       TagLib::ID3v2::v4, TagLib::File::DoNotDuplicate));
+    ASSERT_TRUE(f.save(TagLib::MPEG::File::ID3v2 | TagLib::MPEG::File::APE,
+                       TagLib::File::StripOthers, TagLib::ID3v2::v4, TagLib::File::DoNotDuplicate));
   }
   r = Read(mp3);
   EXPECT_EQ(r.Title, u"Id3 Title");
@@ -210,9 +214,11 @@ TEST_F(TaggedFiles, WavInfoListAndId3Chunk) {
 
 TEST_F(TaggedFiles, FolderOfId3v2OnlyFilesFillsTheDatabase) {
   fs::create_directories(Dir / "music" / "disc 2");
-  WriteBytes(Dir / "music" / "one.mp3", Id3v2File(Id3v2Tag(Id3v2Text("TIT2", "One") + Id3v2Text("TPE1", "Band"))));
-  WriteBytes(Dir / "music" / "disc 2" / "two.MP3",
-             Id3v2File(Id3v2Tag(Id3v2Text("TIT2", "Two", 4, 3) + Id3v2Text("TPE1", "Band", 4, 3), 4)));
+  WriteBytes(Dir / "music" / "one.mp3",
+             Id3v2File(Id3v2Tag(Id3v2Text("TIT2", "One") + Id3v2Text("TPE1", "Band"))));
+  WriteBytes(
+      Dir / "music" / "disc 2" / "two.MP3",
+      Id3v2File(Id3v2Tag(Id3v2Text("TIT2", "Two", 4, 3) + Id3v2Text("TPE1", "Band", 4, 3), 4)));
   TMediaDB db;
   ASSERT_TRUE(db.AddDirectory(U16FromPath(Dir / "music"), true));
   const fs::path saved = Dir / "media.db";
@@ -253,10 +259,11 @@ TEST(TagLibText, FitTagTextKeepsPairsAndDropsControls) {
 TEST(TagLibVersions, Id3v22NamesAndGenres) {
   // ID3v2.2 frames carry three-letter names and three-byte sizes.
   auto frame = [](std::string_view id, std::string_view text) {
-    return std::string(id) + std::string{0, 0, static_cast<char>(text.size() + 1)} + '\0' + std::string(text);
+    return std::string(id) + std::string{0, 0, static_cast<char>(text.size() + 1)} + '\0' +
+           std::string(text);
   };
-  const TID3TagReader r =
-      ReadBytes(Id3v2File(Id3v2Tag(frame("TT2", "Old Title") + frame("TP1", "Old Artist") + frame("TCO", "(17)"), 2)));
+  const TID3TagReader r = ReadBytes(Id3v2File(
+      Id3v2Tag(frame("TT2", "Old Title") + frame("TP1", "Old Artist") + frame("TCO", "(17)"), 2)));
   EXPECT_EQ(r.Title, u"Old Title");
   EXPECT_EQ(r.Artist, u"Old Artist");
   EXPECT_EQ(r.Genre, u"Rock");
@@ -267,24 +274,36 @@ TEST(TagLibVersions, Id3v22NamesAndGenres) {
 
 TEST(TagLibDamage, TextEncodings) {
   // Latin-1 frames: UTF-8 bytes when valid, else Windows-1252.
-  EXPECT_EQ(ReadBytes(Id3v2File(Id3v2Tag(Id3v2Text("TIT2", "Gr\xC3\xBC\xC3\x9F" "e")))).Title, u"Grüße");
+  EXPECT_EQ(ReadBytes(Id3v2File(Id3v2Tag(Id3v2Text("TIT2",
+                                                   "Gr\xC3\xBC\xC3\x9F"
+                                                   "e"))))
+                .Title,
+            u"Grüße");
   EXPECT_EQ(ReadBytes(Id3v2File(Id3v2Tag(Id3v2Text("TIT2", "\x80 caf\xE9")))).Title, u"€ café");
   // UTF-16 with an unpaired surrogate and an odd byte count.
-  const std::string utf16("\xFF\xFE" "a\0\x00\xD8" "b\0c", 9);
-  EXPECT_EQ(ReadBytes(Id3v2File(Id3v2Tag(Id3v2Text("TIT2", utf16, 3, 1)))).Title.substr(0, 3), u"a\uFFFDb");
+  const std::string utf16(
+      "\xFF\xFE"
+      "a\0\x00\xD8"
+      "b\0c",
+      9);
+  EXPECT_EQ(ReadBytes(Id3v2File(Id3v2Tag(Id3v2Text("TIT2", utf16, 3, 1)))).Title.substr(0, 3),
+            u"a\uFFFDb");
   // Invalid UTF-8 in a 2.4 UTF-8 frame: a clear, empty title.
-  const TID3TagReader bad = ReadBytes(Id3v2File(Id3v2Tag(Id3v2Text("TIT2", "ok\xC3(\xFF", 4, 3) +
-                                                         Id3v2Text("TPE1", "Artist", 4, 3), 4)));
+  const TID3TagReader bad = ReadBytes(Id3v2File(
+      Id3v2Tag(Id3v2Text("TIT2", "ok\xC3(\xFF", 4, 3) + Id3v2Text("TPE1", "Artist", 4, 3), 4)));
   EXPECT_EQ(bad.Artist, u"Artist");
-  EXPECT_TRUE(bad.Title.empty() || bad.Title.find(u'\uFFFD') != std::u16string::npos) << Utf16ToUtf8(bad.Title);
+  EXPECT_TRUE(bad.Title.empty() || bad.Title.find(u'\uFFFD') != std::u16string::npos)
+      << Utf16ToUtf8(bad.Title);
   // Multiple genres in one frame.
-  EXPECT_EQ(ReadBytes(Id3v2File(Id3v2Tag(Id3v2Text("TCON", std::string("17\0Folk", 7), 4, 3), 4))).Genre,
-            u"Rock / Folk");
+  EXPECT_EQ(
+      ReadBytes(Id3v2File(Id3v2Tag(Id3v2Text("TCON", std::string("17\0Folk", 7), 4, 3), 4))).Genre,
+      u"Rock / Folk");
 }
 
 TEST(TagLibDamage, CutAnywhereGivesAPrefixOfTheFields) {
-  const std::string tag = Id3v2Tag(Id3v2Text("TIT2", "Title") + Id3v2Text("TPE1", "Artist") +
-                                   Id3v2Frame("APIC", std::string(500, 'p')) + Id3v2Text("TALB", "Album"));
+  const std::string tag =
+      Id3v2Tag(Id3v2Text("TIT2", "Title") + Id3v2Text("TPE1", "Artist") +
+               Id3v2Frame("APIC", std::string(500, 'p')) + Id3v2Text("TALB", "Album"));
   const std::string file = Id3v2File(tag);
   for (std::size_t n = 0; n <= file.size(); ++n) {
     const TID3TagReader r = ReadBytes(file.substr(0, n));
@@ -302,7 +321,8 @@ TEST(TagLibDamage, LyingSizes) {
   const std::string frames = Id3v2Text("TIT2", "Title") + Id3v2Text("TPE1", "Artist");
   EXPECT_EQ(ReadBytes(Id3v2Tag(frames, 3, 0, 0x0FFFFFFF)).Artist, u"Artist");
   // A frame that claims more than the tag holds ends the frames there.
-  const std::string lying = Id3v2Text("TIT2", "Title") + Id3v2Frame("TPE1", "\0Artist", 3, {"\0\0", 2}, 0x7FFFFFFF);
+  const std::string lying =
+      Id3v2Text("TIT2", "Title") + Id3v2Frame("TPE1", "\0Artist", 3, {"\0\0", 2}, 0x7FFFFFFF);
   const TID3TagReader r = ReadBytes(Id3v2File(Id3v2Tag(lying)));
   EXPECT_EQ(r.Title, u"Title");
   EXPECT_EQ(r.Artist, u"");
@@ -314,22 +334,24 @@ TEST(TagLibDamage, LyingSizes) {
 }
 
 TEST(TagLibDamage, HugeTextFrameIsCut) {
-  const TID3TagReader r = ReadBytes(Id3v2File(Id3v2Tag(Id3v2Text("TIT2", std::string(1 << 20, 'h')))));
+  const TID3TagReader r =
+      ReadBytes(Id3v2File(Id3v2Tag(Id3v2Text("TIT2", std::string(1 << 20, 'h')))));
   EXPECT_EQ(r.Title, std::u16string(30, u'h'));
 }
 
 TEST(TagLibDamage, UnsynchronisedTag) {
   // In a 2.3 tag with the unsynchronisation flag every 0xFF is followed by
   // a 0x00 that the reader removes.
-  const std::string tag = Id3v2Tag(Id3v2Text("TIT2", std::string("a\xFF\0b", 4)), 3, static_cast<char>(0x80));
+  const std::string tag =
+      Id3v2Tag(Id3v2Text("TIT2", std::string("a\xFF\0b", 4)), 3, static_cast<char>(0x80));
   EXPECT_EQ(ReadBytes(Id3v2File(tag)).Title, u"aÿb");
 }
 
 std::string Deflate(const std::string& text) {
   uLongf size = compressBound(text.size());
   std::string out(size, '\0');
-  EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(text.data()),
-                      text.size(), 9),
+  EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+                      reinterpret_cast<const Bytef*>(text.data()), text.size(), 9),
             Z_OK);
   out.resize(size);
   return out;
@@ -337,8 +359,9 @@ std::string Deflate(const std::string& text) {
 
 // A compressed 2.3 text frame: the inflated size, then the zlib stream.
 std::string CompressedText(std::string_view id, const std::string& text) {
-  return Id3v2Frame(id, BigEndian32(static_cast<std::uint32_t>(text.size() + 1)) + Deflate('\0' + text), 3,
-                    {"\0\x80", 2});
+  return Id3v2Frame(id,
+                    BigEndian32(static_cast<std::uint32_t>(text.size() + 1)) + Deflate('\0' + text),
+                    3, {"\0\x80", 2});
 }
 
 TEST(TagLibDamage, CompressedFramesInflateWithinABudget) {
@@ -350,20 +373,23 @@ TEST(TagLibDamage, CompressedFramesInflateWithinABudget) {
     x ^= x << 13, x ^= x >> 17, x ^= x << 5;
     noise += static_cast<char>('a' + x % 26);
   }
-  const std::string tag = Id3v2Tag(CompressedText("TIT2", "Small Title") + CompressedText("TPE1", noise) +
-                                    Id3v2Text("TALB", "Album"));
+  const std::string tag = Id3v2Tag(CompressedText("TIT2", "Small Title") +
+                                   CompressedText("TPE1", noise) + Id3v2Text("TALB", "Album"));
   const TID3TagReader r = ReadBytes(Id3v2File(tag));
   EXPECT_EQ(r.Title, u"Small Title");
   EXPECT_EQ(r.Artist, u"");
   EXPECT_EQ(r.Album, u"Album");
   // 16 MiB of one letter deflate to 16 KiB: not inflated either.
-  EXPECT_EQ(ReadBytes(Id3v2File(Id3v2Tag(CompressedText("TIT2", std::string(16 << 20, 'A'))))).Title, u"");
+  EXPECT_EQ(
+      ReadBytes(Id3v2File(Id3v2Tag(CompressedText("TIT2", std::string(16 << 20, 'A'))))).Title,
+      u"");
   // Compressed frames the entry does not use are never inflated, so many of
   // them leave the budget to the frames it uses.
   std::string unused;
   for (int i = 0; i < 500; ++i) unused += CompressedText("PRIV", std::to_string(i));
   EXPECT_GT(unused.size(), 4096u);
-  EXPECT_EQ(ReadBytes(Id3v2File(Id3v2Tag(unused + CompressedText("TIT2", "Late Title")))).Title, u"Late Title");
+  EXPECT_EQ(ReadBytes(Id3v2File(Id3v2Tag(unused + CompressedText("TIT2", "Late Title")))).Title,
+            u"Late Title");
 }
 
 // Memory that counts how often it is read.
@@ -399,9 +425,9 @@ TEST(TagLibDamage, StackedTagHeadersCostFewReads) {
 }
 
 TEST(TagLibDamage, FilesThatAreNoTags) {
-  for (const std::string& file : {std::string(), std::string("ID3"), std::string("ID3\x04\0\0", 6),
-                                  std::string("RIFF\0\0\0\0WAVE", 12), std::string("APETAGEX"),
-                                  std::string(100, '\xFF')}) {
+  for (const std::string& file :
+       {std::string(), std::string("ID3"), std::string("ID3\x04\0\0", 6),
+        std::string("RIFF\0\0\0\0WAVE", 12), std::string("APETAGEX"), std::string(100, '\xFF')}) {
     const TID3TagReader r = ReadBytes(file);
     EXPECT_EQ(r.Title, u"");
     EXPECT_EQ(r.Genre, u"");

@@ -58,10 +58,7 @@ TEST(Region, UnionOffsetContainsAndBounds) {
 }
 
 TEST(Region, FromMaskRunsAndEdges) {
-  const TImage s = Stencil(6, 4, {"..##..",
-                                 "..##..",
-                                 "#....#",
-                                 "######"});
+  const TImage s = Stencil(6, 4, {"..##..", "..##..", "#....#", "######"});
   const TRegion r = RegionFromMask(s, 255, 255, 255);
   // Equal rows merge vertically; a run reaching the right edge closes at the width.
   const std::vector<TRect> expected{{2, 0, 4, 2}, {0, 2, 1, 3}, {5, 2, 6, 3}, {0, 3, 6, 4}};
@@ -89,7 +86,8 @@ TPixels Covered(const TRegion& region) {
   TPixels out;
   for (const TRect& r : region.Rects())
     for (int y = r.Top; y < r.Bottom; ++y)
-      for (int x = r.Left; x < r.Right; ++x) EXPECT_TRUE(out.insert({x, y}).second) << "overlap at " << x << "," << y;
+      for (int x = r.Left; x < r.Right; ++x)
+        EXPECT_TRUE(out.insert({x, y}).second) << "overlap at " << x << "," << y;
   return out;
 }
 
@@ -133,7 +131,8 @@ TEST(FramedWindowRegion, JoinsTheBandsAndTheFourCorners) {
 
 TEST(FramedWindowRegion, StaysInsideAWindowSmallerThanItsCornersAndMissingMasks) {
   const TImage corner = Stencil(12, 12, std::vector<std::string>(12, std::string(12, '#')));
-  EXPECT_EQ(FramedWindowRegion(10, 8, {&corner, &corner, &corner, &corner}), TRegion(TRect{0, 0, 10, 8}));
+  EXPECT_EQ(FramedWindowRegion(10, 8, {&corner, &corner, &corner, &corner}),
+            TRegion(TRect{0, 0, 10, 8}));
   EXPECT_EQ(FramedWindowRegion(10, 8, {}), TRegion(TRect{0, 0, 10, 8}));
   // Only a top-left mask: the other three corner squares are cut away.
   const TImage small = Stencil(2, 2, {"##", "##"});

@@ -47,7 +47,8 @@ inline bool CheckStencilBytes(const uint8_t* data, std::size_t size) {
   // Rectangles straight from the bytes: the union holds exactly their pixels.
   std::vector<TRect> rects;
   for (std::size_t i = 2; i + 4 <= size && rects.size() < 16; i += 4) {
-    rects.push_back({data[i] % 40 - 4, data[i + 1] % 40 - 4, data[i + 2] % 40 - 4, data[i + 3] % 40 - 4});
+    rects.push_back(
+        {data[i] % 40 - 4, data[i + 1] % 40 - 4, data[i + 2] % 40 - 4, data[i + 3] % 40 - 4});
   }
   const TRegion u(rects);
   if (!RegionIsNormal(u)) return false;

@@ -24,10 +24,11 @@ class TTestTray {
     XSetWindowAttributes unmanaged{};
     unmanaged.override_redirect = True;
     unmanaged.background_pixel = 0x405060;
-    Manager = XCreateWindow(D, DefaultRootWindow(D), x, y, 60, 60, 0, CopyFromParent, InputOutput, CopyFromParent,
-                            CWOverrideRedirect | CWBackPixel, &unmanaged);
+    Manager = XCreateWindow(D, DefaultRootWindow(D), x, y, 60, 60, 0, CopyFromParent, InputOutput,
+                            CopyFromParent, CWOverrideRedirect | CWBackPixel, &unmanaged);
     XMapRaised(D, Manager);
-    const Atom selection = XInternAtom(D, ("_NET_SYSTEM_TRAY_S" + std::to_string(DefaultScreen(D))).c_str(), False);
+    const Atom selection =
+        XInternAtom(D, ("_NET_SYSTEM_TRAY_S" + std::to_string(DefaultScreen(D))).c_str(), False);
     XSetSelectionOwner(D, selection, Manager, CurrentTime);
     XEvent e{};
     e.xclient.type = ClientMessage;
@@ -67,7 +68,8 @@ class TTestTray {
         Pending = e.xclient.data.l[3];
         Text.clear();
       } else if (e.xclient.message_type == data && Pending >= 0) {
-        Text.append(e.xclient.data.b, std::min<std::size_t>(20, static_cast<std::size_t>(Pending) - Text.size()));
+        Text.append(e.xclient.data.b,
+                    std::min<std::size_t>(20, static_cast<std::size_t>(Pending) - Text.size()));
         if (static_cast<long>(Text.size()) >= Pending) {
           Balloons.push_back(Text);
           Pending = -1;
@@ -91,7 +93,8 @@ class TTestTray {
   // The centre of the docked icon in root coordinates.
   void IconCentre(int& x, int& y) {
     Window child = 0;
-    XTranslateCoordinates(D, Icon, DefaultRootWindow(D), kIconSize / 2, kIconSize / 2, &x, &y, &child);
+    XTranslateCoordinates(D, Icon, DefaultRootWindow(D), kIconSize / 2, kIconSize / 2, &x, &y,
+                          &child);
   }
 
   static constexpr int kIconSize = 24;

@@ -115,8 +115,9 @@ TEST_F(WindowTest, MouseMessagesCarryClientCoordinatesAndButtons) {
   for (const TRecorded& r : Log) {
     if (r.Msg >= wmMouseMove && r.Msg <= wmMouseWheel) kinds.push_back(r.Msg);
   }
-  EXPECT_EQ(kinds, (std::vector<uint32_t>{wmMouseMove, wmLButtonDown, wmLButtonUp, wmRButtonDown, wmRButtonUp,
-                                          wmMButtonDown, wmMButtonUp, wmMouseWheel, wmMouseWheel}));
+  EXPECT_EQ(kinds, (std::vector<uint32_t>{wmMouseMove, wmLButtonDown, wmLButtonUp, wmRButtonDown,
+                                          wmRButtonUp, wmMButtonDown, wmMButtonUp, wmMouseWheel,
+                                          wmMouseWheel}));
   const TRecorded down = Received(wmLButtonDown)[0];
   EXPECT_EQ(down.Window, w);
   EXPECT_EQ(LoWordSigned(down.LParam), 10);
@@ -187,10 +188,10 @@ TEST_F(WindowTest, KeysCarryVirtualKeyAndScanCodeAndTranslateToCharacters) {
   ASSERT_EQ(downs.size(), 4u);
   EXPECT_EQ(downs[0].WParam, static_cast<std::uintptr_t>('A'));
   EXPECT_EQ(KeyScanCode(downs[0].LParam), 30u);  // X keycode 38 - 8
-  EXPECT_EQ(downs[0].LParam & 0xFFFF, 1);         // repeat count
+  EXPECT_EQ(downs[0].LParam & 0xFFFF, 1);        // repeat count
   EXPECT_EQ(downs[1].WParam, vkUp);
   EXPECT_EQ(KeyScanCode(downs[1].LParam), 103u);
-  EXPECT_NE(downs[1].LParam & (1 << 24), 0);     // an extended key
+  EXPECT_NE(downs[1].LParam & (1 << 24), 0);  // an extended key
   const auto ups = Received(wmKeyUp);
   ASSERT_EQ(ups.size(), 1u);
   EXPECT_EQ(static_cast<uint32_t>(ups[0].LParam) >> 30, 3u);  // previous state and transition
@@ -280,10 +281,11 @@ TEST_F(WindowTest, OwnerDrawnControlsAreDrawnByTheParentAndCanBeSubclassed) {
   // Subclass the button: count what it sees, pass everything on.
   auto seen = std::make_shared<int>(0);
   auto previous = std::make_shared<TWindowHandler>();
-  *previous = SetWindowHandler(button, [seen, previous](THandle h, uint32_t m, std::uintptr_t w, std::intptr_t l) {
-    if (m == wmLButtonDown) ++*seen;
-    return (*previous)(h, m, w, l);
-  });
+  *previous = SetWindowHandler(
+      button, [seen, previous](THandle h, uint32_t m, std::uintptr_t w, std::intptr_t l) {
+        if (m == wmLButtonDown) ++*seen;
+        return (*previous)(h, m, w, l);
+      });
   DispatchPendingMessages();
   ASSERT_EQ(items.size(), 2u);
   EXPECT_EQ(GetWindowSurface(button)->At(3, 3), MakeColor(0, 0, 255));
@@ -333,7 +335,11 @@ std::intptr_t FramedHandler(THandle h, uint32_t msg, std::uintptr_t wp, std::int
     const TRect c = GetClientRect(h);
     const bool corner = LoWordSigned(lp) > c.Right - 10 && HiWordSigned(lp) > c.Bottom - 10;
     const bool left = LoWordSigned(lp) < 10;
-    SendMessage(h, wmSysCommand, corner ? scSize + seBottomRight : left ? scSize + seLeft : scMove + 2, 0);
+    SendMessage(h, wmSysCommand,
+                corner ? scSize + seBottomRight
+                : left ? scSize + seLeft
+                       : scMove + 2,
+                0);
     return 0;
   }
   if (msg == wmSizing) {

@@ -134,11 +134,12 @@ class X11Test : public ::testing::Test {
 
   TRegion ServerShape(THandle window) {
     int count = 0, ordering = 0;
-    XRectangle* rects =
-        XShapeGetRectangles(D, static_cast<Window>(NativeWindowForTesting(window)), ShapeBounding, &count, &ordering);
+    XRectangle* rects = XShapeGetRectangles(D, static_cast<Window>(NativeWindowForTesting(window)),
+                                            ShapeBounding, &count, &ordering);
     std::vector<TRect> out;
     for (int i = 0; i < count; ++i) {
-      out.push_back({rects[i].x, rects[i].y, rects[i].x + rects[i].width, rects[i].y + rects[i].height});
+      out.push_back(
+          {rects[i].x, rects[i].y, rects[i].x + rects[i].width, rects[i].y + rects[i].height});
     }
     if (rects) XFree(rects);
     return TRegion(out);
@@ -175,7 +176,8 @@ TEST_F(X11Test, ShapeRectanglesReadBackFromTheServerEqualTheRegion) {
   SetWindowRegion(child, &childShape);
   Settle();
   EXPECT_EQ(ServerShape(w), region);
-  EXPECT_EQ(ServerShape(w).Rects(), region.Rects());  // the same banded list, rectangle for rectangle
+  EXPECT_EQ(ServerShape(w).Rects(),
+            region.Rects());  // the same banded list, rectangle for rectangle
   EXPECT_EQ(ServerShape(child), childShape);
   SetWindowRegion(w, nullptr);  // rectangular again
   Settle();
@@ -192,7 +194,8 @@ TEST_F(X11Test, WindowPixelsReadBackEqualTheSurface) {
   DrawText(s, font, u"pixels", {4, 4, 96, 20}, MakeColor(255, 255, 255));
   PresentWindow(w);
   Settle();
-  XImage* image = XGetImage(D, static_cast<Window>(NativeWindowForTesting(w)), 0, 0, 100, 80, AllPlanes, ZPixmap);
+  XImage* image = XGetImage(D, static_cast<Window>(NativeWindowForTesting(w)), 0, 0, 100, 80,
+                            AllPlanes, ZPixmap);
   ASSERT_NE(image, nullptr);
   int differing = 0;
   for (int32_t y = 0; y < 80; ++y) {
@@ -332,8 +335,8 @@ TEST_F(X11Test, SystemMoveFollowsThePointer) {
   Settle();
   int x = 0, y = 0;
   Window child = 0;
-  XTranslateCoordinates(D, static_cast<Window>(NativeWindowForTesting(w)), DefaultRootWindow(D), 0, 0, &x, &y,
-                        &child);
+  XTranslateCoordinates(D, static_cast<Window>(NativeWindowForTesting(w)), DefaultRootWindow(D), 0,
+                        0, &x, &y, &child);
   EXPECT_EQ(x, 830);
   EXPECT_EQ(y, 180);
 }
@@ -367,7 +370,9 @@ TEST_F(X11Test, TrayIconDocksInATrayThatStartsLater) {
   int count = 0, ordering = 0;
   XRectangle* rects = XShapeGetRectangles(D, tray.Icon, ShapeBounding, &count, &ordering);
   TRegion shape;
-  for (int i = 0; i < count; ++i) shape.Union(TRect{rects[i].x, rects[i].y, rects[i].x + rects[i].width, rects[i].y + rects[i].height});
+  for (int i = 0; i < count; ++i)
+    shape.Union(
+        TRect{rects[i].x, rects[i].y, rects[i].x + rects[i].width, rects[i].y + rects[i].height});
   if (rects) XFree(rects);
   EXPECT_TRUE(shape.Contains(2, 2));
   EXPECT_FALSE(shape.Contains(2, 20));
@@ -409,8 +414,8 @@ TEST_F(X11Test, WindowIconIsPublishedAsNetWmIcon) {
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
-    XGetWindowProperty(D, static_cast<Window>(NativeWindowForTesting(w)), netWmIcon, 0, 64, False, XA_CARDINAL,
-                       &type, &format, &count, &after, &data);
+    XGetWindowProperty(D, static_cast<Window>(NativeWindowForTesting(w)), netWmIcon, 0, 64, False,
+                       XA_CARDINAL, &type, &format, &count, &after, &data);
     if (!data) return false;
     const auto* v = reinterpret_cast<const long*>(data);
     for (unsigned long i = 0; i < count; ++i) got.push_back(v[i] & 0xFFFFFFFFL);

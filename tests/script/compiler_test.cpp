@@ -42,8 +42,8 @@ TEST_P(ScriptGolden, CompilesToItsListing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Listings, ScriptGolden,
-                         ::testing::Values("empty", "onsong", "ontime", "ifchain", "while", "function", "slots",
-                                           "operators"));
+                         ::testing::Values("empty", "onsong", "ontime", "ifchain", "while",
+                                           "function", "slots", "operators"));
 
 TEST(ScriptCompiler, OnsongIsTwentyTwoInstructionsAndNamesTheModule) {
   TScriptCompiler compiler;
@@ -58,11 +58,13 @@ TEST(ScriptCompiler, LogscriptListsInstructionsAsGenerated) {
   TScriptCompiler compiler;
   ASSERT_TRUE(compiler.CompileModule(ReadData("onsong.scr")));
   ASSERT_GE(log.Lines.size(), 22u);
-  EXPECT_EQ(std::vector<std::string>(log.Lines.begin(), log.Lines.begin() + 5),
-            (std::vector<std::string>{"JMP 0, 0", "INT 0, 3", "ALC 0, 7", "LIT 1, 6", "LIT 2, 108"}));
+  EXPECT_EQ(
+      std::vector<std::string>(log.Lines.begin(), log.Lines.begin() + 5),
+      (std::vector<std::string>{"JMP 0, 0", "INT 0, 3", "ALC 0, 7", "LIT 1, 6", "LIT 2, 108"}));
   log.Clear();
   ASSERT_TRUE(compiler.CompileModule("module m; begin log 1 end m;"));
-  EXPECT_EQ(log.Lines, (std::vector<std::string>{"JMP 0, 0", "INT 0, 3", "LIT 0, 1", "LOG 0, 0", "JMP 0, 0"}));
+  EXPECT_EQ(log.Lines,
+            (std::vector<std::string>{"JMP 0, 0", "INT 0, 3", "LIT 0, 1", "LOG 0, 0", "JMP 0, 0"}));
 }
 
 TEST(ScriptCompiler, VariablesGetFrameCellsFromThree) {
@@ -111,10 +113,13 @@ bool Has(const std::vector<std::string>& lines, const std::string& line) {
 TEST(ScriptCompilerMessages, WarningsDoNotFailTheCompilation) {
   TCompiled c = Compile("module m; begin end n;");
   EXPECT_TRUE(c.Ok);
-  EXPECT_EQ(c.Warnings, (std::vector<std::string>{"WARNING: Script: Line 1: Warning: Module ID <> End ID"}));
+  EXPECT_EQ(c.Warnings,
+            (std::vector<std::string>{"WARNING: Script: Line 1: Warning: Module ID <> End ID"}));
   c = Compile("module m;\r\nbegin\r\nend m;\r\nx");
   EXPECT_TRUE(c.Ok);
-  EXPECT_EQ(c.Warnings, (std::vector<std::string>{"WARNING: Script: Line 4: Code after Module END is ignored!"}));
+  EXPECT_EQ(
+      c.Warnings,
+      (std::vector<std::string>{"WARNING: Script: Line 4: Code after Module END is ignored!"}));
   EXPECT_EQ(c.Code.size(), 3u);
 }
 
@@ -125,10 +130,13 @@ TEST(ScriptCompilerMessages, TypeErrorsCarryTheirLine) {
   // The addition is still generated, with the left operand's type.
   c = Compile(Body("s := 1 + 'x'", "var integer s;"));
   EXPECT_EQ(c.Errors, (std::vector<std::string>{"ERROR: Script: Line 4: type missmatch"}));
-  EXPECT_TRUE(std::find(c.Code.begin(), c.Code.end(), TInstruction{ocOpr, 0, opAdd}) != c.Code.end());
+  EXPECT_TRUE(std::find(c.Code.begin(), c.Code.end(), TInstruction{ocOpr, 0, opAdd}) !=
+              c.Code.end());
   // A refused operator generates nothing.
   c = Compile(Body("x := 'a' * 'b'", "var string x;"));
-  EXPECT_EQ(c.Errors, (std::vector<std::string>{"ERROR: Script: Line 4: operator not available for this type"}));
+  EXPECT_EQ(
+      c.Errors,
+      (std::vector<std::string>{"ERROR: Script: Line 4: operator not available for this type"}));
   for (const TInstruction& in : c.Code) EXPECT_NE(in.F == ocOpr ? in.A : -1, opMultiply);
 }
 
@@ -136,18 +144,23 @@ TEST(ScriptCompilerMessages, ExpectedListsNameWhatWasFound) {
   TCompiled c = Compile(Body("if b then x := 1 end", "var boolean b; integer x;"));
   EXPECT_FALSE(c.Ok);
   ASSERT_FALSE(c.Errors.empty());
-  EXPECT_EQ(c.Errors[0], "ERROR: Script: Line 4: =, <, >, >=, <=, !=, AND, OR, XOR expected, := found instead");
+  EXPECT_EQ(c.Errors[0],
+            "ERROR: Script: Line 4: =, <, >, >=, <=, !=, AND, OR, XOR expected, := found instead");
   c = Compile("module m;\r\nCONST c = -1;\r\nbegin end m;");
   ASSERT_FALSE(c.Errors.empty());
   EXPECT_EQ(c.Errors[0],
-            "ERROR: Script: Line 2: Integer Value, Double Value, Boolean Value, String Value expected, - found instead");
+            "ERROR: Script: Line 2: Integer Value, Double Value, Boolean Value, String Value "
+            "expected, - found instead");
   c = Compile("module m; var x; begin end m;");
   ASSERT_FALSE(c.Errors.empty());
-  EXPECT_EQ(c.Errors[0], "ERROR: Script: Line 1: Integer, Double, Boolean, String expected, Identifier found instead");
+  EXPECT_EQ(
+      c.Errors[0],
+      "ERROR: Script: Line 1: Integer, Double, Boolean, String expected, Identifier found instead");
   c = Compile(Body("log )"));
   ASSERT_FALSE(c.Errors.empty());
   EXPECT_EQ(c.Errors[0],
-            "ERROR: Script: Line 4: Identifier, Integer Value, Boolean Value, Double Value, String Value, ( expected, ) "
+            "ERROR: Script: Line 4: Identifier, Integer Value, Boolean Value, Double Value, String "
+            "Value, ( expected, ) "
             "found instead");
   c = Compile(Body("a 5", "var integer a;"));
   ASSERT_FALSE(c.Errors.empty());
@@ -156,10 +169,10 @@ TEST(ScriptCompilerMessages, ExpectedListsNameWhatWasFound) {
 
 TEST(ScriptCompilerMessages, EveryBranchNeedsItsEnd) {
   EXPECT_TRUE(Compile(Body("if a = 1 then a := 2 end elseif a = 2 then a := 3 end else a := 4 end",
-                                 "var integer a;"))
+                           "var integer a;"))
                   .Ok);
-  const TCompiled c =
-      Compile(Body("if a = 1 then a := 2 elseif a = 2 then a := 3 end else a := 4 end", "var integer a;"));
+  const TCompiled c = Compile(
+      Body("if a = 1 then a := 2 elseif a = 2 then a := 3 end else a := 4 end", "var integer a;"));
   EXPECT_FALSE(c.Ok);
   ASSERT_FALSE(c.Errors.empty());
   EXPECT_EQ(c.Errors[0], "ERROR: Script: Line 4: END expected, ELSEIF found instead");
@@ -168,7 +181,8 @@ TEST(ScriptCompilerMessages, EveryBranchNeedsItsEnd) {
 TEST(ScriptCompilerMessages, ConstantsAndUnknownIdentifiers) {
   TCompiled c = Compile("module m; CONST s = 'x'; begin end m;");
   EXPECT_FALSE(c.Ok);
-  EXPECT_EQ(c.Errors, (std::vector<std::string>{"ERROR: script: Line 1: no support for constant strings"}));
+  EXPECT_EQ(c.Errors,
+            (std::vector<std::string>{"ERROR: script: Line 1: no support for constant strings"}));
   c = Compile(Body("c := 2", "const c = 1;"));
   ASSERT_FALSE(c.Errors.empty());
   EXPECT_EQ(c.Errors[0], "ERROR: Script: Line 4: No constant allowed here");
@@ -187,11 +201,14 @@ TEST(ScriptCompilerMessages, HostCallArgumentsAreTypeChecked) {
   ASSERT_FALSE(c.Errors.empty());
   EXPECT_EQ(c.Errors[0], "ERROR: Script: Line 4: type missmatch: String expected");
   c = Compile(Body("INTTOSTR('x')"));
-  EXPECT_EQ(c.Errors, (std::vector<std::string>{"ERROR: Script: Line 4: type missmatch: Integer expected"}));
+  EXPECT_EQ(c.Errors,
+            (std::vector<std::string>{"ERROR: Script: Line 4: type missmatch: Integer expected"}));
   c = Compile(Body("s := INTTOSTR('x')", "var string s;"));
-  EXPECT_EQ(c.Errors, (std::vector<std::string>{"ERROR: Script: Line 4: type missmatch: Integer expected"}));
+  EXPECT_EQ(c.Errors,
+            (std::vector<std::string>{"ERROR: Script: Line 4: type missmatch: Integer expected"}));
   c = Compile(Body("SET_VISIBLE('b', 1)"));
-  EXPECT_EQ(c.Errors, (std::vector<std::string>{"ERROR: Script: Line 4: type missmatch: Boolean expected"}));
+  EXPECT_EQ(c.Errors,
+            (std::vector<std::string>{"ERROR: Script: Line 4: type missmatch: Boolean expected"}));
 }
 
 TEST(ScriptCompilerMessages, ReservedWordsAndFunctionEnds) {
@@ -199,7 +216,9 @@ TEST(ScriptCompilerMessages, ReservedWordsAndFunctionEnds) {
   ASSERT_FALSE(c.Errors.empty());
   EXPECT_EQ(c.Errors[0], "ERROR: Script: Line 4: END expected, GETMEM found instead");
   c = Compile("module m;\r\nfunction f : integer;\r\nbegin f := 1 end g;\r\nbegin end m;");
-  EXPECT_EQ(c.Errors, (std::vector<std::string>{"ERROR: script: Line 3: Functionend F expected, but G found"}));
+  EXPECT_EQ(
+      c.Errors,
+      (std::vector<std::string>{"ERROR: script: Line 3: Functionend F expected, but G found"}));
   c = Compile(Body("if a and a then end", "var integer a;"));
   EXPECT_FALSE(c.Ok);
 }
@@ -211,7 +230,8 @@ TEST(ScriptCompilerMessages, UnexpectedCharactersAreReportedButNotCounted) {
 }
 
 TEST(ScriptCompilerMessages, BadNumbersAndDeepNestingAbandonTheCompilation) {
-  const std::string unhandled = "ERROR: an unhandled error occured during the compilation of a script!";
+  const std::string unhandled =
+      "ERROR: an unhandled error occured during the compilation of a script!";
   TCompiled c = Compile(Body("log 2147483648"));
   EXPECT_FALSE(c.Ok);
   EXPECT_EQ(c.Errors, (std::vector<std::string>{unhandled}));
@@ -231,7 +251,8 @@ TEST(ScriptCompilerMessages, LongStringLiteralsAreRefused) {
   EXPECT_EQ(ListInstruction(c.Code[c.Code.size() - 3]), "LIT 255, 120");
   c = Compile(Body("log '" + std::string(255, 'x') + "'"));
   EXPECT_FALSE(c.Ok);
-  EXPECT_EQ(c.Errors, (std::vector<std::string>{"ERROR: Script: Line 4: string literal longer than 254 characters"}));
+  EXPECT_EQ(c.Errors, (std::vector<std::string>{
+                          "ERROR: Script: Line 4: string literal longer than 254 characters"}));
 }
 
 TEST(ScriptCompiler, OwnIdentifiersHideHostFunctions) {
@@ -247,7 +268,8 @@ TEST(ScriptCompiler, DuplicateModuleNamesInOneOwnerFail) {
   TScriptengine& second = modules.Add("module A; begin end a;");
   EXPECT_EQ(second.Name(), "");
   EXPECT_EQ(log.Errors(),
-            (std::vector<std::string>{"ERROR: an unhandled error occured during the compilation of a script!"}));
+            (std::vector<std::string>{
+                "ERROR: an unhandled error occured during the compilation of a script!"}));
   // Recompiling an engine under its own name is no duplicate.
   TScriptengine& first = modules[0];
   EXPECT_TRUE(first.CompileModule("module a; begin log 1 end a;"));

@@ -12,21 +12,26 @@ namespace vesperon {
 namespace {
 
 // Runs a module body with `host`; returns the "log: " lines.
-std::vector<std::string> RunWith(TRecordingHost* host, const std::string& body, const std::string& declarations = "") {
+std::vector<std::string> RunWith(TRecordingHost* host, const std::string& body,
+                                 const std::string& declarations = "") {
   TLogCapture log;
   TScriptengine engine;
-  EXPECT_TRUE(engine.CompileModule(ModuleText(body, declarations))) << (log.Errors().empty() ? "" : log.Errors()[0]);
+  EXPECT_TRUE(engine.CompileModule(ModuleText(body, declarations)))
+      << (log.Errors().empty() ? "" : log.Errors()[0]);
   if (host != nullptr) engine.SetHost(host->Host());
   EXPECT_TRUE(engine.Run()) << engine.LastRun().Error;
   return log.LogOutput();
 }
 
 TEST(ScriptHost, NothingLoadedReadsAsZeroAndPlaceholders) {
-  EXPECT_EQ(RunWith(nullptr,
-                    "LOG get_current_time; LOG get_total_time; LOG is_playing; LOG get_title; LOG get_artist; "
-                    "LOG get_album; LOG get_genre; LOG get_progressbar_position('p'); play; set_text('l', 'x')"),
-            (std::vector<std::string>{"log: 0", "log: 0", "log: FALSE", "log: no_title", "log: no_artist",
-                                      "log: no_album", "log: no_genre", "log: 0"}));
+  EXPECT_EQ(
+      RunWith(nullptr,
+              "LOG get_current_time; LOG get_total_time; LOG is_playing; LOG get_title; LOG "
+              "get_artist; "
+              "LOG get_album; LOG get_genre; LOG get_progressbar_position('p'); play; "
+              "set_text('l', 'x')"),
+      (std::vector<std::string>{"log: 0", "log: 0", "log: FALSE", "log: no_title", "log: no_artist",
+                                "log: no_album", "log: no_genre", "log: 0"}));
   TRecordingHost host;  // a player without an entry
   EXPECT_EQ(RunWith(&host, "LOG get_title"), (std::vector<std::string>{"log: no_title"}));
 }
@@ -37,10 +42,12 @@ TEST(ScriptHost, PlayerStateAndTags) {
   host.Length = 180000;
   host.IsPaused = true;
   host.Entry = TScriptSongTags{u"Artist", u"Caf\u00e9 \u20ac", u"Album", u"Genre"};
-  EXPECT_EQ(RunWith(&host, "LOG get_current_time; LOG get_total_time; LOG is_playing; LOG get_title + '|' + "
-                           "get_artist + '|' + get_album + '|' + get_genre"),
-            (std::vector<std::string>{"log: 65000", "log: 180000", "log: TRUE",
-                                      "log: Caf\xc3\xa9 \xe2\x82\xac|Artist|Album|Genre"}));
+  EXPECT_EQ(
+      RunWith(&host,
+              "LOG get_current_time; LOG get_total_time; LOG is_playing; LOG get_title + '|' + "
+              "get_artist + '|' + get_album + '|' + get_genre"),
+      (std::vector<std::string>{"log: 65000", "log: 180000", "log: TRUE",
+                                "log: Caf\xc3\xa9 \xe2\x82\xac|Artist|Album|Genre"}));
   // Tag text reaches the script as 8-bit text of at most 255 characters.
   host.Entry->Title = std::u16string(300, u'x');
   EXPECT_EQ(RunWith(&host, "s := get_title; LOG s", "var string s;"),
@@ -56,8 +63,9 @@ TEST(ScriptHost, PlayerCommands) {
 TEST(ScriptHost, SkinItemsByName) {
   TRecordingHost host;
   host.BarPosition = 41;
-  EXPECT_EQ(RunWith(&host, "x := 1 + get_progressbar_position('p'); LOG x; set_visible('b', TRUE); "
-                           "set_visible('b', FALSE); set_text('ltitle', 'T' + inttostr(7))",
+  EXPECT_EQ(RunWith(&host,
+                    "x := 1 + get_progressbar_position('p'); LOG x; set_visible('b', TRUE); "
+                    "set_visible('b', FALSE); set_text('ltitle', 'T' + inttostr(7))",
                     "var integer x;"),
             (std::vector<std::string>{"log: 42"}));
   EXPECT_EQ(host.Calls, (std::vector<std::string>{"visible b=1", "visible b=0", "text ltitle=T7"}));
@@ -69,11 +77,13 @@ TEST(ScriptHost, SkinItemsByName) {
 }
 
 TEST(ScriptHost, TextConversions) {
-  EXPECT_EQ(RunWith(nullptr, "LOG inttostr(0 - 12) + inttostr(0)"), (std::vector<std::string>{"log: -120"}));
-  EXPECT_EQ(RunWith(nullptr, "LOG timetostr(0); LOG timetostr(59); LOG timetostr(65); LOG timetostr(600); "
-                             "LOG timetostr(3600); LOG timetostr(6000)"),
-            (std::vector<std::string>{"log: 00:00", "log: 00:59", "log: 01:05", "log: 10:00", "log: 60:00",
-                                      "log: 100:00"}));
+  EXPECT_EQ(RunWith(nullptr, "LOG inttostr(0 - 12) + inttostr(0)"),
+            (std::vector<std::string>{"log: -120"}));
+  EXPECT_EQ(RunWith(nullptr,
+                    "LOG timetostr(0); LOG timetostr(59); LOG timetostr(65); LOG timetostr(600); "
+                    "LOG timetostr(3600); LOG timetostr(6000)"),
+            (std::vector<std::string>{"log: 00:00", "log: 00:59", "log: 01:05", "log: 10:00",
+                                      "log: 60:00", "log: 100:00"}));
   EXPECT_EQ(TimeToStr(-65), "-01:05");
   EXPECT_EQ(TimeToStr(INT64_MIN), "-153722867280912930:08");
 }
@@ -85,15 +95,18 @@ TEST(ScriptHost, RandomValuesStayInTheirRange) {
   EXPECT_EQ(RunWith(nullptr, "LOG get_random_value(5, 5); LOG get_random_value(9, 2)"),
             (std::vector<std::string>{"log: 5", "log: 9"}));
   const std::vector<std::string> draws =
-      RunWith(nullptr, "i := 0; WHILE i < 200 DO LOG get_random_value(0 - 3, 4); i := i + 1 END", "var integer i;");
+      RunWith(nullptr, "i := 0; WHILE i < 200 DO LOG get_random_value(0 - 3, 4); i := i + 1 END",
+              "var integer i;");
   ASSERT_EQ(draws.size(), 200u);
   std::set<std::string> seen(draws.begin(), draws.end());
-  EXPECT_EQ(seen, (std::set<std::string>{"log: -3", "log: -2", "log: -1", "log: 0", "log: 1", "log: 2", "log: 3"}));
+  EXPECT_EQ(seen, (std::set<std::string>{"log: -3", "log: -2", "log: -1", "log: 0", "log: 1",
+                                         "log: 2", "log: 3"}));
 }
 
 TEST(ScriptHost, CallsInALoopDoNotFillTheStack) {
   TRecordingHost host;
-  RunWith(&host, "i := 0; WHILE i < 2000 DO set_text('l', 'x'); get_title; timetostr(i); i := i + 1 END",
+  RunWith(&host,
+          "i := 0; WHILE i < 2000 DO set_text('l', 'x'); get_title; timetostr(i); i := i + 1 END",
           "var integer i;");
   EXPECT_EQ(host.Calls.size(), 2000u);
 }
@@ -132,8 +145,10 @@ TEST(ScriptHost, DefaultSkinModulesDriveTheSkin) {
   modules.SetHost(host.Host());
   modules.Add(
       "module ontime;\r\nvar String s; Integer i;\r\nbegin\r\n  if get_current_time > 0 then\r\n"
-      "    i := get_total_time - get_current_time;\r\n    i := i / 1000;\r\n    s := '-'+timetostr(i);\r\n"
-      "    set_text('ltime',s);\r\n    set_progressbar_position('ptime',get_current_time);\r\n  end;\r\n"
+      "    i := get_total_time - get_current_time;\r\n    i := i / 1000;\r\n    s := "
+      "'-'+timetostr(i);\r\n"
+      "    set_text('ltime',s);\r\n    set_progressbar_position('ptime',get_current_time);\r\n  "
+      "end;\r\n"
       "end ontime;\r\n");
   modules.Add(
       "module onsong;\r\nbegin\r\n  set_text('ltitle',get_title);\r\n"
@@ -143,9 +158,9 @@ TEST(ScriptHost, DefaultSkinModulesDriveTheSkin) {
   EXPECT_TRUE(modules.RunByName("ontime"));
   EXPECT_TRUE(modules.RunByName("ONTIME"));
   EXPECT_FALSE(modules.RunByName("missing"));
-  EXPECT_EQ(host.Calls, (std::vector<std::string>{"text ltitle=Song", "max ptime=180000", "text ltime=-01:55",
-                                                  "position ptime=65000", "text ltime=-01:55",
-                                                  "position ptime=65000"}));
+  EXPECT_EQ(host.Calls, (std::vector<std::string>{"text ltitle=Song", "max ptime=180000",
+                                                  "text ltime=-01:55", "position ptime=65000",
+                                                  "text ltime=-01:55", "position ptime=65000"}));
 }
 
 TEST(ScriptHost, AStringArgumentThatIsNoBlockStopsTheRun) {
@@ -156,7 +171,8 @@ TEST(ScriptHost, AStringArgumentThatIsNoBlockStopsTheRun) {
   engine.SetHost(host.Host());
   EXPECT_FALSE(engine.Run());
   EXPECT_TRUE(host.Calls.empty());
-  EXPECT_EQ(log.Errors(), (std::vector<std::string>{"ERROR: script error in module T: invalid string handle 0"}));
+  EXPECT_EQ(log.Errors(),
+            (std::vector<std::string>{"ERROR: script error in module T: invalid string handle 0"}));
 }
 
 }  // namespace

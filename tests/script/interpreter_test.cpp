@@ -55,10 +55,11 @@ TEST(ScriptRun, Arithmetic) {
   EXPECT_EQ(One("LOG 6 XOR 3"), "log: 5");
   // 64-bit cells: products beyond 32 bits, and wrap-around instead of a trap.
   EXPECT_EQ(One("LOG 2147483647 * 2147483647"), "log: 4611686014132420609");
-  EXPECT_EQ(Output("x := 1073741824 * 1073741824 * 8; LOG x; LOG x / (0 - 1); LOG x MOD (0 - 1); LOG -x",
-                   "var integer x;"),
-            (std::vector<std::string>{"log: -9223372036854775808", "log: -9223372036854775808", "log: 0",
-                                      "log: -9223372036854775808"}));
+  EXPECT_EQ(
+      Output("x := 1073741824 * 1073741824 * 8; LOG x; LOG x / (0 - 1); LOG x MOD (0 - 1); LOG -x",
+             "var integer x;"),
+      (std::vector<std::string>{"log: -9223372036854775808", "log: -9223372036854775808", "log: 0",
+                                "log: -9223372036854775808"}));
 }
 
 TEST(ScriptRun, DoublesBooleansAndStrings) {
@@ -108,11 +109,14 @@ TEST(ScriptRun, ComparisonsOfDoublesAndStringsGoByValue) {
 TEST(ScriptRun, IfChainsAndLoops) {
   const std::string declarations = "var integer a, r;";
   const std::string chain =
-      "IF a = 1 THEN r := 10 END ELSEIF a = 2 THEN r := 20 END ELSEIF a = 3 THEN r := 30 END ELSE r := 0 END; LOG r";
+      "IF a = 1 THEN r := 10 END ELSEIF a = 2 THEN r := 20 END ELSEIF a = 3 THEN r := 30 END ELSE "
+      "r := 0 END; LOG r";
   for (int a = 0; a <= 3; ++a) {
-    EXPECT_EQ(One("a := " + std::to_string(a) + "; " + chain, declarations), "log: " + std::to_string(a * 10));
+    EXPECT_EQ(One("a := " + std::to_string(a) + "; " + chain, declarations),
+              "log: " + std::to_string(a * 10));
   }
-  EXPECT_EQ(One("a := 0; r := 0; WHILE a < 100 DO a := a + 1; IF a MOD 2 = 0 THEN r := r + a END END; LOG r",
+  EXPECT_EQ(One("a := 0; r := 0; WHILE a < 100 DO a := a + 1; IF a MOD 2 = 0 THEN r := r + a END "
+                "END; LOG r",
                 declarations),
             "log: 2550");
 }
@@ -134,7 +138,8 @@ TEST(ScriptRun, FunctionsRecurseAndReadOuterVariables) {
       "  f := d; d := d - 1;\r\n"
       "  if d > 0 then log f end\r\n"
       "end f;";
-  EXPECT_EQ(Output("d := 3; LOG f", depth), (std::vector<std::string>{"log: 1", "log: 2", "log: 3"}));
+  EXPECT_EQ(Output("d := 3; LOG f", depth),
+            (std::vector<std::string>{"log: 1", "log: 2", "log: 3"}));
   // A nested function reads and writes the variables of every enclosing block.
   const std::string nested =
       "var integer g;\r\n"
@@ -155,24 +160,28 @@ TEST(ScriptRun, SharedSlotsOutliveRunsAndPassBetweenModules) {
   TLogCapture log;
   TScriptengine writer;
   TScriptengine reader;
-  ASSERT_TRUE(writer.CompileModule(ModuleText("i := 42; i -> 3; s := 'tune'; s -> 4; d := 2.5; d -> 31",
-                                              "var integer i; string s; double d;")));
+  ASSERT_TRUE(
+      writer.CompileModule(ModuleText("i := 42; i -> 3; s := 'tune'; s -> 4; d := 2.5; d -> 31",
+                                      "var integer i; string s; double d;")));
   ASSERT_TRUE(reader.CompileModule(ModuleText("i <- 3; s <- 4; d <- 31; LOG i; LOG s + '!'; LOG d",
                                               "var integer i; string s; double d;")));
   ASSERT_TRUE(writer.Run());
   ASSERT_TRUE(reader.Run());
   ASSERT_TRUE(reader.Run());
-  EXPECT_EQ(log.LogOutput(),
-            (std::vector<std::string>{"log: 42", "log: tune!", "log: 2.5", "log: 42", "log: tune!", "log: 2.5"}));
+  EXPECT_EQ(log.LogOutput(), (std::vector<std::string>{"log: 42", "log: tune!", "log: 2.5",
+                                                       "log: 42", "log: tune!", "log: 2.5"}));
   EXPECT_EQ(SharedSlot(4), (std::vector<int64_t>{'t', 'u', 'n', 'e'}));
 }
 
 // ---- Hand-made code ----
 
-TInstructions Code(std::initializer_list<TInstruction> instructions) { return TInstructions(instructions); }
+TInstructions Code(std::initializer_list<TInstruction> instructions) {
+  return TInstructions(instructions);
+}
 
 TEST(ScriptMachine, MainBlockReservesItsCells) {
-  const TRunResult result = RunInstructions(Code({{ocJmp, 0, 1}, {ocInt, 0, 3}, {ocJmp, 0, 0}}), {});
+  const TRunResult result =
+      RunInstructions(Code({{ocJmp, 0, 1}, {ocInt, 0, 3}, {ocJmp, 0, 0}}), {});
   EXPECT_TRUE(result.Ok);
   EXPECT_EQ(result.Top, 3);
   EXPECT_EQ(result.Executed, 3u);
@@ -180,13 +189,19 @@ TEST(ScriptMachine, MainBlockReservesItsCells) {
 
 TEST(ScriptMachine, StoreLeavesTheValueAndRecallReplacesTheSlotNumber) {
   ClearSharedSlots();
-  TRunResult result = RunInstructions(
-      Code({{ocJmp, 0, 1}, {ocInt, 0, 3}, {ocLit, 0, 42}, {ocLit, 0, 3}, {ocStr, 0, tcInteger}, {ocJmp, 0, 0}}), {});
+  TRunResult result = RunInstructions(Code({{ocJmp, 0, 1},
+                                            {ocInt, 0, 3},
+                                            {ocLit, 0, 42},
+                                            {ocLit, 0, 3},
+                                            {ocStr, 0, tcInteger},
+                                            {ocJmp, 0, 0}}),
+                                      {});
   EXPECT_TRUE(result.Ok);
   EXPECT_EQ(result.Top, 4);
   EXPECT_EQ(SharedSlot(3), (std::vector<int64_t>{42}));
   TLogCapture log;
-  result = RunInstructions(Code({{ocLit, 0, 3}, {ocGtr, 0, tcInteger}, {ocLog, 0, tcInteger}, {ocJmp, 0, 0}}), {});
+  result = RunInstructions(
+      Code({{ocLit, 0, 3}, {ocGtr, 0, tcInteger}, {ocLog, 0, tcInteger}, {ocJmp, 0, 0}}), {});
   EXPECT_TRUE(result.Ok);
   EXPECT_EQ(log.LogOutput(), (std::vector<std::string>{"log: 42"}));
   // Another type code leaves everything as it is.
@@ -196,22 +211,29 @@ TEST(ScriptMachine, StoreLeavesTheValueAndRecallReplacesTheSlotNumber) {
 
 TEST(ScriptMachine, UnknownOperationsAndOpcodesEndTheRun) {
   TLogCapture log;
-  TRunResult result =
-      RunInstructions(Code({{ocLit, 0, 1}, {ocLit, 0, 1}, {ocOpr, 0, 7}, {ocLog, 0, 0}, {ocJmp, 0, 0}}), {});
+  TRunResult result = RunInstructions(
+      Code({{ocLit, 0, 1}, {ocLit, 0, 1}, {ocOpr, 0, 7}, {ocLog, 0, 0}, {ocJmp, 0, 0}}), {});
   EXPECT_FALSE(result.Ok);
   EXPECT_TRUE(result.Error.empty());
-  result = RunInstructions(Code({{static_cast<TOpCode>(99), 0, 0}, {ocLog, 0, 0}, {ocJmp, 0, 0}}), {});
+  result =
+      RunInstructions(Code({{static_cast<TOpCode>(99), 0, 0}, {ocLog, 0, 0}, {ocJmp, 0, 0}}), {});
   EXPECT_FALSE(result.Ok);
-  EXPECT_EQ(log.Errors(), (std::vector<std::string>{"ERROR: script: unknown operand!", "ERROR: script: unknown opcode"}));
+  EXPECT_EQ(log.Errors(), (std::vector<std::string>{"ERROR: script: unknown operand!",
+                                                    "ERROR: script: unknown opcode"}));
   EXPECT_TRUE(log.LogOutput().empty());
 }
 
 TEST(ScriptMachine, OperationsOnOtherTypesOnlyDropTheRightOperand) {
   TLogCapture log;
-  const TRunResult result = RunInstructions(
-      Code({{ocLit, 0, 7}, {ocLit, 0, 2}, {ocOpr, tcBoolean, opSubtract}, {ocLit, 0, 5}, {ocOpr, tcString, opNegate},
-            {ocOpr, tcBoolean, opAdd}, {ocLog, 0, tcInteger}, {ocJmp, 0, 0}}),
-      {});
+  const TRunResult result = RunInstructions(Code({{ocLit, 0, 7},
+                                                  {ocLit, 0, 2},
+                                                  {ocOpr, tcBoolean, opSubtract},
+                                                  {ocLit, 0, 5},
+                                                  {ocOpr, tcString, opNegate},
+                                                  {ocOpr, tcBoolean, opAdd},
+                                                  {ocLog, 0, tcInteger},
+                                                  {ocJmp, 0, 0}}),
+                                            {});
   EXPECT_TRUE(result.Ok);
   EXPECT_EQ(log.LogOutput(), (std::vector<std::string>{"log: 7"}));
 }
@@ -231,7 +253,8 @@ TEST_P(ScriptFailure, StopsTheRunCleanly) {
   const TRun run = CompileAndRun(ModuleText(c.Body, c.Declarations), 1'000'000);
   EXPECT_TRUE(run.Compiled);
   EXPECT_FALSE(run.Ran);
-  EXPECT_EQ(run.Errors, (std::vector<std::string>{std::string("ERROR: script error in module T: ") + c.Message}));
+  EXPECT_EQ(run.Errors, (std::vector<std::string>{std::string("ERROR: script error in module T: ") +
+                                                  c.Message}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -252,7 +275,8 @@ TEST(ScriptMachine, TheDefaultLimitStopsAnEndlessLoop) {
   const TRun run = CompileAndRun(ModuleText("WHILE 1 = 1 DO END"));
   EXPECT_FALSE(run.Ran);
   EXPECT_EQ(run.Errors,
-            (std::vector<std::string>{"ERROR: script error in module T: more than 50000000 instructions executed"}));
+            (std::vector<std::string>{
+                "ERROR: script error in module T: more than 50000000 instructions executed"}));
 }
 
 // Comparing a string of 2^16 cells is one instruction but counts 4096, so
@@ -266,17 +290,24 @@ TEST(ScriptMachine, LongStringsCountAgainstTheLimit) {
                  "var string s, t; integer i;"),
       1'000'000);
   EXPECT_FALSE(run.Ran);
-  EXPECT_EQ(run.Errors, (std::vector<std::string>{
-                            "ERROR: script error in module T: more than 1000000 instructions executed"}));
+  EXPECT_EQ(run.Errors,
+            (std::vector<std::string>{
+                "ERROR: script error in module T: more than 1000000 instructions executed"}));
   const auto passes = SharedSlot(1);
   ASSERT_TRUE(passes);
   EXPECT_GT(passes->at(0), 200);
   EXPECT_LT(passes->at(0), 250);  // 1,000,000 / 4096 at most
   // Short strings cost nothing extra: "ab" + "ab" is one instruction.
-  const TRunResult result = RunInstructions(Code({{ocAlc, 0, 3}, {ocLit, 1, 2}, {ocLit, 2, 'a'},
-                                                  {ocLit, 3, 'b'}, {ocAlc, 0, 3}, {ocLit, 1, 2},
-                                                  {ocLit, 2, 'a'}, {ocLit, 3, 'b'},
-                                                  {ocOpr, tcString, opAdd}, {ocJmp, 0, 0}}),
+  const TRunResult result = RunInstructions(Code({{ocAlc, 0, 3},
+                                                  {ocLit, 1, 2},
+                                                  {ocLit, 2, 'a'},
+                                                  {ocLit, 3, 'b'},
+                                                  {ocAlc, 0, 3},
+                                                  {ocLit, 1, 2},
+                                                  {ocLit, 2, 'a'},
+                                                  {ocLit, 3, 'b'},
+                                                  {ocOpr, tcString, opAdd},
+                                                  {ocJmp, 0, 0}}),
                                             {});
   EXPECT_TRUE(result.Ok) << result.Error;
   EXPECT_EQ(result.Executed, 10u);
@@ -284,26 +315,37 @@ TEST(ScriptMachine, LongStringsCountAgainstTheLimit) {
 
 TEST(ScriptMachine, BrokenCodeFailsInsteadOfRunningWild) {
   const TScriptHost none;
-  EXPECT_EQ(RunInstructions(Code({{ocLit, 0, 1}}), none).Error, "the code ended without returning to address 0");
+  EXPECT_EQ(RunInstructions(Code({{ocLit, 0, 1}}), none).Error,
+            "the code ended without returning to address 0");
   EXPECT_EQ(RunInstructions(Code({{ocJmp, 0, 5}}), none).Error, "jump target 5 outside the code");
   EXPECT_EQ(RunInstructions(Code({{ocOpr, 0, opAdd}}), none).Error, "stack underflow");
   EXPECT_EQ(RunInstructions(Code({{ocInt, 0, 1025}}), none).Error, "stack overflow");
   EXPECT_EQ(RunInstructions(Code({{ocInt, 0, -1}}), none).Error, "stack underflow");
   EXPECT_EQ(RunInstructions(Code({{ocLod, 0, 5000}}), none).Error, "stack cell out of range");
-  EXPECT_EQ(RunInstructions(Code({{ocLit, 0, 5000}, {ocLod, 3, 2}}), none).Error, "stack cell out of range");
+  EXPECT_EQ(RunInstructions(Code({{ocLit, 0, 5000}, {ocLod, 3, 2}}), none).Error,
+            "stack cell out of range");
   EXPECT_EQ(RunInstructions(Code({{ocAlc, 0, 2}, {ocLit, 3, 1}}), none).Error,
             "cell index out of range in a string block");
   EXPECT_EQ(RunInstructions(Code({{ocAlc, 0, -1}}), none).Error, "invalid block size -1");
   EXPECT_EQ(RunInstructions(Code({{ocFre, 0, 0}}), none).Error, "invalid string handle 0");
   EXPECT_EQ(RunInstructions(Code({{ocExt, 0, 20}}), none).Error, "unknown host function 20");
-  EXPECT_EQ(RunInstructions(Code({{ocLit, 0, 0}, {ocLog, 0, tcString}}), none).Error, "invalid string handle 0");
+  EXPECT_EQ(RunInstructions(Code({{ocLit, 0, 0}, {ocLog, 0, tcString}}), none).Error,
+            "invalid string handle 0");
   // Frames whose return address or dynamic link were overwritten.
-  EXPECT_EQ(RunInstructions(Code({{ocInt, 0, 3}, {ocCal, 0, 3}, {ocJmp, 0, 0}, {ocLit, 0, 99999}, {ocSto, 0, 2},
+  EXPECT_EQ(RunInstructions(Code({{ocInt, 0, 3},
+                                  {ocCal, 0, 3},
+                                  {ocJmp, 0, 0},
+                                  {ocLit, 0, 99999},
+                                  {ocSto, 0, 2},
                                   {ocOpr, 0, opReturn}}),
                             none)
                 .Error,
             "return address 99999 outside the code");
-  EXPECT_EQ(RunInstructions(Code({{ocInt, 0, 3}, {ocCal, 0, 3}, {ocJmp, 0, 0}, {ocLit, 0, 99999}, {ocSto, 0, 1},
+  EXPECT_EQ(RunInstructions(Code({{ocInt, 0, 3},
+                                  {ocCal, 0, 3},
+                                  {ocJmp, 0, 0},
+                                  {ocLit, 0, 99999},
+                                  {ocSto, 0, 1},
                                   {ocOpr, 0, opReturn}}),
                             none)
                 .Error,
@@ -320,10 +362,21 @@ TEST(ScriptMachine, ALimitOfZeroLiftsTheLimit) {
 TEST(ScriptMachine, FusedLoopStepsBehaveLikeThePlainOnes) {
   // "lod, lit, add, sto" runs as one step; a jump into its middle runs the
   // plain instructions, and the limit still counts every instruction.
-  const TInstructions code = Code({{ocJmp, 0, 1}, {ocInt, 0, 4}, {ocLod, 0, 3}, {ocLit, 0, 5}, {ocOpr, 0, opAdd},
-                                   {ocSto, 0, 3}, {ocLod, 0, 3}, {ocLit, 0, 20}, {ocOpr, 0, opLess},
-                                   {ocJpc, 0, 12}, {ocLod, 0, 3}, {ocJmp, 0, 3}, {ocLod, 0, 3},
-                                   {ocLog, 0, tcInteger}, {ocJmp, 0, 0}});
+  const TInstructions code = Code({{ocJmp, 0, 1},
+                                   {ocInt, 0, 4},
+                                   {ocLod, 0, 3},
+                                   {ocLit, 0, 5},
+                                   {ocOpr, 0, opAdd},
+                                   {ocSto, 0, 3},
+                                   {ocLod, 0, 3},
+                                   {ocLit, 0, 20},
+                                   {ocOpr, 0, opLess},
+                                   {ocJpc, 0, 12},
+                                   {ocLod, 0, 3},
+                                   {ocJmp, 0, 3},
+                                   {ocLod, 0, 3},
+                                   {ocLog, 0, tcInteger},
+                                   {ocJmp, 0, 0}});
   TLogCapture log;
   TRunResult result = RunInstructions(code, {});
   EXPECT_TRUE(result.Ok);
@@ -350,12 +403,14 @@ TEST(ScriptMachine, LogscriptFramesTheRun) {
   ASSERT_TRUE(engine.CompileModule("module m; begin log 'x' end m;"));
   log.Clear();
   EXPECT_TRUE(engine.Run());
-  EXPECT_EQ(log.Lines, (std::vector<std::string>{"script: interpreting code", "log: x", "script: Done..."}));
+  EXPECT_EQ(log.Lines,
+            (std::vector<std::string>{"script: interpreting code", "log: x", "script: Done..."}));
 }
 
 // Every input the fuzzer found troublesome compiles and runs cleanly now.
 TEST(ScriptMachine, FuzzFindingsStayFixed) {
-  const std::filesystem::path dir = std::filesystem::path(VESPERON_TEST_DATA) / "fuzz/fuzz_script_compile_run";
+  const std::filesystem::path dir =
+      std::filesystem::path(VESPERON_TEST_DATA) / "fuzz/fuzz_script_compile_run";
   if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no fuzz inputs";
   TLogCapture log;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {

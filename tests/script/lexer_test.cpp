@@ -32,9 +32,10 @@ TEST(ScriptLexer, OperatorsOfOneAndTwoCharacters) {
   EXPECT_EQ(Symbols("x->5"), (V{sIdent, sStore, sIntegerVal}));
   EXPECT_EQ(Symbols("x:=1"), (V{sIdent, sBecomes, sIntegerVal}));
   EXPECT_EQ(Symbols("x : 1"), (V{sIdent, sUnknown, sIntegerVal}));
-  EXPECT_EQ(Symbols("! != <= >= > -= ;"),
-            (V{sUnknown, sUnEqual, sSmallerEqual, sBiggerEqual, sBigger, sMinus, sEqual, sSemiColon}));
-  EXPECT_EQ(Symbols("(a),.*/+"), (V{sOpenBracket, sIdent, sCloseBracket, sComma, sDot, sStar, sSlash, sPlus}));
+  EXPECT_EQ(Symbols("! != <= >= > -= ;"), (V{sUnknown, sUnEqual, sSmallerEqual, sBiggerEqual,
+                                             sBigger, sMinus, sEqual, sSemiColon}));
+  EXPECT_EQ(Symbols("(a),.*/+"),
+            (V{sOpenBracket, sIdent, sCloseBracket, sComma, sDot, sStar, sSlash, sPlus}));
 }
 
 TEST(ScriptLexer, WordsAreCaseInsensitiveAndKeywordsWin) {

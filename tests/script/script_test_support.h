@@ -75,7 +75,9 @@ class TRecordingHost : public TScriptPlayerHost, public TScriptSkinHost {
   void SetItemVisible(std::string_view name, bool visible) override {
     Calls.push_back("visible " + std::string(name) + "=" + (visible ? "1" : "0"));
   }
-  int64_t ProgressBarPosition(std::string_view name) override { return name == "p" ? BarPosition : 0; }
+  int64_t ProgressBarPosition(std::string_view name) override {
+    return name == "p" ? BarPosition : 0;
+  }
   void SetProgressBarPosition(std::string_view name, int64_t position) override {
     Calls.push_back("position " + std::string(name) + "=" + std::to_string(position));
     if (name == "p") BarPosition = position > BarMax ? BarMax : position;

@@ -47,11 +47,13 @@ std::string Ppm(const TImage& img) {
 }
 
 // Runs ImageMagick's convert on the picture; nothing when it is missing.
-std::optional<std::string> Convert(const TTempDir& dir, const TImage& source, const std::string& options) {
+std::optional<std::string> Convert(const TTempDir& dir, const TImage& source,
+                                   const std::string& options) {
   const auto in = dir.Path() / "in.ppm", out = dir.Path() / "out.bmp";
   test::WriteFile(in, Ppm(source));
   // The options end with the output format ("BMP3:"), which prefixes the file name.
-  const std::string cmd = "convert '" + in.string() + "' " + options + "'" + out.string() + "' 2>/dev/null";
+  const std::string cmd =
+      "convert '" + in.string() + "' " + options + "'" + out.string() + "' 2>/dev/null";
   std::filesystem::remove(out);
   if (std::system(cmd.c_str()) != 0) return std::nullopt;
   return ReadWholeFile(out);
@@ -63,7 +65,8 @@ void ExpectSamePixels(const TImage& expected, const TImage& actual) {
   for (int y = 0; y < expected.Height; ++y)
     for (int x = 0; x < expected.Width; ++x)
       for (int k = 0; k < 4; ++k)
-        ASSERT_EQ(actual.Pixel(x, y)[k], expected.Pixel(x, y)[k]) << "pixel " << x << "," << y << " byte " << k;
+        ASSERT_EQ(actual.Pixel(x, y)[k], expected.Pixel(x, y)[k])
+            << "pixel " << x << "," << y << " byte " << k;
 }
 
 struct TConvertCase {
@@ -75,7 +78,8 @@ struct TConvertCase {
 class BmpFromImageMagick : public testing::TestWithParam<TConvertCase> {};
 
 TEST_P(BmpFromImageMagick, DecodesToTheSourcePixels) {
-  if (std::system("command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick is not installed";
+  if (std::system("command -v convert >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "ImageMagick is not installed";
   TTempDir dir;
   const TConvertCase& c = GetParam();
   const TImage source = c.Colours == 2 ? [] {
@@ -102,15 +106,17 @@ INSTANTIATE_TEST_SUITE_P(
                     TConvertCase{"-type Palette -compress none BMP3:", 8, 4},
                     TConvertCase{"-type Palette -compress none BMP3:", 40, 8},
                     TConvertCase{"-type Palette -compress none BMP:", 40, 8},  // 124-byte header
-                    TConvertCase{"-define bmp:subtype=RGB565 BMP:", 8, 16},     // masks in the header
-                    TConvertCase{"-define bmp:subtype=RGB555 BMP3:", 8, 16},    // masks after the header
+                    TConvertCase{"-define bmp:subtype=RGB565 BMP:", 8, 16},  // masks in the header
+                    TConvertCase{"-define bmp:subtype=RGB555 BMP3:", 8,
+                                 16},  // masks after the header
                     TConvertCase{"-type TrueColor BMP3:", 40, 24},
                     TConvertCase{"-type TrueColor BMP:", 40, 24},
                     TConvertCase{"-alpha set -define bmp3:alpha=true BMP3:", 40, 32},
                     TConvertCase{"-alpha set BMP:", 40, 32}));  // bit fields
 
 TEST(BmpDecode, RefusesRleWrittenByImageMagick) {
-  if (std::system("command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick is not installed";
+  if (std::system("command -v convert >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "ImageMagick is not installed";
   TTempDir dir;
   const auto file = Convert(dir, Pattern(40), "-type Palette -compress RLE BMP3:");
   ASSERT_TRUE(file);
@@ -153,7 +159,9 @@ struct TBmpBuilder {
   }
 };
 
-bool Decode(const std::string& file, TImage& img, std::string& error) { return DecodeBmp(file, img, error); }
+bool Decode(const std::string& file, TImage& img, std::string& error) {
+  return DecodeBmp(file, img, error);
+}
 
 std::string Rgb(const TImage& img, int x, int y) {
   const uint8_t* p = img.Pixel(x, y);
@@ -278,19 +286,28 @@ std::vector<TMalformed> MalformedFiles() {
   cases.push_back({"width 0", with([](TBmpBuilder& b) { b.Width = 0; }), "width"});
   cases.push_back({"negative width", with([](TBmpBuilder& b) { b.Width = -2; }), "width"});
   cases.push_back({"height 0", with([](TBmpBuilder& b) { b.Height = 0; }), "height"});
-  cases.push_back({"smallest height", with([](TBmpBuilder& b) { b.Height = INT32_MIN; }), "height"});
-  cases.push_back({"huge dimensions", with([](TBmpBuilder& b) { b.Width = b.Height = 30000; }), "too large"});
+  cases.push_back(
+      {"smallest height", with([](TBmpBuilder& b) { b.Height = INT32_MIN; }), "height"});
+  cases.push_back(
+      {"huge dimensions", with([](TBmpBuilder& b) { b.Width = b.Height = 30000; }), "too large"});
   cases.push_back({"bit count 7", with([](TBmpBuilder& b) { b.BitCount = 7; }), "bit count"});
   cases.push_back({"bit count 0", with([](TBmpBuilder& b) { b.BitCount = 0; }), "bit count"});
-  cases.push_back({"RLE4", with([](TBmpBuilder& b) { b.Compression = 2; b.BitCount = 4; }), "RLE"});
+  cases.push_back({"RLE4", with([](TBmpBuilder& b) {
+                     b.Compression = 2;
+                     b.BitCount = 4;
+                   }),
+                   "RLE"});
   cases.push_back({"JPEG", with([](TBmpBuilder& b) { b.Compression = 4; }), "JPEG"});
-  cases.push_back({"compression 99", with([](TBmpBuilder& b) { b.Compression = 99; }), "compression"});
-  cases.push_back({"bit fields on 24 bits", with([](TBmpBuilder& b) { b.Compression = 3; }), "bit-field"});
+  cases.push_back(
+      {"compression 99", with([](TBmpBuilder& b) { b.Compression = 99; }), "compression"});
+  cases.push_back(
+      {"bit fields on 24 bits", with([](TBmpBuilder& b) { b.Compression = 3; }), "bit-field"});
   cases.push_back({"masks cut off", with([](TBmpBuilder& b) {
-                     b.Compression = 3;
-                     b.BitCount = 32;
-                     b.Palette = std::string(12, '\xff');  // room for the masks before the pixels
-                   }).substr(0, 60),
+                                      b.Compression = 3;
+                                      b.BitCount = 32;
+                                      b.Palette = std::string(
+                                          12, '\xff');  // room for the masks before the pixels
+                                    }).substr(0, 60),
                    "masks"});
   cases.push_back({"masks with holes", with([](TBmpBuilder& b) {
                      b.Compression = 3;
@@ -305,7 +322,8 @@ std::vector<TMalformed> MalformedFiles() {
                    }),
                    "palette"});
   cases.push_back({"pixels one byte short", ok.substr(0, ok.size() - 3), "pixel data"});
-  cases.push_back({"pixel offset past the end but pixels missing", patched(10, 0xFFFFFFF0u).substr(0, 60), "pixel data"});
+  cases.push_back({"pixel offset past the end but pixels missing",
+                   patched(10, 0xFFFFFFF0u).substr(0, 60), "pixel data"});
   return cases;
 }
 
@@ -347,7 +365,8 @@ TEST(BmpEncode, RoundTripsThroughTheDecoder) {
 }
 
 TEST(BmpDecode, ReplaysFuzzerFindings) {
-  const std::filesystem::path dir = std::filesystem::path(VESPERON_TEST_DATA) / "fuzz" / "fuzz_skin_bmp" / "crashes";
+  const std::filesystem::path dir =
+      std::filesystem::path(VESPERON_TEST_DATA) / "fuzz" / "fuzz_skin_bmp" / "crashes";
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
     const auto bytes = ReadWholeFile(entry.path());

@@ -6,12 +6,12 @@
 
 #include "core/files.h"
 #include "core/text.h"
+#include "platform/platform.h"
 #include "resources/pictures/pictures.h"
 #include "resources/skins/builtin_skin.h"
 #include "script/scriptengine.h"
 #include "skin/bmp.h"
 #include "skin/packed_skin.h"
-#include "platform/platform.h"
 #include "skin_test_util.h"
 
 namespace vesperon {
@@ -69,8 +69,11 @@ TEST_F(BuiltinSkin, MainWindowButtonsLabelsAndTimeBar) {
   EXPECT_FALSE(RegionFromMask(stencil.Image, 255, 255, 255).Empty());
   EXPECT_TRUE(stencil.Image.Pixel(0, 0)[0] == 255);  // the corners are cut away
 
-  const std::map<std::string, std::string> functions = {
-      {"play", "play"}, {"stop", "stop"}, {"next", "next"}, {"previous", "previous"}, {"media", "show_window(media)"}};
+  const std::map<std::string, std::string> functions = {{"play", "play"},
+                                                        {"stop", "stop"},
+                                                        {"next", "next"},
+                                                        {"previous", "previous"},
+                                                        {"media", "show_window(media)"}};
   const auto buttons = Children(main, "button");
   ASSERT_EQ(buttons.size(), 5u);
   for (const pugi::xml_node& b : buttons) {
@@ -110,8 +113,9 @@ TEST_F(BuiltinSkin, FrameFontScriptsAndEvents) {
   const pugi::xml_node skin = Skin->Document.child("skin");
   const pugi::xml_node frame = skin.child("standardwindow");
   int pieces = 0;
-  for (const char* piece : {"top", "bottom", "left", "right", "topleft", "topright", "bottomleft", "bottomright",
-                            "topleftmask", "toprightmask", "bottomleftmask", "bottomrightmask"}) {
+  for (const char* piece :
+       {"top", "bottom", "left", "right", "topleft", "topright", "bottomleft", "bottomright",
+        "topleftmask", "toprightmask", "bottomleftmask", "bottomrightmask"}) {
     const TSkinImage& img = ImageOf(frame, piece);
     EXPECT_EQ(img.Image.Width, 12) << piece;
     EXPECT_EQ(img.Image.Height, 12) << piece;
@@ -170,9 +174,10 @@ TEST_F(BuiltinSkin, ScriptsCompileCleanlyAndOnsongToItsTwentyTwoInstructions) {
   EXPECT_EQ(onsong.Name(), "ONSONG");
   EXPECT_TRUE(log.Lines.empty()) << log.All();  // neither errors nor warnings
   const std::vector<std::string> expected = {
-      "JMP 0, 1",   "INT 0, 3",   "ALC 0, 7",   "LIT 1, 6",   "LIT 2, 108", "LIT 3, 116", "LIT 4, 105", "LIT 5, 116",
-      "LIT 6, 108", "LIT 7, 101", "EXT 0, 4",   "EXT 0, 8",   "ALC 0, 6",   "LIT 1, 5",   "LIT 2, 112", "LIT 3, 116",
-      "LIT 4, 105", "LIT 5, 109", "LIT 6, 101", "EXT 0, 1",   "EXT 0, 19",  "JMP 0, 0"};
+      "JMP 0, 1",   "INT 0, 3",   "ALC 0, 7",   "LIT 1, 6",   "LIT 2, 108", "LIT 3, 116",
+      "LIT 4, 105", "LIT 5, 116", "LIT 6, 108", "LIT 7, 101", "EXT 0, 4",   "EXT 0, 8",
+      "ALC 0, 6",   "LIT 1, 5",   "LIT 2, 112", "LIT 3, 116", "LIT 4, 105", "LIT 5, 109",
+      "LIT 6, 101", "EXT 0, 1",   "EXT 0, 19",  "JMP 0, 0"};
   EXPECT_EQ(ListCode(onsong.Code()), expected);
 }
 

@@ -34,8 +34,9 @@ std::string TwoWindowSkin(const std::string& firstName) {
       "<button><name>b</name><function>show_window(beta)</function><position x=\"5\" y=\"5\"/>"
       "<normal>btn.bmp</normal></button></window>"
       "<window><name>beta</name><background>bg.bmp</background></window></skin>";
-  const std::vector<TImageRecord> images = {{"bg.bmp", false, EncodeBmp24(MakeImage(60, 40, 10, 20, 30))},
-                                            {"btn.bmp", false, EncodeBmp24(MakeImage(10, 10, 200, 0, 0))}};
+  const std::vector<TImageRecord> images = {
+      {"bg.bmp", false, EncodeBmp24(MakeImage(60, 40, 10, 20, 30))},
+      {"btn.bmp", false, EncodeBmp24(MakeImage(10, 10, 200, 0, 0))}};
   return CompressPackedSkin(LayoutPackedSkin(description, images));
 }
 
@@ -87,7 +88,8 @@ class MainWindowTest : public ::testing::Test {
   }
   uint32_t SkinMenuId(const std::string& file) const {
     const auto& files = gSkin->MenusAndTray.SkinFiles;
-    const auto it = std::find_if(files.begin(), files.end(), [&](const auto& p) { return p.filename() == file; });
+    const auto it = std::find_if(files.begin(), files.end(),
+                                 [&](const auto& p) { return p.filename() == file; });
     return idmSkinFirst + static_cast<uint32_t>(it - files.begin());
   }
 
@@ -96,7 +98,8 @@ class MainWindowTest : public ::testing::Test {
 
 TEST_F(MainWindowTest, KeysRunTheFirstEntryMatchingCodeAndScanCode) {
   Load(Skin("two.vsf", TwoWindowSkin("main")));
-  gSettings.Keys = {{80, 99, u"stop"}, {80, 25, u"show_window(beta)"}, {80, 25, u"show_window(main)"}};
+  gSettings.Keys = {
+      {80, 99, u"stop"}, {80, 25, u"show_window(beta)"}, {80, 25, u"show_window(main)"}};
   TLogCapture log;
   SendMessage(gMainWindow, wmKeyDown, 80, MakeLParam(1, 24));  // same key, other scan code
   EXPECT_FALSE(IsWindowVisible(Second()));
@@ -116,7 +119,8 @@ TEST_F(MainWindowTest, ClosingTheMainWindowQuitsAndOtherWindowsHide) {
   EXPECT_FALSE(QuitPosted());
   SendMessage(gMainWindow, wmClose);
   EXPECT_TRUE(QuitPosted());
-  EXPECT_NE(std::find(log.Lines.begin(), log.Lines.end(), "got WM_CLOSE for the main window"), log.Lines.end());
+  EXPECT_NE(std::find(log.Lines.begin(), log.Lines.end(), "got WM_CLOSE for the main window"),
+            log.Lines.end());
 }
 
 TEST_F(MainWindowTest, MenuExitOpenAndButtonCommands) {
@@ -128,8 +132,10 @@ TEST_F(MainWindowTest, MenuExitOpenAndButtonCommands) {
   EXPECT_FALSE(QuitPosted());
   Command(idmExit);
   EXPECT_TRUE(QuitPosted());
-  EXPECT_NE(std::find(log.Lines.begin(), log.Lines.end(), "got BN_CLICKED for IDM_LOADSKIN"), log.Lines.end());
-  EXPECT_NE(std::find(log.Lines.begin(), log.Lines.end(), "got BN_CLICKED for IDM_EXIT"), log.Lines.end());
+  EXPECT_NE(std::find(log.Lines.begin(), log.Lines.end(), "got BN_CLICKED for IDM_LOADSKIN"),
+            log.Lines.end());
+  EXPECT_NE(std::find(log.Lines.begin(), log.Lines.end(), "got BN_CLICKED for IDM_EXIT"),
+            log.Lines.end());
 }
 
 TEST_F(MainWindowTest, RightButtonUpOpensThePopupMenuAtTheClickPoint) {
@@ -209,7 +215,7 @@ TEST_F(MainWindowTest, SwitchingSkinsFromTheMenu) {
   Command(SkinMenuId("b.vsf"));
   EXPECT_EQ(gSettings.LastSkin, U16FromPath(second));
   ASSERT_EQ(gSkin->Windows.size(), 2u);
-  EXPECT_EQ(gSkin->Windows[0]->Name, "main");  // "other", renamed
+  EXPECT_EQ(gSkin->Windows[0]->Name, "main");       // "other", renamed
   EXPECT_EQ(GetWindowRect(gMainWindow).Left, 300);  // where the old one stood
   EXPECT_EQ(GetWindowRect(gMainWindow).Top, 200);
   EXPECT_TRUE(GetTrayState().Present);
@@ -218,7 +224,8 @@ TEST_F(MainWindowTest, SwitchingSkinsFromTheMenu) {
   // A damaged file leaves the previous skin on the screen.
   TLogCapture log;
   Command(SkinMenuId("c_damaged.vsf"));
-  EXPECT_NE(log.All().find("could not be loaded; going back to the previous skin"), std::string::npos);
+  EXPECT_NE(log.All().find("could not be loaded; going back to the previous skin"),
+            std::string::npos);
   EXPECT_EQ(gSettings.LastSkin, U16FromPath(second));
   ASSERT_NE(gMainWindow, 0u);
   EXPECT_TRUE(IsWindowVisible(gMainWindow));

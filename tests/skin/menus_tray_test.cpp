@@ -160,8 +160,9 @@ TEST(IconSetTest, ProgramIconHasTheUsualSizesWithTransparentCorners) {
   ASSERT_GE(icons.size(), 4u);
   for (const TIconImage& icon : icons) {
     ASSERT_EQ(icon.Pixels.size(), static_cast<std::size_t>(icon.Width) * icon.Height);
-    EXPECT_EQ(icon.Pixels.front() >> 24, 0u) << icon.Width;                                // corner: clear
-    EXPECT_EQ(icon.Pixels[icon.Pixels.size() / 2 + icon.Width / 2] >> 24, 0xFFu) << icon.Width;  // centre: opaque
+    EXPECT_EQ(icon.Pixels.front() >> 24, 0u) << icon.Width;  // corner: clear
+    EXPECT_EQ(icon.Pixels[icon.Pixels.size() / 2 + icon.Width / 2] >> 24, 0xFFu)
+        << icon.Width;  // centre: opaque
   }
   EXPECT_EQ(PickIcon(icons, 22)->Height, 22);
   EXPECT_EQ(PickIcon(icons, 30)->Height, 32);
@@ -182,7 +183,7 @@ TEST(IconSetTest, MalformedSetsKeepTheSizesReadBeforeTheFault) {
   EXPECT_EQ(DecodeIconSet(good).size(), 1u);
   EXPECT_EQ(DecodeIconSet(good)[0].Pixels[1], 0xFF445566u);
   EXPECT_TRUE(DecodeIconSet(good.substr(0, good.size() - 1)).empty());  // pixels cut short
-  word(0xFFFFFFFF);  // an absurd size
+  word(0xFFFFFFFF);                                                     // an absurd size
   word(0xFFFFFFFF);
   EXPECT_EQ(DecodeIconSet(bytes).size(), 1u);
   bytes = good;

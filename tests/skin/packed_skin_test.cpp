@@ -133,7 +133,8 @@ TEST(PackedSkin, AnUndecodableBitmapIsLeftOutWithAWarning) {
   EXPECT_EQ(FindImage(skin.Images, SomeRecords()[1].Name), 0);
   ASSERT_EQ(log.Lines.size(), 1u);
   EXPECT_EQ(log.Lines[0],
-            "WARNING: could not load the image \"a.bmp\" of the skin \"odd.vsf\": not a BMP file (no \"BM\" "
+            "WARNING: could not load the image \"a.bmp\" of the skin \"odd.vsf\": not a BMP file "
+            "(no \"BM\" "
             "signature); the skin is loaded without it");
 }
 
@@ -144,7 +145,8 @@ TEST(PackedSkin, CutFilesFailCleanlyAtEveryOffset) {
     TPackedSkin skin;
     EXPECT_FALSE(ReadPackedSkin(packed.substr(0, n), "cut.vsf", skin)) << n;
     ASSERT_EQ(log.Lines.size(), 1u) << n;
-    EXPECT_EQ(log.Lines[0].rfind("ERROR: could not load the skin cut.vsf: ", 0), 0u) << log.Lines[0];
+    EXPECT_EQ(log.Lines[0].rfind("ERROR: could not load the skin cut.vsf: ", 0), 0u)
+        << log.Lines[0];
     EXPECT_TRUE(skin.Images.empty());
   }
 }

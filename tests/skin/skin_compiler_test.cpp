@@ -39,9 +39,9 @@ std::vector<std::pair<std::string, bool>> NamesAndMasks(const TPackedSkin& skin)
 
 TEST(SkinCompiler, PacksInDocumentOrderWithMaskFlags) {
   TTempDir dir;
-  const char* names[] = {"frame.bmp", "tlmask.bmp", "close.bmp", "closemask.bmp", "bg.bmp",   "stencil.bmp",
-                         "b_n.bmp",   "b_a.bmp",    "b_h.bmp",   "b_s.bmp",       "p_e.bmp",  "p_f.bmp",
-                         "p_s.bmp",   "vis.bmp",    "font.bmp"};
+  const char* names[] = {"frame.bmp",   "tlmask.bmp", "close.bmp", "closemask.bmp", "bg.bmp",
+                         "stencil.bmp", "b_n.bmp",    "b_a.bmp",   "b_h.bmp",       "b_s.bmp",
+                         "p_e.bmp",     "p_f.bmp",    "p_s.bmp",   "vis.bmp",       "font.bmp"};
   for (int i = 0; i < 15; ++i) Bitmap(dir.Path(), names[i], static_cast<uint8_t>(i * 10));
   const std::string xml = R"(<?xml version="1.0"?>
 <Skin>
@@ -68,10 +68,10 @@ TEST(SkinCompiler, PacksInDocumentOrderWithMaskFlags) {
   TLogCapture log;
   const TPackedSkin skin = CompileAndRead(dir.Path() / "skin.xml");
   const std::vector<std::pair<std::string, bool>> expected = {
-      {"frame.bmp", false}, {"tlmask.bmp", true}, {"close.bmp", false}, {"closemask.bmp", true},
-      {"stencil.bmp", true}, {"bg.bmp", false},   {"b_h.bmp", false},   {"b_s.bmp", true},
-      {"b_n.bmp", false},    {"b_a.bmp", false},  {"p_s.bmp", true},    {"p_e.bmp", false},
-      {"p_f.bmp", false},    {"vis.bmp", true},   {"font.bmp", false},  {"./font.bmp", false}};
+      {"frame.bmp", false},  {"tlmask.bmp", true}, {"close.bmp", false}, {"closemask.bmp", true},
+      {"stencil.bmp", true}, {"bg.bmp", false},    {"b_h.bmp", false},   {"b_s.bmp", true},
+      {"b_n.bmp", false},    {"b_a.bmp", false},   {"p_s.bmp", true},    {"p_e.bmp", false},
+      {"p_f.bmp", false},    {"vis.bmp", true},    {"font.bmp", false},  {"./font.bmp", false}};
   EXPECT_EQ(NamesAndMasks(skin), expected);
   EXPECT_EQ(skin.Description, xml);  // byte for byte
   EXPECT_EQ(skin.Images[FindImage(skin.Images, "bg.bmp")].Image.Pixel(0, 0)[0], 40);
@@ -87,7 +87,8 @@ TEST(SkinCompiler, PacksEachFileOnceAndSkipsMissingOnes) {
             "<button><normal>missing.bmp</normal><active>same.bmp</active><hover>Same.bmp</hover>"
             "<stencil></stencil></button></window><font><normal>same.bmp</normal></font></skin>");
   const TPackedSkin skin = CompileAndRead(dir.Path() / "skin.xml");
-  const std::vector<std::pair<std::string, bool>> expected = {{"same.bmp", false}, {"Same.bmp", false}};
+  const std::vector<std::pair<std::string, bool>> expected = {{"same.bmp", false},
+                                                              {"Same.bmp", false}};
   EXPECT_EQ(NamesAndMasks(skin), expected);
 }
 
@@ -102,23 +103,30 @@ TEST(SkinCompiler, RefusesImagesOutsideTheDescriptionsFolder) {
   Bitmap(skin, "sub/deep.bmp", 2);
   std::filesystem::create_symlink("../secret.bmp", skin / "link.bmp");
   const std::string secret = (dir.Path() / "secret.bmp").string();
-  WriteFile(skin / "skin.xml", "<skin><window><background>" + secret + "</background>"
-                                   "<stencil>../secret.bmp</stencil><button><normal>sub/../../secret.bmp</normal>"
-                                   "<active>sub/../ok.bmp</active><hover>link.bmp</hover>"
-                                   "<stencil>sub/deep.bmp</stencil></button></window>"
-                                   "<font><normal>..</normal><active>sub/..</active></font></skin>");
+  WriteFile(skin / "skin.xml",
+            "<skin><window><background>" + secret +
+                "</background>"
+                "<stencil>../secret.bmp</stencil><button><normal>sub/../../secret.bmp</normal>"
+                "<active>sub/../ok.bmp</active><hover>link.bmp</hover>"
+                "<stencil>sub/deep.bmp</stencil></button></window>"
+                "<font><normal>..</normal><active>sub/..</active></font></skin>");
   ::testing::internal::CaptureStderr();
   const TPackedSkin packed = CompileAndRead(skin / "skin.xml");
   const std::string err = ::testing::internal::GetCapturedStderr();
-  const std::vector<std::pair<std::string, bool>> expected = {{"sub/../ok.bmp", false}, {"sub/deep.bmp", true}};
+  const std::vector<std::pair<std::string, bool>> expected = {{"sub/../ok.bmp", false},
+                                                              {"sub/deep.bmp", true}};
   EXPECT_EQ(NamesAndMasks(packed), expected);
-  for (const std::string& name : {secret, std::string("../secret.bmp"), std::string("sub/../../secret.bmp"),
-                                  std::string("link.bmp"), std::string("..")}) {
-    EXPECT_NE(err.find("names the image \"" + name + "\" outside its folder; it is left out"), std::string::npos)
-        << name << "\n" << err;
+  for (const std::string& name :
+       {secret, std::string("../secret.bmp"), std::string("sub/../../secret.bmp"),
+        std::string("link.bmp"), std::string("..")}) {
+    EXPECT_NE(err.find("names the image \"" + name + "\" outside its folder; it is left out"),
+              std::string::npos)
+        << name << "\n"
+        << err;
   }
   EXPECT_EQ(err.find("ok.bmp"), std::string::npos);
-  EXPECT_EQ(err.find("sub/..\""), std::string::npos);  // the folder itself is no file: left out silently
+  EXPECT_EQ(err.find("sub/..\""),
+            std::string::npos);  // the folder itself is no file: left out silently
 }
 
 TEST(SkinCompiler, CutsNamesToShortStrings) {
@@ -134,8 +142,8 @@ TEST(SkinCompiler, CutsNamesToShortStrings) {
   ASSERT_EQ(n300.size(), 300u);
   Bitmap(dir.Path(), n255, 5);
   Bitmap(dir.Path(), n300, 6);
-  WriteFile(dir.Path() / "skin.xml", "<skin><font><normal>" + n255 + "</normal><active>" + n300 +
-                                         "</active></font></skin>");
+  WriteFile(dir.Path() / "skin.xml",
+            "<skin><font><normal>" + n255 + "</normal><active>" + n300 + "</active></font></skin>");
   const TPackedSkin skin = CompileAndRead(dir.Path() / "skin.xml");
   ASSERT_EQ(skin.Images.size(), 2u);
   EXPECT_EQ(skin.Images[0].Name, n255);

@@ -60,9 +60,10 @@ TEST_F(TSkinTest, ButtonsShowHoverActiveAndNormalImages) {
 }
 
 TEST_F(TSkinTest, AClickRunsTheButtonsFunction) {
-  ASSERT_TRUE(LoadDescription(WindowWith(
-      "<button><name>a</name><function>SHOW_WINDOW(Second)</function><normal>play_normal.bmp</normal></button>",
-      "<window><name>second</name></window>")));
+  ASSERT_TRUE(
+      LoadDescription(WindowWith("<button><name>a</name><function>SHOW_WINDOW(Second)</"
+                                 "function><normal>play_normal.bmp</normal></button>",
+                                 "<window><name>second</name></window>")));
   const THandle second = Skin->Windows[1]->Handle;
   ASSERT_FALSE(IsWindowVisible(second));
   const TButton& a = *Skin->Windows[0]->Buttons[0];
@@ -73,8 +74,9 @@ TEST_F(TSkinTest, AClickRunsTheButtonsFunction) {
 }
 
 TEST_F(TSkinTest, AButtonThatSwitchesSkinsSurvivesItsOwnClick) {
-  ASSERT_TRUE(LoadDescription(
-      WindowWith("<button><name>a</name><function>load_skin(nosuch.vsf)</function><normal>play_normal.bmp</normal></button>")));
+  ASSERT_TRUE(
+      LoadDescription(WindowWith("<button><name>a</name><function>load_skin(nosuch.vsf)</"
+                                 "function><normal>play_normal.bmp</normal></button>")));
   const TButton& a = *Skin->Windows[0]->Buttons[0];
   const TPointI at = ScreenOf(a, 2, 2);
   InjectMouseButton(1, true, at);
@@ -119,7 +121,8 @@ TSurface ExpectedLabel(const TLabel& l, const TFont& font, const TSurface& backg
 
 bool SameSurface(const TSurface& a, const TSurface& b) {
   if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
-  return std::equal(a.Data(), a.Data() + static_cast<std::ptrdiff_t>(a.Width()) * a.Height(), b.Data());
+  return std::equal(a.Data(), a.Data() + static_cast<std::ptrdiff_t>(a.Width()) * a.Height(),
+                    b.Data());
 }
 
 TEST_F(TSkinTest, LabelsDrawTheirTextFromTheFontAndScroll) {
@@ -129,16 +132,19 @@ TEST_F(TSkinTest, LabelsDrawTheirTextFromTheFontAndScroll) {
   TLabel& title = *main.Labels[1];
   const TFont& font = *Skin->Fonts[0];
   time.SetText(std::string("1:23 \x01\xE9"));  // a control character draws as a space
-  EXPECT_TRUE(SameSurface(*GetWindowSurface(time.Handle), ExpectedLabel(time, font, *main.BackgroundBitmap)));
+  EXPECT_TRUE(SameSurface(*GetWindowSurface(time.Handle),
+                          ExpectedLabel(time, font, *main.BackgroundBitmap)));
   time.SetText("1:23  \xE9");
-  EXPECT_TRUE(SameSurface(*GetWindowSurface(time.Handle), ExpectedLabel(time, font, *main.BackgroundBitmap)));
+  EXPECT_TRUE(SameSurface(*GetWindowSurface(time.Handle),
+                          ExpectedLabel(time, font, *main.BackgroundBitmap)));
 
   ASSERT_TRUE(title.Scrolling);
   const TSurface before = *GetWindowSurface(title.Handle);
   for (int i = 0; i < 5; ++i) Skin->Link().AdvanceScrolling();
   EXPECT_EQ(title.ScrollPosition, -5);
   EXPECT_FALSE(SameSurface(*GetWindowSurface(title.Handle), before));
-  EXPECT_TRUE(SameSurface(*GetWindowSurface(title.Handle), ExpectedLabel(title, font, *main.BackgroundBitmap)));
+  EXPECT_TRUE(SameSurface(*GetWindowSurface(title.Handle),
+                          ExpectedLabel(title, font, *main.BackgroundBitmap)));
   EXPECT_EQ(time.ScrollPosition, 0);  // a label that does not scroll stays
   // Once the whole text has left on the left it comes back at the right edge.
   title.SetText("ab");
@@ -149,11 +155,14 @@ TEST_F(TSkinTest, LabelsDrawTheirTextFromTheFontAndScroll) {
 
 TEST_F(TSkinTest, ABadFontIdOrSizeDrawsNoTextAndIsReportedOnce) {
   TLogCapture log;
-  ASSERT_TRUE(LoadDescription(WindowWith(
-      "<label><name>far</name><text>abc</text><font id=\"3\"/><width>40</width><height>16</height></label>"
-      "<label><name>neg</name><text>abc</text><font id=\"-1\"/><width>40</width><height>16</height></label>"
-      "<label><name>big</name><text>abc</text><font size=\"300\"/><width>40</width><height>16</height></label>",
-      "<font><normal>font.bmp</normal><transparent>#ff00ff</transparent></font>")));
+  ASSERT_TRUE(LoadDescription(
+      WindowWith("<label><name>far</name><text>abc</text><font "
+                 "id=\"3\"/><width>40</width><height>16</height></label>"
+                 "<label><name>neg</name><text>abc</text><font "
+                 "id=\"-1\"/><width>40</width><height>16</height></label>"
+                 "<label><name>big</name><text>abc</text><font "
+                 "size=\"300\"/><width>40</width><height>16</height></label>",
+                 "<font><normal>font.bmp</normal><transparent>#ff00ff</transparent></font>")));
   const TWindow& main = *Skin->Windows[0];
   for (int i = 0; i < 3; ++i)
     for (const auto& l : main.Labels) l->Repaint();
@@ -162,17 +171,17 @@ TEST_F(TSkinTest, ABadFontIdOrSizeDrawsNoTextAndIsReportedOnce) {
     Blit(background, 0, 0, l->Width, l->Height, *main.BackgroundBitmap, l->X, l->Y);
     EXPECT_TRUE(SameSurface(*GetWindowSurface(l->Handle), background)) << l->Name;
   }
-  const auto reports = std::count_if(log.Lines.begin(), log.Lines.end(), [](const std::string& line) {
-    return line.rfind("ERROR: label ", 0) == 0;
-  });
+  const auto reports =
+      std::count_if(log.Lines.begin(), log.Lines.end(),
+                    [](const std::string& line) { return line.rfind("ERROR: label ", 0) == 0; });
   EXPECT_EQ(reports, 3);
 }
 
 TEST_F(TSkinTest, AControlWithoutItsImageGetsItsStencilsSizeOrNone) {
-  ASSERT_TRUE(LoadDescription(WindowWith(
-      "<button><name>s</name><stencil>play_stencil.bmp</stencil></button>"
-      "<button><name>n</name><normal>missing.bmp</normal></button>"
-      "<progressbar><name>p</name><stencil>time_stencil.bmp</stencil></progressbar>")));
+  ASSERT_TRUE(LoadDescription(
+      WindowWith("<button><name>s</name><stencil>play_stencil.bmp</stencil></button>"
+                 "<button><name>n</name><normal>missing.bmp</normal></button>"
+                 "<progressbar><name>p</name><stencil>time_stencil.bmp</stencil></progressbar>")));
   const TWindow& main = *Skin->Windows[0];
   EXPECT_EQ(main.Buttons[0]->Width, 20);
   EXPECT_EQ(main.Buttons[0]->Height, 20);
@@ -186,7 +195,8 @@ TEST_F(TSkinTest, AControlWithoutItsImageGetsItsStencilsSizeOrNone) {
 TEST_F(TSkinTest, PositionsAndSizesFarOutsideTheWindowAreHarmless) {
   TLogCapture log;
   ASSERT_TRUE(LoadDescription(WindowWith(
-      "<button><name>far</name><normal>play_normal.bmp</normal><position x=\"2147483647\" y=\"-2147483648\"/></button>"
+      "<button><name>far</name><normal>play_normal.bmp</normal><position x=\"2147483647\" "
+      "y=\"-2147483648\"/></button>"
       "<label><name>huge</name><text>abc</text><width>2147483647</width><height>2147483647</height>"
       "<position x=\"2147483647\"/><scrolling>true</scrolling></label>"
       "<label><name>negative</name><width>-5</width><height>3</height></label>")));
@@ -198,7 +208,9 @@ TEST_F(TSkinTest, PositionsAndSizesFarOutsideTheWindowAreHarmless) {
   EXPECT_EQ(main.Labels[1]->Handle, 0u);
   for (int i = 0; i < 3; ++i) Skin->AdvanceScrolling();
   EXPECT_EQ(std::count_if(log.Lines.begin(), log.Lines.end(),
-                          [](const std::string& l) { return l.rfind("ERROR: Could not create label ", 0) == 0; }),
+                          [](const std::string& l) {
+                            return l.rfind("ERROR: Could not create label ", 0) == 0;
+                          }),
             2);
 }
 
@@ -265,7 +277,8 @@ TEST_F(TSkinTest, UnchangedTextAndBarPixelsAreNotDrawnAgain) {
   for (int32_t y = 0; y < bar.Height; ++y) {
     for (int32_t x = 0; x < bar.Width; ++x) {
       if (!shape.Contains(x, y)) continue;
-      ASSERT_EQ(s.At(x, y), x < 21 ? bar.FilledBitmap->At(x, y) : bar.EmptyBitmap->At(x, y)) << x << "," << y;
+      ASSERT_EQ(s.At(x, y), x < 21 ? bar.FilledBitmap->At(x, y) : bar.EmptyBitmap->At(x, y))
+          << x << "," << y;
     }
   }
 }
@@ -309,8 +322,9 @@ TEST_F(TSkinTest, OnSongScriptSetsTheTitleAndTheTimeBarsMaximum) {
 TEST_F(TSkinTest, AnOnSongScriptThatStartsTheNextSongDoesNotRecurse) {
   TTestPlayer player;
   Skin->SetScriptPlayer(&player);
-  ASSERT_TRUE(LoadDescription(WindowWith("", "<script>module onsong; begin next end onsong;</script>"
-                                             "<onsong>script:onsong</onsong>")));
+  ASSERT_TRUE(LoadDescription(WindowWith("",
+                                         "<script>module onsong; begin next end onsong;</script>"
+                                         "<onsong>script:onsong</onsong>")));
   RunOnSongCommand();
   EXPECT_EQ(player.NextCalls, 1);
   // Done running, it runs again on the next song.
@@ -319,22 +333,24 @@ TEST_F(TSkinTest, AnOnSongScriptThatStartsTheNextSongDoesNotRecurse) {
 }
 
 TEST_F(TSkinTest, AFailingOnTimeScriptIsReportedOnceUntilItRunsCleanly) {
-  ASSERT_TRUE(LoadDescription(
-      WindowWith("<label><name>flag</name></label>",
-                 "<script>module ontime; var integer i; begin i := 0; while i = 0 do i := 0 end end ontime;</script>"
-                 "<ontime>script:ontime</ontime>")));
+  ASSERT_TRUE(LoadDescription(WindowWith("<label><name>flag</name></label>",
+                                         "<script>module ontime; var integer i; begin i := 0; "
+                                         "while i = 0 do i := 0 end end ontime;</script>"
+                                         "<ontime>script:ontime</ontime>")));
   Skin->Scripts[0].SetInstructionLimit(1000);
   TLogCapture log;
   for (int i = 0; i < 20; ++i) RunOnTimeCommand();
   auto errors = [&log] {
-    return std::count_if(log.Lines.begin(), log.Lines.end(),
-                         [](const std::string& l) { return l.rfind("ERROR: script error in module ONTIME", 0) == 0; });
+    return std::count_if(log.Lines.begin(), log.Lines.end(), [](const std::string& l) {
+      return l.rfind("ERROR: script error in module ONTIME", 0) == 0;
+    });
   };
   EXPECT_EQ(errors(), 1);
   Skin->Scripts[0].SetInstructionLimit(0);
   Skin->Scripts[0].CompileModule("module ontime; begin end ontime;");
   RunOnTimeCommand();
-  Skin->Scripts[0].CompileModule("module ontime; var integer i; begin i := 0; while i = 0 do i := 0 end end ontime;");
+  Skin->Scripts[0].CompileModule(
+      "module ontime; var integer i; begin i := 0; while i = 0 do i := 0 end end ontime;");
   Skin->Scripts[0].SetInstructionLimit(1000);
   RunOnTimeCommand();
   RunOnTimeCommand();
@@ -344,11 +360,12 @@ TEST_F(TSkinTest, AFailingOnTimeScriptIsReportedOnceUntilItRunsCleanly) {
 TEST_F(TSkinTest, ScriptErrorsNameTheirLine) {
   for (const char* eol : {"\r\n", "\n"}) {
     TLogCapture log;
-    const std::string script = std::string("module m;") + eol + "begin" + eol + "  nosuch := 1" + eol + "end m;";
+    const std::string script =
+        std::string("module m;") + eol + "begin" + eol + "  nosuch := 1" + eol + "end m;";
     ASSERT_TRUE(LoadDescription(WindowWith("", "<script>" + script + "</script>")));
-    EXPECT_TRUE(std::any_of(log.Lines.begin(), log.Lines.end(),
-                            [](const std::string& l) { return l.find("Script: Line 3:") != std::string::npos; }))
-        << log.All();
+    EXPECT_TRUE(std::any_of(log.Lines.begin(), log.Lines.end(), [](const std::string& l) {
+      return l.find("Script: Line 3:") != std::string::npos;
+    })) << log.All();
   }
 }
 

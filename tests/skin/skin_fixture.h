@@ -22,7 +22,8 @@ namespace vesperon::test {
 inline const TPackedSkin& BuiltinPackage() {
   static const TPackedSkin* package = [] {
     auto* p = new TPackedSkin;
-    if (!ReadPackedSkin(BuiltinSkinFile(), "(built-in)", *p)) ADD_FAILURE() << "built-in skin unreadable";
+    if (!ReadPackedSkin(BuiltinSkinFile(), "(built-in)", *p))
+      ADD_FAILURE() << "built-in skin unreadable";
     return p;
   }();
   return *package;
@@ -32,7 +33,8 @@ inline const TPackedSkin& BuiltinPackage() {
 inline void MakePackage(std::string_view description, TPackedSkin& out) {
   out.Description = std::string(description);
   out.Document.reset();
-  out.Document.load_buffer(out.Description.data(), out.Description.size(), kDescriptionParseOptions);
+  out.Document.load_buffer(out.Description.data(), out.Description.size(),
+                           kDescriptionParseOptions);
   out.Images = BuiltinPackage().Images;
 }
 
@@ -61,7 +63,8 @@ inline TSurface Composed(THandle window) {
       for (int32_t y = 0; y < s.Height(); ++y)
         for (int32_t x = 0; x < s.Width(); ++x) {
           const int32_t ox = at.Left - top.Left + x, oy = at.Top - top.Top + y;
-          if ((shaped && !shape.Contains(x, y)) || ox < 0 || oy < 0 || ox >= out.Width() || oy >= out.Height())
+          if ((shaped && !shape.Contains(x, y)) || ox < 0 || oy < 0 || ox >= out.Width() ||
+              oy >= out.Height())
             continue;
           out.Row(oy)[ox] = s.At(x, y);
         }

@@ -134,20 +134,23 @@ TEST_F(TSkinTest, LookUpsFindWindowsControlsAndImages) {
 
 TEST_F(TSkinTest, DebugLinesComeInDocumentOrder) {
   const std::string description = WindowWith(
-      "<button><name>b</name></button><label><name>l</name></label><progressbar><name>p</name></progressbar>",
+      "<button><name>b</name></button><label><name>l</name></label><progressbar><name>p</name></"
+      "progressbar>",
       "<font><id>0</id></font><standardwindow/><script>module m; begin end m;</script><script/>");
   TLogCapture log;
   ASSERT_TRUE(LoadDescription(description));
   std::vector<std::string> order;
   for (const auto& line : log.Lines)
-    if (line.rfind("process", 0) == 0 || line.rfind("created", 0) == 0 || line == "creating font...")
+    if (line.rfind("process", 0) == 0 || line.rfind("created", 0) == 0 ||
+        line == "creating font...")
       order.push_back(line);
   const std::vector<std::string> expected = {
-      "processing skin...",        "processing window...",   "processing button...", "created button b",
-      "processing label...",       "created label l",        "processing progressbar...",
-      "created progressbar p",     "created window main",    "processing font...",   "processed font",
-      "processing standardwindow...", "processed standardwindow", "processing script...", "processed script",
-      "processing script...",      "processed script",       "creating font..."};
+      "processing skin...",        "processing window...",  "processing button...",
+      "created button b",          "processing label...",   "created label l",
+      "processing progressbar...", "created progressbar p", "created window main",
+      "processing font...",        "processed font",        "processing standardwindow...",
+      "processed standardwindow",  "processing script...",  "processed script",
+      "processing script...",      "processed script",      "creating font..."};
   EXPECT_EQ(order, expected);
   EXPECT_EQ(Skin->Scripts.Count(), 1u);  // a script element without text makes no engine
 }
@@ -173,9 +176,10 @@ TEST_F(TSkinTest, InvalidValuesAreLoggedAndLeftUnset) {
   }
   // Inside a window: the bar's maximum and the label's font attributes.
   TLogCapture log;
-  ASSERT_TRUE(LoadDescription(WindowWith(
-      "<progressbar><name>p</name><max>lots</max></progressbar>"
-      "<label><name>l</name><font id=\"one\" size=\"big\"/><width>10</width><height>10</height></label>")));
+  ASSERT_TRUE(
+      LoadDescription(WindowWith("<progressbar><name>p</name><max>lots</max></progressbar>"
+                                 "<label><name>l</name><font id=\"one\" "
+                                 "size=\"big\"/><width>10</width><height>10</height></label>")));
   for (const char* what : {"max", "id", "size"})
     EXPECT_EQ(std::count(log.Lines.begin(), log.Lines.end(),
                          "ERROR: invalid value for \"" + std::string(what) + "\" in skin"),
@@ -185,7 +189,8 @@ TEST_F(TSkinTest, InvalidValuesAreLoggedAndLeftUnset) {
   EXPECT_EQ(Skin->LabelByName("l")->FontId, 0);
   EXPECT_EQ(Skin->LabelByName("l")->Size, 10);
   // A colour whose later digits fail keeps the components converted before.
-  ASSERT_TRUE(LoadDescription(WindowWith("", "<standardwindow><bgcolor>#12zz34</bgcolor></standardwindow>")));
+  ASSERT_TRUE(LoadDescription(
+      WindowWith("", "<standardwindow><bgcolor>#12zz34</bgcolor></standardwindow>")));
   EXPECT_EQ(Skin->StandardWindow.BgColor, (TRGBAColor{0x12, 0, 0, 0}));
 }
 
@@ -217,11 +222,13 @@ TEST_F(TSkinTest, NamesCaseOrientationAndDefaults) {
 
 TEST_F(TSkinTest, WithoutAMainWindowTheFirstBecomesIt) {
   TLogCapture log;
-  ASSERT_TRUE(LoadDescription("<skin><window><background>main.bmp</background></window>"
-                              "<window><name>second</name></window></skin>"));
-  EXPECT_NE(std::find(log.Lines.begin(), log.Lines.end(),
-                      "WARNING: the skin has no main window! Making the first window the main window!"),
-            log.Lines.end());
+  ASSERT_TRUE(
+      LoadDescription("<skin><window><background>main.bmp</background></window>"
+                      "<window><name>second</name></window></skin>"));
+  EXPECT_NE(
+      std::find(log.Lines.begin(), log.Lines.end(),
+                "WARNING: the skin has no main window! Making the first window the main window!"),
+      log.Lines.end());
   EXPECT_EQ(Skin->Windows[0]->Name, "main");
   EXPECT_EQ(gMainWindow, Skin->Windows[0]->Handle);
   EXPECT_TRUE(IsWindowVisible(Skin->Windows[0]->Handle));
@@ -237,13 +244,15 @@ TEST_F(TSkinTest, SkinsWithoutWindowsFail) {
   for (const char* description : {"<skin><font/></skin>", "<other><window/></other>", ""}) {
     TLogCapture log;
     EXPECT_FALSE(LoadDescription(description)) << description;
-    EXPECT_NE(std::find(log.Lines.begin(), log.Lines.end(), "ERROR: the skin has no windows!"), log.Lines.end());
+    EXPECT_NE(std::find(log.Lines.begin(), log.Lines.end(), "ERROR: the skin has no windows!"),
+              log.Lines.end());
     EXPECT_FALSE(Skin->Loaded());
     EXPECT_TRUE(Skin->Images.empty());
   }
   TLogCapture log;
   EXPECT_FALSE(LoadDescription(""));
-  EXPECT_NE(std::find(log.Lines.begin(), log.Lines.end(), "ERROR: the skin has no items!"), log.Lines.end());
+  EXPECT_NE(std::find(log.Lines.begin(), log.Lines.end(), "ERROR: the skin has no items!"),
+            log.Lines.end());
 }
 
 // A window the layer creates next gets the next handle, so every handle
@@ -261,8 +270,9 @@ THandle Probe() {
 }
 
 TEST_F(TSkinTest, ANonNumericPositionOrSizeFailsTheLoadAndLeavesNothing) {
-  for (const char* bad : {"<button><position x=\"1\" y=\"a\"/></button>", "<label><width>wide</width></label>",
-                          "<label><height>1e3</height></label>", "<progressbar><position x=\"\"/></progressbar>"}) {
+  for (const char* bad :
+       {"<button><position x=\"1\" y=\"a\"/></button>", "<label><width>wide</width></label>",
+        "<label><height>1e3</height></label>", "<progressbar><position x=\"\"/></progressbar>"}) {
     const THandle before = Probe();
     TLogCapture log;
     EXPECT_FALSE(LoadDescription(WindowWith(std::string("<button><name>ok</name></button>") + bad,
@@ -337,10 +347,13 @@ TEST_F(TSkinTest, OtherWindowsAreMadeThroughTheHooksAndFreedByUnload) {
   gSkinWindowHooks.About.Show = [&] { calls.push_back("about shown"); };
   gSkinWindowHooks.MediaDB.Create = [&](TSkin&) { return false; };  // could not be made
   gSkinWindowHooks.MediaDB.Destroy = [&] { calls.push_back("media destroyed"); };
-  gSkinWindowHooks.MediaDB.SelectRow = [&](int32_t row) { calls.push_back("row " + std::to_string(row)); };
+  gSkinWindowHooks.MediaDB.SelectRow = [&](int32_t row) {
+    calls.push_back("row " + std::to_string(row));
+  };
   TLogCapture log;
   ASSERT_TRUE(LoadBuiltin());
-  EXPECT_NE(std::find(log.Lines.begin(), log.Lines.end(), "no video window to create"), log.Lines.end());
+  EXPECT_NE(std::find(log.Lines.begin(), log.Lines.end(), "no video window to create"),
+            log.Lines.end());
   Skin->Link().ShowAboutWindow();
   Skin->Link().SelectMediaRow(3);  // the media window does not exist: nothing
   Skin->Unload();

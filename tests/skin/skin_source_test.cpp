@@ -31,7 +31,8 @@ class SkinSource : public testing::Test {
   }
   // A small packed skin whose description names it.
   std::filesystem::path MakeSkin(const std::filesystem::path& dir, const std::string& name) {
-    WriteFile(dir / (name + ".xml"), "<skin><information><name>" + name + "</name></information></skin>");
+    WriteFile(dir / (name + ".xml"),
+              "<skin><information><name>" + name + "</name></information></skin>");
     EXPECT_EQ(CompileSkin(dir / (name + ".xml")), kCompileDone);
     return dir / (name + ".vsf");
   }
@@ -65,7 +66,9 @@ TEST_F(SkinSource, OtherNamesAreLookedUpInTheSkinsFolderWithoutAddingAnExtension
 
   TLogCapture log;
   EXPECT_TRUE(ChooseSkin(u"night").Builtin());
-  EXPECT_EQ(log.Lines, (std::vector<std::string>{"WARNING: the skin could not be found. Changing to default..."}));
+  EXPECT_EQ(
+      log.Lines,
+      (std::vector<std::string>{"WARNING: the skin could not be found. Changing to default..."}));
 }
 
 TEST_F(SkinSource, MissingAndEmptyFilesFallBackToTheBuiltInSkin) {

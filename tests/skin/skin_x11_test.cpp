@@ -36,7 +36,8 @@ TRegion ServerShape(Display* d, Window w) {
   XRectangle* rects = XShapeGetRectangles(d, w, ShapeBounding, &count, &ordering);
   std::vector<TRect> out;
   for (int i = 0; i < count; ++i)
-    out.push_back({rects[i].x, rects[i].y, rects[i].x + rects[i].width, rects[i].y + rects[i].height});
+    out.push_back(
+        {rects[i].x, rects[i].y, rects[i].x + rects[i].width, rects[i].y + rects[i].height});
   if (rects) XFree(rects);
   return TRegion(out);
 }
@@ -81,7 +82,8 @@ bool WindowTitled(Display* d, Window root, const std::string& title) {
     char* name = nullptr;
     XWindowAttributes a;
     if (XFetchName(d, children[i], &name) && name != nullptr) {
-      found = title == name && XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable;
+      found =
+          title == name && XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable;
       XFree(name);
     }
     if (!found) found = WindowTitled(d, children[i], title);
@@ -134,7 +136,8 @@ TEST(SkinX11, TheProgramShowsItsSkinAndListsTheScripts) {
   const std::string log = ReadAll(dir.Path() / "vesperon.log");
   const std::string golden = ReadAll(fs::path(VESPERON_TEST_DATA) / "script/golden/onsong.lst");
   std::vector<std::string> expected;
-  for (std::size_t start = 0, end; (end = golden.find('\n', start)) != std::string::npos; start = end + 1)
+  for (std::size_t start = 0, end; (end = golden.find('\n', start)) != std::string::npos;
+       start = end + 1)
     expected.push_back(golden.substr(start, end - start));
   ASSERT_EQ(expected.size(), 22u);
   std::string listing = "processing script...\r\nJMP 0, 0\r\n";

@@ -14,7 +14,8 @@ namespace vesperon {
 namespace {
 
 TEST(UpdateFuzzReplay, SeedsAndCrashesPass) {
-  const std::filesystem::path dir = std::filesystem::path(VESPERON_TEST_DATA) / "fuzz" / "fuzz_update_answer";
+  const std::filesystem::path dir =
+      std::filesystem::path(VESPERON_TEST_DATA) / "fuzz" / "fuzz_update_answer";
   int replayed = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
     if (!entry.is_regular_file()) continue;

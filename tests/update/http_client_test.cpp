@@ -89,13 +89,15 @@ TEST_F(UpdateClient, RequestIsCutAfter255Bytes) {
 }
 
 TEST_F(UpdateClient, CheckReadsWholeRecordsOnly) {
-  for (const auto& [size, count] : {std::pair<std::size_t, std::size_t>{883, 0}, {1768, 2}, {1769, 2}}) {
+  for (const auto& [size, count] :
+       {std::pair<std::size_t, std::size_t>{883, 0}, {1768, 2}, {1769, 2}}) {
     Serve(HttpAnswer(200, Records(size)));
     TLogCapture log;
     gUpdates.assign(5, TUpdateInfo{});
     CheckForUpdates();
     EXPECT_EQ(gUpdates.size(), count) << size;
-    std::vector<std::string> expected{"checking for updates...", "auto-update: got " + std::to_string(size) + " bytes"};
+    std::vector<std::string> expected{"checking for updates...",
+                                      "auto-update: got " + std::to_string(size) + " bytes"};
     if (count == 2) expected.insert(expected.end(), {"update a", "update b"});
     expected.push_back("check for updates done");
     EXPECT_EQ(log.Lines(), expected);
@@ -109,7 +111,7 @@ TEST_F(UpdateClient, ErrorPageBodyIsReadAsRecords) {
   Serve(HttpAnswer(404, page));
   CheckForUpdates();
   ASSERT_EQ(gUpdates.size(), 1u);
-  EXPECT_EQ(gUpdates[0].ID, 0x6D74683Cu);          // "<htm"
+  EXPECT_EQ(gUpdates[0].ID, 0x6D74683Cu);           // "<htm"
   EXPECT_EQ(gUpdates[0].Name, page.substr(5, 50));  // length byte 'l' = 108, cut to the field
   EXPECT_EQ(gUpdates[0].Path.size(), static_cast<std::size_t>(page[110]));
 }
@@ -188,7 +190,8 @@ TEST_F(UpdateClient, ConnectToAServerThatNeverAcceptsTimesOut) {
   TScopedEnv to("VESPERON_UPDATE_SERVER", "127.0.0.1:" + std::to_string(ntohs(a.sin_port)));
   TLogCapture log;
   EXPECT_FALSE(ConnectToServer());
-  EXPECT_TRUE(log.Has("ERROR: could not connect. Socket error: 110")) << ::testing::PrintToString(log.Lines());
+  EXPECT_TRUE(log.Has("ERROR: could not connect. Socket error: 110"))
+      << ::testing::PrintToString(log.Lines());
   for (int fd : fillers) ::close(fd);
   ::close(listener);
 }

@@ -93,8 +93,10 @@ class Install : public ::testing::Test {
   // 404 everywhere else.
   void ServeListAndProgram(const std::string& list) {
     Serve([list](const std::string& request) {
-      if (request.rfind("GET /updates/vesperon/updates.dat ", 0) == 0) return TReply{HttpAnswer(200, list)};
-      if (request.rfind("GET /files/vesperon new ", 0) == 0) return TReply{HttpAnswer(200, kNewProgram)};
+      if (request.rfind("GET /updates/vesperon/updates.dat ", 0) == 0)
+        return TReply{HttpAnswer(200, list)};
+      if (request.rfind("GET /files/vesperon new ", 0) == 0)
+        return TReply{HttpAnswer(200, kNewProgram)};
       return TReply{HttpAnswer(404, "not here")};
     });
   }
@@ -137,7 +139,8 @@ TEST_F(Install, EmptyListOnlySaysSo) {
 
 TEST_F(Install, OtherKindsOfUpdateAreLeftAloneSilently) {
   ServeListAndProgram("");
-  gUpdates = {Entry(utSkin, "skin", "/files/vesperon new"), Entry(utVisual, "vis", "/files/vesperon new")};
+  gUpdates = {Entry(utSkin, "skin", "/files/vesperon new"),
+              Entry(utVisual, "vis", "/files/vesperon new")};
   TLogCapture log;
   InstallUpdate(Program);
   EXPECT_TRUE(log.Lines().empty());
@@ -180,10 +183,13 @@ TEST_F(Install, NoAnswerWritesNoFileAndNoScript) {
 
 TEST_F(Install, ErrorPagesAndCutDownloadsAreNotInstalled) {
   const std::vector<std::pair<TReply, std::string>> cases = {
-      {TReply{HttpAnswer(404, "not found")}, "ERROR: update not installed: the server answered with status 404"},
-      {TReply{"no header at all"}, "ERROR: update not installed: the server answered with status 0"},
+      {TReply{HttpAnswer(404, "not found")},
+       "ERROR: update not installed: the server answered with status 404"},
+      {TReply{"no header at all"},
+       "ERROR: update not installed: the server answered with status 0"},
       {TReply{HttpAnswer(200, "")}, "ERROR: update not installed: the download is incomplete"},
-      {TReply{"HTTP/1.0 200 OK\r\n\r\npart of a program", true}, "ERROR: update not installed: the download is incomplete"},
+      {TReply{"HTTP/1.0 200 OK\r\n\r\npart of a program", true},
+       "ERROR: update not installed: the download is incomplete"},
   };
   SetUpdateTimeout(std::chrono::milliseconds(300));
   gUpdates = {Entry(utMainApp, "vesperon", "/files/vesperon new")};
@@ -209,7 +215,8 @@ TEST_F(Install, DownloadThatCannotBeWrittenStopsBeforeTheScript) {
   InstallUpdate(Program);
   EXPECT_TRUE(log.Has("ERROR: could not write update file " + inTheWay.string()))
       << ::testing::PrintToString(log.Lines());
-  EXPECT_EQ(Listing(Program.Dir), (std::vector<std::string>{"fmodex.so", "vesperon", "vesperon.tmp"}));
+  EXPECT_EQ(Listing(Program.Dir),
+            (std::vector<std::string>{"fmodex.so", "vesperon", "vesperon.tmp"}));
   EXPECT_EQ(ReadWholeFile(inTheWay / "kept"), "kept");
   EXPECT_EQ(ReadWholeFile(Program.Exe), "old program");
   EXPECT_EQ(ReadWholeFile(Program.AudioLibrary()), "old library");
@@ -280,7 +287,8 @@ TEST_F(Install, EndToEndReplacesTheExecutableAfterTheProgramEnds) {
 // The built player itself, copied into the program folder and started with
 // --update, installs the update listed by the local server.
 TEST_F(Install, PlayerStartedWithUpdateReplacesItself) {
-  fs::copy_file(fs::path(VESPERON_PROGRAM_DIR) / "vesperon", Program.Exe, fs::copy_options::overwrite_existing);
+  fs::copy_file(fs::path(VESPERON_PROGRAM_DIR) / "vesperon", Program.Exe,
+                fs::copy_options::overwrite_existing);
   const std::string list = WriteUpdateRecord(Entry(utMainApp, "vesperon", "/files/vesperon new"));
   ServeListAndProgram(list);
 

@@ -17,8 +17,8 @@
 namespace vesperon::testing {
 
 std::string HttpAnswer(int status, const std::string& body) {
-  return "HTTP/1.0 " + std::to_string(status) + " X\r\nContent-Length: " + std::to_string(body.size()) +
-         "\r\n\r\n" + body;
+  return "HTTP/1.0 " + std::to_string(status) +
+         " X\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 TTestServer::TTestServer(THandler h) : handler(std::move(h)) {
@@ -28,7 +28,8 @@ TTestServer::TTestServer(THandler h) : handler(std::move(h)) {
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t len = sizeof address;
   if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) < 0 ||
-      ::listen(listener, 8) < 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &len) < 0)
+      ::listen(listener, 8) < 0 ||
+      ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &len) < 0)
     throw std::runtime_error("test server: cannot listen on 127.0.0.1");
   port = ntohs(address.sin_port);
   thread = std::thread([this] { Serve(); });

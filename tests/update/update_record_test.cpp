@@ -46,7 +46,9 @@ TEST(UpdateRecord, FieldsSitAtTheirOffsetsLittleEndian) {
   EXPECT_EQ(bytes[110], 19);
   EXPECT_EQ(bytes.substr(111, 19), "/files/vesperon-4.1");
   EXPECT_EQ(bytes.substr(366, 6), "\x22\x11\x44\x33\xFF\xFF");
-  EXPECT_EQ(bytes.substr(372, 6), std::string("\x05" "first", 6));
+  EXPECT_EQ(bytes.substr(372, 6), std::string("\x05"
+                                              "first",
+                                              6));
   EXPECT_EQ(static_cast<unsigned char>(bytes[628]), 255);
   EXPECT_EQ(bytes.substr(629), std::string(255, 'b'));
 }
@@ -80,7 +82,8 @@ TEST(UpdateRecord, CountIsSizeDivRecordSize) {
 TEST(UpdateRecord, UnsafeFileNamesAndPathsAreRecognised) {
   for (const char* name : {"vesperon", "vesperon-4.1", "...", ". x", "a b"})
     EXPECT_TRUE(IsSafeUpdateFileName(name)) << name;
-  for (const char* name : {"", ".", "..", "../vesperon", "/etc/passwd", "sub/file", "a\\b", "a\nb", "a\tb", "x\x7F"})
+  for (const char* name :
+       {"", ".", "..", "../vesperon", "/etc/passwd", "sub/file", "a\\b", "a\nb", "a\tb", "x\x7F"})
     EXPECT_FALSE(IsSafeUpdateFileName(name)) << name;
   EXPECT_FALSE(IsSafeUpdateFileName(std::string("a\0b", 3)));
   EXPECT_TRUE(IsSafeUpdatePath("/updates/vesperon/4.1 beta?x=1"));
@@ -88,7 +91,8 @@ TEST(UpdateRecord, UnsafeFileNamesAndPathsAreRecognised) {
   EXPECT_FALSE(IsSafeUpdatePath("/a\nb"));
   EXPECT_EQ(PrintableText("one\r\ntwo"), "one??two");
   // Names are Windows-1252, as every other 8-bit text: the log stays UTF-8.
-  EXPECT_EQ(PrintableText("Vesperon f\xfcr \x80 \x93x\x94"), "Vesperon f\xc3\xbcr \xe2\x82\xac \xe2\x80\x9cx\xe2\x80\x9d");
+  EXPECT_EQ(PrintableText("Vesperon f\xfcr \x80 \x93x\x94"),
+            "Vesperon f\xc3\xbcr \xe2\x82\xac \xe2\x80\x9cx\xe2\x80\x9d");
 }
 
 }  // namespace

@@ -8,9 +8,9 @@
 namespace vesperon {
 namespace {
 
-using testing::TestPicture;
 using testing::DifferingPixels;
 using testing::FirstDifferingRow;
+using testing::TestPicture;
 
 class AboutTest : public THeadlessTest {
  protected:

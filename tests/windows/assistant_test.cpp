@@ -70,7 +70,7 @@ TEST_F(AssistantTest, OnlyTheButtonsClickNotificationCloses) {
   Assistant.Show();
   const THandle w = Assistant.Handle();
   SendMessage(w, wmCommand, 1 | (1u << 16), Assistant.TextHandle());  // not a click
-  SendMessage(w, wmCommand, 2, 0);                                     // another control
+  SendMessage(w, wmCommand, 2, 0);                                    // another control
   Click(Assistant.TextHandle());
   EXPECT_TRUE(IsWindow(w));
   Click(Assistant.NextHandle());

@@ -30,8 +30,8 @@ class FirstStartX11Test : public vesperon::testing::TProgramX11Test {
     unsigned char* data = nullptr;
     const Atom wanted = XInternAtom(D, state, False);
     bool found = false;
-    if (XGetWindowProperty(D, w, XInternAtom(D, "_NET_WM_STATE", False), 0, 64, False, XA_ATOM, &type, &format,
-                           &count, &after, &data) == Success &&
+    if (XGetWindowProperty(D, w, XInternAtom(D, "_NET_WM_STATE", False), 0, 64, False, XA_ATOM,
+                           &type, &format, &count, &after, &data) == Success &&
         data) {
       const Atom* atoms = reinterpret_cast<const Atom*>(data);
       for (unsigned long i = 0; i < count; ++i) found = found || atoms[i] == wanted;
@@ -59,7 +59,6 @@ class FirstStartX11Test : public vesperon::testing::TProgramX11Test {
     XDestroyImage(image);
     return n;
   }
-
 };
 
 TEST_F(FirstStartX11Test, SplashThenAssistantUntilNext) {
@@ -71,7 +70,8 @@ TEST_F(FirstStartX11Test, SplashThenAssistantUntilNext) {
   // The splash: in the middle of the screen, the picture around the
   // progress line, and a progress line drawn over the picture.
   TFoundWindow found;
-  ASSERT_TRUE(WaitFor([&] { return (found = Find("Vesperon-Splash")).Viewable; }, std::chrono::seconds(20)))
+  ASSERT_TRUE(
+      WaitFor([&] { return (found = Find("Vesperon-Splash")).Viewable; }, std::chrono::seconds(20)))
       << "no splash window";
   const int screenW = DisplayWidth(D, DefaultScreen(D));
   const int screenH = DisplayHeight(D, DefaultScreen(D));
@@ -81,13 +81,16 @@ TEST_F(FirstStartX11Test, SplashThenAssistantUntilNext) {
   EXPECT_EQ(found.Height, 320);
   EXPECT_TRUE(HasState(found.Id, "_NET_WM_STATE_ABOVE"));
   const Window splashId = found.Id;
-  EXPECT_TRUE(WaitFor([&] { return Differing(splashId, splash, 0, 215) == 0; }, std::chrono::seconds(5)))
+  EXPECT_TRUE(
+      WaitFor([&] { return Differing(splashId, splash, 0, 215) == 0; }, std::chrono::seconds(5)))
       << "the splash picture above the progress line";
-  EXPECT_TRUE(WaitFor([&] { return Differing(splashId, splash, 215, 265) > 20; }, std::chrono::seconds(5)))
+  EXPECT_TRUE(
+      WaitFor([&] { return Differing(splashId, splash, 215, 265) > 20; }, std::chrono::seconds(5)))
       << "a progress line on the splash";
 
   // The assistant: centred, above every other window, until "Next".
-  ASSERT_TRUE(WaitFor([&] { return (found = Find("Configuration-Assistent")).Viewable; }, std::chrono::seconds(20)))
+  ASSERT_TRUE(WaitFor([&] { return (found = Find("Configuration-Assistent")).Viewable; },
+                      std::chrono::seconds(20)))
       << "no assistant window";
   EXPECT_EQ(Find("Vesperon-Splash").Id, 0u) << "the splash is gone before the assistant opens";
   EXPECT_EQ(found.X, screenW / 2 - 240);
@@ -107,13 +110,15 @@ TEST_F(FirstStartX11Test, SplashThenAssistantUntilNext) {
   XTestFakeButtonEvent(D, 1, True, CurrentTime);
   XTestFakeButtonEvent(D, 1, False, CurrentTime);
   XSync(D, False);
-  EXPECT_TRUE(WaitFor([&] { return Find("Configuration-Assistent").Id == 0; }, std::chrono::seconds(5)))
+  EXPECT_TRUE(
+      WaitFor([&] { return Find("Configuration-Assistent").Id == 0; }, std::chrono::seconds(5)))
       << "the assistant is still there after Next";
 
   EXPECT_EQ(waitpid(Pid, nullptr, WNOHANG), 0) << "the player runs on";
   EXPECT_EQ(Stop(), 0);
   const std::string log = Log();
-  EXPECT_NE(log.find("no configuration found. starting configuration assistent..."), std::string::npos);
+  EXPECT_NE(log.find("no configuration found. starting configuration assistent..."),
+            std::string::npos);
   EXPECT_NE(log.find("terminated gracefully :)"), std::string::npos);
 }
 

@@ -11,7 +11,8 @@ namespace vesperon {
 namespace {
 
 const TFramedWindowKind kTestKind{"TestFramedWindow", u"Framed", "creating framed window...",
-                                  "framed window class already exists", "could not create framed window! Error: "};
+                                  "framed window class already exists",
+                                  "could not create framed window! Error: "};
 
 class FramedWindowTest : public THeadlessWindowsTest {
  protected:
@@ -91,16 +92,19 @@ TEST_F(FramedWindowTest, OutlineIsTheFramedWindowRegionAndFollowsTheSize) {
   TFramedWindow& w = ShownWindow();
   // The test masks cut a 4 x 4 square off every corner.
   const auto expected = [](int32_t width, int32_t height) {
-    return TRegion(std::vector<TRect>{{4, 0, width - 4, 4}, {0, 4, width, height - 4}, {4, height - 4, width - 4, height}});
+    return TRegion(std::vector<TRect>{
+        {4, 0, width - 4, 4}, {0, 4, width, height - 4}, {4, height - 4, width - 4, height}});
   };
   TRegion shape;
   ASSERT_TRUE(GetWindowRegion(w.Handle, shape));
   EXPECT_EQ(shape, expected(640, 480));
   EXPECT_EQ(shape, w.Region);
   const TFramedWindowLook look = TestLook();
-  const TCornerMasks masks{&look.TopLeftMask, &look.TopRightMask, &look.BottomLeftMask, &look.BottomRightMask};
-  EXPECT_EQ(shape, FramedWindowRegion(640, 480, masks));  // the one framed-window shape of the layer
-  EXPECT_FALSE(shape.Contains(0, 0));      // the white corner square is cut away
+  const TCornerMasks masks{&look.TopLeftMask, &look.TopRightMask, &look.BottomLeftMask,
+                           &look.BottomRightMask};
+  EXPECT_EQ(shape,
+            FramedWindowRegion(640, 480, masks));  // the one framed-window shape of the layer
+  EXPECT_FALSE(shape.Contains(0, 0));              // the white corner square is cut away
   EXPECT_FALSE(shape.Contains(639, 479));
   EXPECT_TRUE(shape.Contains(4, 4));
 
@@ -123,7 +127,7 @@ TEST_F(FramedWindowTest, FrameIsTiledFromTheEdgesWithCornersOnTop) {
   EXPECT_EQ(s.At(198, 90), kRightColor);
   EXPECT_EQ(s.At(198, 5), kCornerColor);  // the top-right corner covers the last top tile
   EXPECT_EQ(s.At(5, 102), kCornerColor);
-  EXPECT_EQ(s.At(100, 50), kBgColor);     // the interior is the background
+  EXPECT_EQ(s.At(100, 50), kBgColor);  // the interior is the background
 }
 
 TEST_F(FramedWindowTest, SkinWithoutFrameImagesGivesAPlainWindow) {

@@ -12,8 +12,8 @@
 #include "audio/playback.h"
 #include "core/date_time.h"
 #include "core/language.h"
-#include "core/text.h"
 #include "core/paths.h"
+#include "core/text.h"
 #include "media/mediadb.h"
 #include "windows_fixture.h"
 
@@ -44,7 +44,8 @@ class ListViewTest : public THeadlessWindowsTest {
   static void AddEntries(int n) {
     for (int i = 0; i < n; ++i) {
       TMediaEntry e;
-      e.Filename = u"/music/" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) + IntToU16Padded(i) + u".mp3";
+      e.Filename = u"/music/" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) +
+                   IntToU16Padded(i) + u".mp3";
       e.Title = u"Title " + IntToU16Padded(i);
       MediaDB()->Add(e);
     }
@@ -196,7 +197,7 @@ TEST_F(ListViewTest, TwoHeaderClicksSortAscendingThenDescendingKeepingTheSongInV
   EXPECT_EQ(MediaDB()->GetEntryPtr(List->Selected)->Filename, song);
   EXPECT_EQ(List->Selected, 30);
   EXPECT_EQ(List->TopIndex, 25);  // selected - 5
-  List->HeaderClick(50);  // again: descending
+  List->HeaderClick(50);          // again: descending
   EXPECT_TRUE(MediaDB()->SortDescending);
   EXPECT_EQ(MediaDB()->GetEntryPtr(0)->Title, u"Title 000040");
   EXPECT_EQ(List->Selected, 10);
@@ -213,7 +214,7 @@ TEST_F(ListViewTest, TwoHeaderClicksSortAscendingThenDescendingKeepingTheSongInV
 TEST_F(ListViewTest, FirstLetterJumpFollowsTheSortKeyAndIsCaseSensitive) {
   AddArtists({u"Zappa", u"bach", u"Abba", u"", u"Brahms", u"Beatles", u"Coltrane"});
   Key('B');
-  EXPECT_EQ(List->Selected, -1);  // unsorted: nothing
+  EXPECT_EQ(List->Selected, -1);   // unsorted: nothing
   MediaDB()->SortByArtist(false);  // "", Abba, Beatles, Brahms, Coltrane, Zappa, bach
   Key('B');
   EXPECT_EQ(MediaDB()->GetEntryPtr(List->Selected)->Artist, u"Beatles");
@@ -256,7 +257,7 @@ TEST_F(ListViewTest, PaintShowsHeaderSelectionBarAndOnlyTheVisibleRows) {
   AddEntries(1000);
   List->SetSelected(2);
   const TSurface& s = Pixels();
-  EXPECT_EQ(s.At(300, 5), List->InverseColor);   // header
+  EXPECT_EQ(s.At(300, 5), List->InverseColor);                // header
   EXPECT_EQ(s.At(480, 15 + 2 * 15 + 7), List->InverseColor);  // selection bar, clear of text
   EXPECT_EQ(s.At(480, 15 + 1 * 15 + 7), kBgColor);
   // Some text was drawn in the first row of the title column.
@@ -265,7 +266,8 @@ TEST_F(ListViewTest, PaintShowsHeaderSelectionBarAndOnlyTheVisibleRows) {
     for (int32_t y = 16; y < 30 && !text; ++y) text = s.At(x, y) != kBgColor;
   }
   EXPECT_TRUE(text);
-  EXPECT_EQ(CellText(*MediaDB()->GetEntryPtr(0), dtAdded), FormatDateTimeC(MediaDB()->GetEntryPtr(0)->Added));
+  EXPECT_EQ(CellText(*MediaDB()->GetEntryPtr(0), dtAdded),
+            FormatDateTimeC(MediaDB()->GetEntryPtr(0)->Added));
 }
 
 TEST_F(ListViewTest, PlaybackSelectsTheRowAndScrollsItIntoView) {
@@ -350,9 +352,11 @@ TEST_F(ListViewPlayTest, DoubleClickOnARowPlaysThatSong) {
   InjectMouseButton(1, true, At(50, 15 + 15 + 4));
   InjectMouseButton(1, false, At(50, 15 + 15 + 4));
   DispatchPendingMessages();
-  const std::string opened = "open stream " + Utf16ToUtf8(testing::Song("b.wav")) + " into channel ";
+  const std::string opened =
+      "open stream " + Utf16ToUtf8(testing::Song("b.wav")) + " into channel ";
   bool found = false;
-  for (const std::string& l : LogLines) found = found || (l.find(opened) != std::string::npos && l.ends_with("..."));
+  for (const std::string& l : LogLines)
+    found = found || (l.find(opened) != std::string::npos && l.ends_with("..."));
   EXPECT_TRUE(found);
   EXPECT_TRUE(Playback().Queue.empty());
   EXPECT_NE(Playback().Current().Channel, nullptr);

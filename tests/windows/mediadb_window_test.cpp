@@ -67,7 +67,8 @@ TEST_F(MediaDBWindowTest, CreatedHiddenWithItsTitleLogLinesAndTheListInsideTheFr
 TEST_F(MediaDBWindowTest, ShowPutsItAtTheStoredOffsetFromTheMainWindow) {
   Window->Show();
   EXPECT_TRUE(IsWindowVisible(Window->Handle));
-  EXPECT_EQ(GetWindowRect(Window->Handle), (TRect{210, 160, 850, 640}));  // main (200, 150) + (10, 10)
+  EXPECT_EQ(GetWindowRect(Window->Handle),
+            (TRect{210, 160, 850, 640}));  // main (200, 150) + (10, 10)
   Window->Show();
   EXPECT_EQ(GetWindowRect(Window->Handle), (TRect{210, 160, 850, 640}));
   Drag({210 + 50, 160 + 300}, 70, -40);  // between the left frame and the list: a drag

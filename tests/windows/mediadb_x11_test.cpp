@@ -23,7 +23,8 @@ class MediaDBX11Test : public TProgramX11Test {
     if (IsSkipped()) return;
     // Three tagged MP3s: tones through lame with an ID3v1 tag.
     fs::create_directories(Folder / "music");
-    const char* songs[][2] = {{"charlie.mp3", "Charlie"}, {"alpha.mp3", "Alpha"}, {"bravo.mp3", "Bravo"}};
+    const char* songs[][2] = {
+        {"charlie.mp3", "Charlie"}, {"alpha.mp3", "Alpha"}, {"bravo.mp3", "Bravo"}};
     for (const auto& [file, title] : songs) {
       WriteToneWav(Folder / "tone.wav", 3000, 0.5, 0.5);
       const std::string command = "lame --quiet --id3v1-only --tt " + std::string(title) +
@@ -49,7 +50,8 @@ class MediaDBX11Test : public TProgramX11Test {
     double peak = 0;
     sf_count_t n = 0;
     while ((n = sf_read_float(f, buffer.data(), static_cast<sf_count_t>(buffer.size()))) > 0) {
-      for (sf_count_t i = 0; i < n; ++i) peak = std::max(peak, static_cast<double>(std::fabs(buffer[i])));
+      for (sf_count_t i = 0; i < n; ++i)
+        peak = std::max(peak, static_cast<double>(std::fabs(buffer[i])));
     }
     sf_close(f);
     return peak;
@@ -57,18 +59,22 @@ class MediaDBX11Test : public TProgramX11Test {
 };
 
 TEST_F(MediaDBX11Test, MediaButtonShowsTheRowsAndADoubleClickPlaysTheFirstSong) {
-  Start({"--adddir=" + (Folder / "music").string()}, {"VESPERON_AUDIO_OUTPUT=wav:" + (Folder / "run" / "rec.wav").string()});
+  Start({"--adddir=" + (Folder / "music").string()},
+        {"VESPERON_AUDIO_OUTPUT=wav:" + (Folder / "run" / "rec.wav").string()});
   TFoundWindow main;
   ASSERT_TRUE(WaitFor([&] { return (main = Find("Vesperon")).Viewable; }, std::chrono::seconds(30)))
-      << "no main window\n" << Log();
+      << "no main window\n"
+      << Log();
   ASSERT_TRUE(WaitForLog("initialization done", std::chrono::seconds(30))) << Log();
   EXPECT_FALSE(Find("Media DB").Viewable) << "created hidden";
 
   // The built-in skin's media button (show_window(media)) at (100, 173) of the main window.
   Click(main.X + 100, main.Y + 173);
   TFoundWindow media;
-  ASSERT_TRUE(WaitFor([&] { return (media = Find("Media DB")).Viewable; }, std::chrono::seconds(10)))
-      << "the media button did not show the media-db window\n" << Log();
+  ASSERT_TRUE(
+      WaitFor([&] { return (media = Find("Media DB")).Viewable; }, std::chrono::seconds(10)))
+      << "the media button did not show the media-db window\n"
+      << Log();
   EXPECT_EQ(media.X, main.X + 10);  // the default offset
   EXPECT_EQ(media.Y, main.Y + 10);
   EXPECT_EQ(media.Width, 640);
@@ -100,13 +106,15 @@ TEST_F(MediaDBX11Test, MediaButtonShowsTheRowsAndADoubleClickPlaysTheFirstSong) 
   Click(media.X + 150, rowY);
   Click(media.X + 150, rowY);
   const std::string alpha = (Folder / "music" / "alpha.mp3").string();
-  EXPECT_TRUE(WaitForLog("open stream " + alpha + " into channel", std::chrono::seconds(10))) << Log();
+  EXPECT_TRUE(WaitForLog("open stream " + alpha + " into channel", std::chrono::seconds(10)))
+      << Log();
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
 
   // A drag of the interior left of the list moves the window.
   Drag(media.X + 50, media.Y + 200, 60, 40);
   TFoundWindow moved;
-  EXPECT_TRUE(WaitFor([&] { return (moved = Find("Media DB")).X == media.X + 60; }, std::chrono::seconds(5)))
+  EXPECT_TRUE(WaitFor([&] { return (moved = Find("Media DB")).X == media.X + 60; },
+                      std::chrono::seconds(5)))
       << "the window is at " << moved.X << ", " << moved.Y;
   EXPECT_EQ(moved.Y, media.Y + 40);
 
@@ -126,12 +134,14 @@ TEST_F(MediaDBX11Test, MediaButtonShowsTheRowsAndADoubleClickPlaysTheFirstSong) 
 TEST_F(MediaDBX11Test, KeyMOnTheMainWindowShowsTheWindow) {
   Start({});
   TFoundWindow main;
-  ASSERT_TRUE(WaitFor([&] { return (main = Find("Vesperon")).Viewable; }, std::chrono::seconds(30))) << Log();
+  ASSERT_TRUE(WaitFor([&] { return (main = Find("Vesperon")).Viewable; }, std::chrono::seconds(30)))
+      << Log();
   ASSERT_TRUE(WaitForLog("initialization done", std::chrono::seconds(30))) << Log();
   MoveTo(main.X + main.Width / 2, main.Y + 40);
   Key(XK_m);
   TFoundWindow media;
-  const bool shown = WaitFor([&] { return (media = Find("Media DB")).Viewable; }, std::chrono::seconds(5));
+  const bool shown =
+      WaitFor([&] { return (media = Find("Media DB")).Viewable; }, std::chrono::seconds(5));
   if (!shown && Log().find("key 77 was pressed") == std::string::npos) {
     GTEST_SKIP() << "the main window takes no keys yet";
   }

@@ -4,8 +4,8 @@
 // top-level windows found by title, input through XTEST, the log.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 

@@ -8,8 +8,8 @@
 namespace vesperon {
 namespace {
 
-using testing::TestPicture;
 using testing::DifferingPixels;
+using testing::TestPicture;
 
 class SplashTest : public THeadlessTest {
  protected:
@@ -27,11 +27,13 @@ TEST_F(SplashTest, ShowsThePictureTopMostInTheMiddleOfTheScreen) {
   EXPECT_TRUE(IsWindowVisible(w));
   EXPECT_EQ(GetFocus(), w);
   EXPECT_EQ(WindowAtPoint({512, 384}), w);
-  EXPECT_EQ(DifferingPixels(Pixels(), TSurface::FromImage(TestPicture(480, 320)), {0, 0, 480, 320}), 0);
+  EXPECT_EQ(DifferingPixels(Pixels(), TSurface::FromImage(TestPicture(480, 320)), {0, 0, 480, 320}),
+            0);
   // The surface keeps the picture when the window is repainted.
   InvalidateRect(w);
   DispatchPendingMessages();
-  EXPECT_EQ(DifferingPixels(Pixels(), TSurface::FromImage(TestPicture(480, 320)), {0, 0, 480, 320}), 0);
+  EXPECT_EQ(DifferingPixels(Pixels(), TSurface::FromImage(TestPicture(480, 320)), {0, 0, 480, 320}),
+            0);
 }
 
 TEST_F(SplashTest, EachLineReplacesTheOneBefore) {
@@ -50,7 +52,8 @@ TEST_F(SplashTest, EachLineReplacesTheOneBefore) {
   Splash.Text(u"initializing audio...");
   EXPECT_GT(DifferingPixels(Pixels(), afterFirst, box), 0);
   Splash.Text(u"");
-  EXPECT_EQ(DifferingPixels(Pixels(), picture, {0, 0, 480, 320}), 0) << "the earlier lines are erased completely";
+  EXPECT_EQ(DifferingPixels(Pixels(), picture, {0, 0, 480, 320}), 0)
+      << "the earlier lines are erased completely";
 }
 
 TEST_F(SplashTest, ALineWiderThanTheBoxLeavesNothingBehind) {

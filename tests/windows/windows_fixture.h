@@ -59,7 +59,8 @@ inline TFramedWindowLook TestLook() {
   look.Bottom = SolidImage(12, 12, kBottomColor);
   look.Left = SolidImage(12, 12, kLeftColor);
   look.Right = SolidImage(12, 12, kRightColor);
-  look.TopLeft = look.TopRight = look.BottomLeft = look.BottomRight = SolidImage(12, 12, kCornerColor);
+  look.TopLeft = look.TopRight = look.BottomLeft = look.BottomRight =
+      SolidImage(12, 12, kCornerColor);
   look.TopLeftMask = CornerMask(12, 4, 0, 0);
   look.TopRightMask = CornerMask(12, 4, 1, 0);
   look.BottomLeftMask = CornerMask(12, 4, 0, 1);

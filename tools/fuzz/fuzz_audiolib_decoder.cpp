@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     return 0;
   }
   FMOD_RESULT error = FMOD_OK;
-  auto decoder = vesperon::audiolib::OpenDecoder("/proc/self/fd/" + std::to_string(fd), true, error);
+  auto decoder =
+      vesperon::audiolib::OpenDecoder("/proc/self/fd/" + std::to_string(fd), true, error);
   if (decoder) {
     std::vector<float> buffer(1024 * static_cast<size_t>(decoder->Info().Channels));
     // A few seconds at most: a stream that decodes more from a small input

@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     vesperon::TConfigDocument doc = vesperon::TConfigDocument::Parse(bytes);
     const vesperon::TSettings read = vesperon::ReadSettingsFrom(doc);
     vesperon::WriteSettingsTo(read, doc);
-    const vesperon::TSettings again = vesperon::ReadSettingsFrom(vesperon::TConfigDocument::Parse(doc.Serialize()));
+    const vesperon::TSettings again =
+        vesperon::ReadSettingsFrom(vesperon::TConfigDocument::Parse(doc.Serialize()));
     if (again.LastSkin != read.LastSkin || again.CrossfadeInTime != read.CrossfadeInTime ||
         again.LastPos.x != read.LastPos.x || again.Shuffle != read.Shuffle) {
       std::abort();

@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // The records that were loaded save back byte for byte; only the count
   // in front can differ (a damaged file announces more than it holds).
   const std::string saved = db.SaveToBytes();
-  if (db.Count() > 0 &&
-      (saved.size() > bytes.size() || std::string_view(saved).substr(4) != bytes.substr(4, saved.size() - 4))) {
+  if (db.Count() > 0 && (saved.size() > bytes.size() ||
+                         std::string_view(saved).substr(4) != bytes.substr(4, saved.size() - 4))) {
     std::abort();
   }
   TMediaDB again;

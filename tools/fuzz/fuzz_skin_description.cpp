@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const bool loaded = skin.LoadPackage(package);
   if (loaded != skin.Loaded() || (loaded && gMainWindow == 0)) Fail();
   if (loaded) {
-    for (std::size_t i = 0; i < skin.Scripts.Count(); ++i) skin.Scripts[i].SetInstructionLimit(20000);
+    for (std::size_t i = 0; i < skin.Scripts.Count(); ++i)
+      skin.Scripts[i].SetInstructionLimit(20000);
     DispatchPendingMessages();
     RunOnSongCommand();
     RunOnTimeCommand();

@@ -16,11 +16,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   vesperon::TPackedSkin skin;
   if (data[0] & 1) {
     std::string error;
-    if (!vesperon::ReadPackedLayout(rest, skin, error) && (error.empty() || !skin.Images.empty())) std::abort();
+    if (!vesperon::ReadPackedLayout(rest, skin, error) && (error.empty() || !skin.Images.empty()))
+      std::abort();
   } else {
     vesperon::ReadPackedSkin(rest, "fuzz", skin);
   }
   for (const auto& image : skin.Images)
-    if (image.Image.Pixels.size() != static_cast<std::size_t>(image.Image.Width) * image.Image.Height * 4) std::abort();
+    if (image.Image.Pixels.size() !=
+        static_cast<std::size_t>(image.Image.Width) * image.Image.Height * 4)
+      std::abort();
   return 0;
 }

@@ -18,9 +18,9 @@ void Check(bool ok) {
 }
 
 bool SameRecord(const vesperon::TUpdateInfo& a, const vesperon::TUpdateInfo& b) {
-  return a.ID == b.ID && a.Name == b.Name && a.FileName == b.FileName && a.UpdateType == b.UpdateType &&
-         a.Path == b.Path && a.ValueA == b.ValueA && a.ValueB == b.ValueB && a.ValueC == b.ValueC &&
-         a.TextA == b.TextA && a.TextB == b.TextB;
+  return a.ID == b.ID && a.Name == b.Name && a.FileName == b.FileName &&
+         a.UpdateType == b.UpdateType && a.Path == b.Path && a.ValueA == b.ValueA &&
+         a.ValueB == b.ValueB && a.ValueC == b.ValueC && a.TextA == b.TextA && a.TextB == b.TextB;
 }
 
 }  // namespace
@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   THttpAnswerReader reader;
   std::string_view rest = answer;
   for (unsigned i = 0; !rest.empty(); ++i) {
-    const std::size_t n = pattern == 0 ? kReceiveChunkSize : 1 + (pattern * (i + 1)) % kReceiveChunkSize;
+    const std::size_t n =
+        pattern == 0 ? kReceiveChunkSize : 1 + (pattern * (i + 1)) % kReceiveChunkSize;
     reader.Feed(rest.substr(0, n));
     rest.remove_prefix(std::min(n, rest.size()));
   }
@@ -53,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     Check(info.Name.size() <= 50 && info.FileName.size() <= 50 && info.Path.size() <= 255);
     if (IsSafeUpdateFileName(info.FileName))
       Check(info.FileName.find('/') == std::string::npos && info.FileName != "..");
-    for (char c : PrintableText(info.Name)) Check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
+    for (char c : PrintableText(info.Name))
+      Check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
     IsSafeUpdatePath(info.Path);
   }
   return 0;

@@ -17,7 +17,9 @@ float Coverage(const TShape& shape, int x, int y) {
   return inside / 16.0f;
 }
 
-uint8_t ToByte(float v, float dither) { return static_cast<uint8_t>(std::clamp(v * 255.0f + dither, 0.0f, 255.0f)); }
+uint8_t ToByte(float v, float dither) {
+  return static_cast<uint8_t>(std::clamp(v * 255.0f + dither, 0.0f, 255.0f));
+}
 
 }  // namespace
 
@@ -38,7 +40,8 @@ TShape RoundRect(float x0, float y0, float x1, float y1, float radius) {
   const float hx = (x1 - x0) / 2 - radius, hy = (y1 - y0) / 2 - radius;
   return [=](float x, float y) {
     const float qx = std::fabs(x - cx) - hx, qy = std::fabs(y - cy) - hy;
-    return std::hypot(std::max(qx, 0.0f), std::max(qy, 0.0f)) + std::min(std::max(qx, qy), 0.0f) - radius;
+    return std::hypot(std::max(qx, 0.0f), std::max(qy, 0.0f)) + std::min(std::max(qx, qy), 0.0f) -
+           radius;
   };
 }
 
@@ -85,7 +88,8 @@ TPaint LinearX(float x0, TColor c0, float x1, TColor c1) {
   return [=](float x, float) { return Mix(c0, c1, Clamp01((x - x0) / (x1 - x0))); };
 }
 TPaint Radial(float cx, float cy, float r, TColor inner, TColor outer) {
-  return [=](float x, float y) { return Mix(inner, outer, Clamp01(std::hypot(x - cx, y - cy) / r)); };
+  return
+      [=](float x, float y) { return Mix(inner, outer, Clamp01(std::hypot(x - cx, y - cy) / r)); };
 }
 TPaint GradientY(std::vector<std::pair<float, TColor>> stops) {
   return [stops = std::move(stops)](float, float y) {
@@ -99,7 +103,8 @@ TPaint GradientY(std::vector<std::pair<float, TColor>> stops) {
   };
 }
 
-TCanvas::TCanvas(int width, int height, TColor fill) : W_(width), H_(height), Px_(width * height, fill) {}
+TCanvas::TCanvas(int width, int height, TColor fill)
+    : W_(width), H_(height), Px_(width * height, fill) {}
 
 void TCanvas::Blend(int x, int y, TColor c, float alpha) {
   if (x < 0 || y < 0 || x >= W_ || y >= H_ || alpha <= 0) return;

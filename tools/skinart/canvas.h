@@ -22,7 +22,7 @@ TColor Hex(uint32_t rgb);
 TColor Mix(TColor a, TColor b, float t);
 TColor Scale(TColor c, float k);
 
-using TShape = std::function<float(float x, float y)>;   // signed distance, < 0 inside
+using TShape = std::function<float(float x, float y)>;  // signed distance, < 0 inside
 using TPaint = std::function<TColor(float x, float y)>;
 
 struct TBox {
@@ -55,7 +55,9 @@ class TCanvas {
 
   // Paints the shape's inside, alpha-blended with `opacity`.
   void Fill(const TShape& shape, const TPaint& paint, float opacity = 1.0f);
-  void Fill(const TShape& shape, TColor color, float opacity = 1.0f) { Fill(shape, Solid(color), opacity); }
+  void Fill(const TShape& shape, TColor color, float opacity = 1.0f) {
+    Fill(shape, Solid(color), opacity);
+  }
   // A soft glow or shadow: full `opacity` inside the shape, fading to nothing
   // `radius` pixels outside it (or inside, with `inward`).
   void Glow(const TShape& shape, TColor color, float radius, float opacity, bool inward = false);

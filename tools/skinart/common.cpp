@@ -25,13 +25,17 @@ void WriteFramePieces(const std::filesystem::path& dir, const TFrameStyle& s) {
   const struct {
     const char* Name;
     int X, Y;
-  } pieces[] = {{"topleft", 0, 0},     {"top", 12, 0},     {"topright", 24, 0},    {"left", 0, 12},
-                {"right", 24, 12},     {"bottomleft", 0, 24}, {"bottom", 12, 24}, {"bottomright", 24, 24}};
-  for (const auto& p : pieces) WriteBmp(dir / (std::string("frame_") + p.Name + ".bmp"), frame.Crop(p.X, p.Y, 12, 12).ToImage());
+  } pieces[] = {{"topleft", 0, 0},  {"top", 12, 0},         {"topright", 24, 0},
+                {"left", 0, 12},    {"right", 24, 12},      {"bottomleft", 0, 24},
+                {"bottom", 12, 24}, {"bottomright", 24, 24}};
+  for (const auto& p : pieces)
+    WriteBmp(dir / (std::string("frame_") + p.Name + ".bmp"),
+             frame.Crop(p.X, p.Y, 12, 12).ToImage());
   const struct {
     const char* Name;
     int X, Y;
-  } masks[] = {{"topleft", 0, 0}, {"topright", 24, 0}, {"bottomleft", 0, 24}, {"bottomright", 24, 24}};
+  } masks[] = {
+      {"topleft", 0, 0}, {"topright", 24, 0}, {"bottomleft", 0, 24}, {"bottomright", 24, 24}};
   for (const auto& m : masks) {
     vesperon::TImage piece;
     piece.Width = piece.Height = 12;

@@ -45,7 +45,8 @@ TShape ButtonGlyph(const TButtonPlace& b, float dy) {
   auto bar = [&](float x0, float h) { return RoundRect(x0, cy - h, x0 + 1.6f, cy + h, 0.4f); };
   if (name == "play") return tri(cx - 2.2f, 1, 4.2f);
   if (name == "stop") return RoundRect(cx - 3.3f, cy - 3.3f, cx + 3.3f, cy + 3.3f, 0.8f);
-  if (name == "next") return Union(Union(tri(cx - 4.5f, 1, 3.4f), tri(cx - 0.3f, 1, 3.4f)), bar(cx + 3.6f, 3.4f));
+  if (name == "next")
+    return Union(Union(tri(cx - 4.5f, 1, 3.4f), tri(cx - 0.3f, 1, 3.4f)), bar(cx + 3.6f, 3.4f));
   if (name == "previous")
     return Union(Union(tri(cx + 4.5f, -1, 3.4f), tri(cx + 0.3f, -1, 3.4f)), bar(cx - 5.2f, 3.4f));
   // media: a list (three lines with bullets)
@@ -89,7 +90,8 @@ TShape BarShape() { return RoundRect(0.5f, 3, kBarW - 0.5f, kBarH - 3, (kBarH - 
 
 void DrawBarGroove(TCanvas& c, float x, float y) {
   const TShape groove = [&](float px, float py) { return BarShape()(px - x, py - y); };
-  c.Fill([&](float px, float py) { return groove(px, py - 1); }, Hex(0xffffff), 0.07f);  // lower bevel
+  c.Fill([&](float px, float py) { return groove(px, py - 1); }, Hex(0xffffff),
+         0.07f);  // lower bevel
   c.Fill(groove, LinearY(y + 3, Hex(0x05060d), y + kBarH - 3, Hex(0x10122a)));
   c.Glow(groove, Hex(0x000000), 2.5f, 0.5f, true);
 }
@@ -103,13 +105,21 @@ TCanvas Background(const TFontFiles& fonts) {
   // A faint evening glow rising from the bottom of the face.
   c.Glow(Intersect(face, Circle(100, 250, 45)), Scale(kRose, 0.75f), 80, 0.4f);
   // Gloss across the top.
-  c.Fill(Intersect(face, Circle(100, -70, 140)), LinearY(0, Hex(0xffffff), 70, Hex(0xffffff)), 0.045f);
+  c.Fill(Intersect(face, Circle(100, -70, 140)), LinearY(0, Hex(0xffffff), 70, Hex(0xffffff)),
+         0.045f);
 
   // A few stars.
-  const std::array<std::array<float, 3>, 11> stars = {{{32, 60, .5f}, {22, 96, .35f}, {175, 64, .45f},
-                                                        {184, 102, .3f}, {60, 24, .4f}, {146, 28, .5f},
-                                                        {30, 134, .3f}, {172, 140, .35f}, {52, 176, .25f},
-                                                        {150, 178, .3f}, {121, 18, .3f}}};
+  const std::array<std::array<float, 3>, 11> stars = {{{32, 60, .5f},
+                                                       {22, 96, .35f},
+                                                       {175, 64, .45f},
+                                                       {184, 102, .3f},
+                                                       {60, 24, .4f},
+                                                       {146, 28, .5f},
+                                                       {30, 134, .3f},
+                                                       {172, 140, .35f},
+                                                       {52, 176, .25f},
+                                                       {150, 178, .3f},
+                                                       {121, 18, .3f}}};
   for (const auto& s : stars) {
     c.Glow(Circle(s[0], s[1], 0.3f), Hex(0xd8d4ff), 2.0f, s[2]);
     c.Fill(Circle(s[0], s[1], 0.6f), Hex(0xf4f2ff), s[2] + 0.3f);
@@ -138,7 +148,8 @@ TCanvas Background(const TFontFiles& fonts) {
   DrawBarGroove(c, kBarX, kBarY);
   // Sockets under the buttons.
   for (const auto& b : kButtons) {
-    const TShape socket = RoundRect(b.X - 1.5f, b.Y - 1.5f, b.X + b.W + 1.5f, b.Y + b.H + 1.5f, b.H / 2.0f + 1.5f);
+    const TShape socket =
+        RoundRect(b.X - 1.5f, b.Y - 1.5f, b.X + b.W + 1.5f, b.Y + b.H + 1.5f, b.H / 2.0f + 1.5f);
     c.Fill([&](float x, float y) { return socket(x, y - 0.8f); }, Hex(0xffffff), 0.07f);
     c.Fill(socket, Hex(0x070812), 0.8f);
   }

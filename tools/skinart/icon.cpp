@@ -37,7 +37,8 @@ TIconPixels DrawIcon(int size) {
                                {48 * s, Hex(0xffb56e)}}));
   // The moon: a crescent in the upper right, with a soft halo.
   const float mx = 40 * s, my = 20 * s, mr = 10 * s;
-  const TShape moon = Subtract(Circle(mx, my, mr), Circle(mx + mr * 0.55f, my - mr * 0.35f, mr * 0.85f));
+  const TShape moon =
+      Subtract(Circle(mx, my, mr), Circle(mx + mr * 0.55f, my - mr * 0.35f, mr * 0.85f));
   colour.Glow(moon, Hex(0xffc98a), mr * 0.9f, 0.25f);
   colour.Fill(moon, LinearY(my - mr, Hex(0xffe2b0), my + mr, Hex(0xffb05a)));
   // Two stars where the sky is darkest (left out below 32 pixels).
@@ -67,14 +68,15 @@ std::vector<uint32_t> Argb(const TIconPixels& icon) {
   for (int y = 0; y < rgb.Height; ++y)
     for (int x = 0; x < rgb.Width; ++x) {
       const uint8_t* p = rgb.Pixel(x, y);
-      out.push_back(static_cast<uint32_t>(a.Pixel(x, y)[2]) << 24 | static_cast<uint32_t>(p[2]) << 16 |
-                    static_cast<uint32_t>(p[1]) << 8 | p[0]);
+      out.push_back(static_cast<uint32_t>(a.Pixel(x, y)[2]) << 24 |
+                    static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[0]);
     }
   return out;
 }
 
 void PutBigEndian(std::string& out, uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((v >> shift) & 0xFF));
+  for (int shift = 24; shift >= 0; shift -= 8)
+    out.push_back(static_cast<char>((v >> shift) & 0xFF));
 }
 
 void PutLittleEndian(std::string& out, uint32_t v) {
@@ -85,7 +87,8 @@ void PngChunk(std::string& out, const char* type, const std::string& data) {
   PutBigEndian(out, static_cast<uint32_t>(data.size()));
   const std::string body = std::string(type, 4) + data;
   out += body;
-  PutBigEndian(out, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size())));
+  PutBigEndian(out, static_cast<uint32_t>(
+                        crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size())));
 }
 
 // An 8-bit RGBA PNG, every row with filter 0.
@@ -100,15 +103,16 @@ std::string EncodePng(int size, const std::vector<uint32_t>& argb) {
   }
   uLongf packedSize = compressBound(raw.size());
   std::string packed(packedSize, '\0');
-  if (compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize, reinterpret_cast<const Bytef*>(raw.data()),
-                raw.size(), 9) != Z_OK) {
+  if (compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
+                reinterpret_cast<const Bytef*>(raw.data()), raw.size(), 9) != Z_OK) {
     throw std::runtime_error("cannot compress the icon");
   }
   packed.resize(packedSize);
   std::string header;
   PutBigEndian(header, static_cast<uint32_t>(size));
   PutBigEndian(header, static_cast<uint32_t>(size));
-  header += std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits, RGBA, deflate, no filter choice, no interlace
+  header += std::string("\x08\x06\x00\x00\x00",
+                        5);  // 8 bits, RGBA, deflate, no filter choice, no interlace
   std::string png = "\x89PNG\r\n\x1a\n";
   PngChunk(png, "IHDR", header);
   PngChunk(png, "IDAT", packed);

@@ -74,7 +74,8 @@ TCanvas Background(const TFontFiles& fonts) {
   c.Fill(Offset(BodyShape(), -1), LinearY(0, Hex(0xffffff), kH, Hex(0xa9b1bd)));
   c.Fill(Offset(BodyShape(), -2), LinearY(0, Hex(0xf1f3f6), kH, Hex(0xc8ced7)));
   // Fine horizontal brushing.
-  for (int y = 3; y < kH - 3; y += 2) c.Fill(Intersect(Offset(BodyShape(), -2), RoundRect(0, y, kW, y + 1, 0)), Hex(0xffffff), 0.12f);
+  for (int y = 3; y < kH - 3; y += 2)
+    c.Fill(Intersect(Offset(BodyShape(), -2), RoundRect(0, y, kW, y + 1, 0)), Hex(0xffffff), 0.12f);
   // The LCD.
   const TShape lcd = RoundRect(12, 12, 194, 64, 6);
   c.Fill([&](float x, float y) { return lcd(x, y - 1); }, Hex(0xffffff), 0.9f);
@@ -128,9 +129,15 @@ void MakeLumenSkin(const std::filesystem::path& dir, const TFontFiles& fonts) {
     TCanvas c = closeBg;
     c.Fill(KeyShape(close), Hex(s == 1 ? 0x149e9b : 0x7d8796));
     c.Fill(Offset(KeyShape(close), -1), Hex(s == 2 ? 0xc3c9d2 : s == 1 ? 0xe2f4f3 : 0xf6f7f9));
-    const TShape cross = Union(Polygon({{4, 3}, {11, 10}, {10, 11}, {3, 4}}), Polygon({{10, 3}, {11, 4}, {4, 11}, {3, 10}}));
+    const TShape cross = Union(Polygon({{4, 3}, {11, 10}, {10, 11}, {3, 4}}),
+                               Polygon({{10, 3}, {11, 4}, {4, 11}, {3, 10}}));
     c.Fill(cross, s == 1 ? Hex(0x0c6f73) : kKeyGlyph);
-    WriteBmp(dir / (std::string("close_") + (s == 0 ? "normal" : s == 1 ? "hover" : "active") + ".bmp"), c.ToImage());
+    WriteBmp(dir / (std::string("close_") +
+                    (s == 0   ? "normal"
+                     : s == 1 ? "hover"
+                              : "active") +
+                    ".bmp"),
+             c.ToImage());
   }
   WriteBmp(dir / "close_mask.bmp", Stencil(14, 14, KeyShape(close)));
   TFace mono(fonts.MonoBold, 12);

@@ -15,9 +15,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::filesystem::path out = argv[1], fontDir = argv[2];
-  const skinart::TFontFiles fonts{(fontDir / "DejaVuSans.ttf").string(),      (fontDir / "DejaVuSans-Bold.ttf").string(),
-                                  (fontDir / "DejaVuSerif.ttf").string(),     (fontDir / "DejaVuSerif-Bold.ttf").string(),
-                                  (fontDir / "DejaVuSansMono.ttf").string(), (fontDir / "DejaVuSansMono-Bold.ttf").string()};
+  const skinart::TFontFiles fonts{
+      (fontDir / "DejaVuSans.ttf").string(),     (fontDir / "DejaVuSans-Bold.ttf").string(),
+      (fontDir / "DejaVuSerif.ttf").string(),    (fontDir / "DejaVuSerif-Bold.ttf").string(),
+      (fontDir / "DejaVuSansMono.ttf").string(), (fontDir / "DejaVuSansMono-Bold.ttf").string()};
   try {
     skinart::MakeDefaultSkin(out / "default", fonts);
     skinart::MakeLumenSkin(out / "lumen", fonts);

@@ -92,8 +92,10 @@ void MakePictures(const std::filesystem::path& dir, const TFontFiles& fonts) {
     // Text slides under a soft edge at the top and bottom of the paper.
     c.Fill(RoundRect(-1, 71.5f, 241, 76, 0), LinearY(71.5f, Hex(0xd8cfc0), 76, kPaperTop), 0.6f);
     c.Fill(RoundRect(-1, 245, 241, 321, 0), EveningSky(245 + 80));
-    c.Fill(RoundRect(-1, 245, 241, 321, 0), GradientY({{245, Hex(0x12142f)}, {275, Hex(0x5e3b76)},
-                                                     {300, Hex(0xd9737c)}, {320, Hex(0xffb56e)}}));
+    c.Fill(RoundRect(-1, 245, 241, 321, 0), GradientY({{245, Hex(0x12142f)},
+                                                       {275, Hex(0x5e3b76)},
+                                                       {300, Hex(0xd9737c)},
+                                                       {320, Hex(0xffb56e)}}));
     Stars(c, 6, 270, 11);
     Landscape(c, 305, 0.6f);
     WriteBmp(dir / "about.bmp", c.ToImage());

@@ -8,7 +8,8 @@ namespace skinart {
 
 TFace::TFace(const std::string& path, int pixelSize, bool mono) : Mono_(mono) {
   if (FT_Init_FreeType(&Lib_) != 0) throw std::runtime_error("FreeType does not start");
-  if (FT_New_Face(Lib_, path.c_str(), 0, &Face_) != 0) throw std::runtime_error("cannot open font " + path);
+  if (FT_New_Face(Lib_, path.c_str(), 0, &Face_) != 0)
+    throw std::runtime_error("cannot open font " + path);
   FT_Set_Pixel_Sizes(Face_, 0, pixelSize);
 }
 
@@ -42,8 +43,8 @@ float TFace::Measure(const std::u16string& text, float spacing) const {
   return text.empty() ? 0 : w - spacing;
 }
 
-void TFace::Draw(TCanvas& canvas, float x, float baseline, const std::u16string& text, TColor ink, float spacing,
-                 float opacity) const {
+void TFace::Draw(TCanvas& canvas, float x, float baseline, const std::u16string& text, TColor ink,
+                 float spacing, float opacity) const {
   for (char16_t c : text) {
     if (!Load(c)) continue;
     const FT_GlyphSlot g = Face_->glyph;
@@ -56,7 +57,8 @@ void TFace::Draw(TCanvas& canvas, float x, float baseline, const std::u16string&
   }
 }
 
-vesperon::TImage FontSheet(const TFace& face, int baseline, TColor ink, TColor ground, TColor key, int extraAdvance) {
+vesperon::TImage FontSheet(const TFace& face, int baseline, TColor ink, TColor ground, TColor key,
+                           int extraAdvance) {
   TCanvas sheet(256, 256, key);
   std::array<int, 256> widths{};
   int spaceWidth = 3;
@@ -69,7 +71,8 @@ vesperon::TImage FontSheet(const TFace& face, int baseline, TColor ink, TColor g
       continue;
     }
     const FT_GlyphSlot g = face.Slot();
-    widths[cell] = std::clamp(static_cast<int>(std::lround(g->advance.x / 64.0)) + extraAdvance, 1, 16);
+    widths[cell] =
+        std::clamp(static_cast<int>(std::lround(g->advance.x / 64.0)) + extraAdvance, 1, 16);
     if (code == ' ') spaceWidth = widths[cell];
     const int cx = (cell % 16) * 16, cy = (cell / 16) * 16;
     const int left = std::max(0, static_cast<int>(g->bitmap_left));

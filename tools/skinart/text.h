@@ -22,10 +22,10 @@ class TFace {
   // Width of the text in pixels, with `spacing` extra pixels between letters.
   float Measure(const std::u16string& text, float spacing = 0) const;
   // Draws the text with its baseline at y, starting at x.
-  void Draw(TCanvas& canvas, float x, float baseline, const std::u16string& text, TColor ink, float spacing = 0,
-            float opacity = 1) const;
-  void DrawCentred(TCanvas& canvas, float cx, float baseline, const std::u16string& text, TColor ink,
-                   float spacing = 0, float opacity = 1) const {
+  void Draw(TCanvas& canvas, float x, float baseline, const std::u16string& text, TColor ink,
+            float spacing = 0, float opacity = 1) const;
+  void DrawCentred(TCanvas& canvas, float cx, float baseline, const std::u16string& text,
+                   TColor ink, float spacing = 0, float opacity = 1) const {
     Draw(canvas, cx - Measure(text, spacing) / 2, baseline, text, ink, spacing, opacity);
   }
 
@@ -45,6 +45,7 @@ class TFace {
 // the colour the labels sit on); every other pixel is `key`, the font's
 // transparent colour. Cell 0 carries the advance widths in its red bytes:
 // pixel (x, y) holds the width of cell y * 16 + x.
-vesperon::TImage FontSheet(const TFace& face, int baseline, TColor ink, TColor ground, TColor key, int extraAdvance);
+vesperon::TImage FontSheet(const TFace& face, int baseline, TColor ink, TColor ground, TColor key,
+                           int extraAdvance);
 
 }  // namespace skinart

@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const int rc = vesperon::CompileSkin(argv[1]);
-  if (rc == vesperon::kCompileSourceMissing) std::cerr << "vesperon_skinc: " << argv[1] << " not found\n";
+  if (rc == vesperon::kCompileSourceMissing)
+    std::cerr << "vesperon_skinc: " << argv[1] << " not found\n";
   return rc;
 }

@@ -28,7 +28,8 @@ const TImage* Image(const TPackedSkin& skin, const pugi::xml_node& n, const char
 }
 
 // Copies a w x h block; with `key`, pixels of that colour are skipped.
-void Blit(TImage& dst, int dx, int dy, const TImage& src, int sx, int sy, int w, int h, const uint8_t* key = nullptr) {
+void Blit(TImage& dst, int dx, int dy, const TImage& src, int sx, int sy, int w, int h,
+          const uint8_t* key = nullptr) {
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       if (dx + x < 0 || dy + y < 0 || dx + x >= dst.Width || dy + y >= dst.Height) continue;
@@ -40,7 +41,8 @@ void Blit(TImage& dst, int dx, int dy, const TImage& src, int sx, int sy, int w,
     }
 }
 
-void DrawLabel(TImage& out, const TPackedSkin& skin, const pugi::xml_node& label, const std::string& text) {
+void DrawLabel(TImage& out, const TPackedSkin& skin, const pugi::xml_node& label,
+               const std::string& text) {
   const pugi::xml_node font = Child(skin.Document.child("skin"), "font");
   const TImage* sheet = Image(skin, font, "normal");
   if (!sheet) return;
@@ -85,7 +87,8 @@ int main(int argc, char** argv) {
     const pugi::xml_node pos = Child(item, "position");
     const int x = pos.attribute("x").as_int(), y = pos.attribute("y").as_int();
     if (Lower(item) == "button") {
-      if (const TImage* img = Image(skin, item, state.c_str())) Blit(out, x, y, *img, 0, 0, img->Width, img->Height);
+      if (const TImage* img = Image(skin, item, state.c_str()))
+        Blit(out, x, y, *img, 0, 0, img->Width, img->Height);
     } else if (Lower(item) == "progressbar") {
       const TImage* empty = Image(skin, item, "empty");
       const TImage* filled = Image(skin, item, "filled");
