@@ -41,7 +41,7 @@ class TWavOutput final : public TOutput {
  private:
   bool WriteSilence(int64_t ns) {
     auto left = static_cast<sf_count_t>(static_cast<double>(ns) * FRate / 1e9);
-    std::vector<float> zeros(2 * 4096, 0.0f);
+    std::vector<float> zeros(std::size_t{2} * 4096, 0.0f);
     while (left > 0) {
       const sf_count_t n = std::min<sf_count_t>(left, 4096);
       if (sf_writef_float(FFile, zeros.data(), n) != n) return false;

@@ -41,14 +41,12 @@ TIconSet DecodeIconSet(std::string_view bytes) {
 const TIconImage* PickIcon(const TIconSet& icons, int32_t size) {
   const TIconImage* best = nullptr;
   for (const TIconImage& icon : icons) {
+    // The smallest icon at least `size` high; while none is that high, the
+    // largest one.
     const bool fits = icon.Height >= size;
-    if (!best) {
-      best = &icon;
-    } else if (fits && (best->Height < size || icon.Height < best->Height)) {
-      best = &icon;
-    } else if (!fits && best->Height < size && icon.Height > best->Height) {
-      best = &icon;
-    }
+    const bool better = !best || (fits && (best->Height < size || icon.Height < best->Height)) ||
+                        (!fits && best->Height < size && icon.Height > best->Height);
+    if (better) best = &icon;
   }
   return best;
 }
