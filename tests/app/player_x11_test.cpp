@@ -355,7 +355,8 @@ TEST_F(PlayerX11Test, TrayIconTipBalloonAndMinimizeToTheTray) {
   MenuItem(100, 25, kRestoreItem);
 
   vesperon::testing::TTestTray tray(D);
-  tray.Start(1100, 900);
+  // Near the screen's bottom right corner, on screens of any size.
+  tray.Start(DisplayWidth(D, DefaultScreen(D)) - 180, DisplayHeight(D, DefaultScreen(D)) - 124);
   ASSERT_TRUE(WaitFor(
       [&] {
         tray.Process();
