@@ -188,12 +188,12 @@ bool TSinkRecorder::Start() {
     pa_threaded_mainloop_wait(FLoop);
   bool ok = pa_context_get_state(FContext) == PA_CONTEXT_READY;
   if (ok) {
-    pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, kRate, 2};
-    FStream = pa_stream_new(FContext, "recording", &spec, nullptr);
+    pa_sample_spec format{PA_SAMPLE_FLOAT32NE, kRate, 2};
+    FStream = pa_stream_new(FContext, "recording", &format, nullptr);
     pa_stream_set_read_callback(FStream, OnRead, this);
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<uint32_t>(-1);
-    attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(5000, &spec));
+    attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(5000, &format));
     const std::string monitor = std::string(kTestSinkName) + ".monitor";
     ok = pa_stream_connect_record(FStream, monitor.c_str(), &attr, PA_STREAM_ADJUST_LATENCY) == 0;
   }
