@@ -145,6 +145,19 @@ bool IsId(const TagLib::ByteVector& id, std::string_view name) {
   return id.size() == name.size() && std::memcmp(id.data(), name.data(), name.size()) == 0;
 }
 
+// The kinds of frames the entry takes its fields from.
+enum TKind { kTitle, kArtist, kAlbum, kGenre, kYear, kComment, kOther, kKinds = kOther };
+
+TKind KindOf(const TagLib::ByteVector& id) {
+  return IsId(id, "TIT2")   ? kTitle
+         : IsId(id, "TPE1") ? kArtist
+         : IsId(id, "TALB") ? kAlbum
+         : IsId(id, "TCON") ? kGenre
+         : IsId(id, "TDRC") ? kYear
+         : IsId(id, "COMM") ? kComment
+                            : kOther;
+}
+
 // TagLib's frame factory, with two changes. Frames the media entry does
 // not use (pictures, private data, ...) are kept as unknown frames and not
 // parsed. Compressed frames are inflated within a budget per tag (see
@@ -163,10 +176,10 @@ class TFrameFactory final : public TagLib::ID3v2::FrameFactory {
     // frame a 2.4 one. TagLib renames none of the other frames used.
     bool used = false;
     if (header->version() <= 2) {
-      used = FrameFactory::updateFrame(header) && Used(header->frameID());
+      used = FrameFactory::updateFrame(header) && KindOf(header->frameID()) != kOther;
     } else {
       const TagLib::ByteVector id = header->frameID();
-      used = IsId(id, "TYER") ? FrameFactory::updateFrame(header) : Used(id);
+      used = IsId(id, "TYER") ? FrameFactory::updateFrame(header) : KindOf(id) != kOther;
     }
     if (!header->compression()) return used;
     if (used && header->frameSize() <= CompressedLeft) {
@@ -182,13 +195,6 @@ class TFrameFactory final : public TagLib::ID3v2::FrameFactory {
   }
 
  private:
-  static bool Used(const TagLib::ByteVector& id) {
-    for (const std::string_view used : {"TIT2", "TPE1", "TALB", "COMM", "TCON", "TDRC"}) {
-      if (IsId(id, used)) return true;
-    }
-    return false;
-  }
-
   mutable unsigned CompressedLeft = kMaxCompressedBytes;
 };
 
@@ -238,53 +244,33 @@ void FillFromTag(const TagLib::Tag& tag, bool latin1, TTagText& text) {
   if (text.Year == 0 && tag.year() <= 9999) text.Year = static_cast<int>(tag.year());
 }
 
-bool IsLatin1(const TagLib::ID3v2::Frame* frame) {
-  if (const auto* t = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(frame)) {
-    return t->textEncoding() == TagLib::String::Latin1;
-  }
-  if (const auto* c = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame)) {
-    return c->textEncoding() == TagLib::String::Latin1;
-  }
-  return false;
-}
+bool IsLatin1(TagLib::String::Type encoding) { return encoding == TagLib::String::Latin1; }
 
 // A frame's text: the fields of a text frame joined by spaces, a comment's
 // text. A frame of one field (the usual case) is taken without joining.
-std::u16string FrameText(const TagLib::ID3v2::Frame* frame) {
-  if (frame == nullptr) return {};
-  if (const auto* t = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(frame)) {
-    const TagLib::StringList fields = t->fieldList();
-    return Units(fields.size() == 1 ? fields.front() : fields.toString(), IsLatin1(frame));
+// `asText` and `asComment` are the frame as the one class it has, if any.
+std::u16string FrameText(const TagLib::ID3v2::Frame& frame,
+                         const TagLib::ID3v2::TextIdentificationFrame* asText,
+                         const TagLib::ID3v2::CommentsFrame* asComment) {
+  if (asText != nullptr) {
+    const TagLib::StringList fields = asText->fieldList();
+    return Units(fields.size() == 1 ? fields.front() : fields.toString(),
+                 IsLatin1(asText->textEncoding()));
   }
-  return Units(frame->toString(), IsLatin1(frame));
+  return Units(frame.toString(), asComment != nullptr && IsLatin1(asComment->textEncoding()));
 }
 
 // Every genre of a genre frame, named and joined by " / ".
-std::u16string GenreText(const TagLib::ID3v2::Frame* frame) {
-  const auto* genres = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(frame);
-  if (genres == nullptr) return {};
+std::u16string GenreText(const TagLib::ID3v2::TextIdentificationFrame& genres) {
   std::u16string joined;
-  for (const TagLib::String& field : genres->fieldList()) {
-    const std::u16string genre = GenreFromText(Units(field, IsLatin1(genres)));
+  for (const TagLib::String& field : genres.fieldList()) {
+    const std::u16string genre = GenreFromText(Units(field, IsLatin1(genres.textEncoding())));
     if (genre.empty()) continue;
     if (!joined.empty()) joined += u" / ";
     joined += genre;
     if (joined.size() >= kID3TextSize) break;
   }
   return joined;
-}
-
-// The kinds of frames the entry takes its fields from.
-enum TKind { kTitle, kArtist, kAlbum, kGenre, kYear, kComment, kOther, kKinds = kOther };
-
-TKind KindOf(const TagLib::ByteVector& id) {
-  return IsId(id, "TIT2")   ? kTitle
-         : IsId(id, "TPE1") ? kArtist
-         : IsId(id, "TALB") ? kAlbum
-         : IsId(id, "TCON") ? kGenre
-         : IsId(id, "TDRC") ? kYear
-         : IsId(id, "COMM") ? kComment
-                            : kOther;
 }
 
 // Takes the fields from frames handed over in tag order: the first frame of
@@ -300,14 +286,23 @@ class TFramePicker {
   }
   void Take(const TagLib::ID3v2::Frame& frame) { Take(KindOf(frame.frameID()), frame); }
   void Take(TKind kind, const TagLib::ID3v2::Frame& frame) {
+    Take(kind, frame, dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(&frame),
+         dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(&frame));
+  }
+  // The same, for a frame whose class is known: `asText` and `asComment`
+  // are the frame as the one class it has, if any.
+  void Take(TKind kind, const TagLib::ID3v2::Frame& frame,
+            const TagLib::ID3v2::TextIdentificationFrame* asText,
+            const TagLib::ID3v2::CommentsFrame* asComment) {
     if (!Wants(kind)) return;
     if (kind == kComment) {
-      const auto* c = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(&frame);
-      HavePlainComment = c != nullptr && c->description().isEmpty();
+      HavePlainComment = asComment != nullptr && asComment->description().isEmpty();
       if (Have[kComment] && !HavePlainComment) return;
     }
     Have[kind] = true;
-    Texts[kind] = kind == kGenre ? GenreText(&frame) : FrameText(&frame);
+    Texts[kind] = kind != kGenre      ? FrameText(frame, asText, asComment)
+                  : asText != nullptr ? GenreText(*asText)
+                                      : std::u16string();
   }
   void Fill(TTagText& text) const {
     ::vesperon::Fill(text.Title, Texts[kTitle], kID3TextSize);
@@ -419,25 +414,26 @@ bool FactoryKeepsGenres(const TagLib::StringList& genres) {
 bool ParseFrame(TKind kind, PFrameHeader header, const TagLib::ByteVector& rest,
                 const TFrameFactory& factory, const TagLib::ID3v2::Header& tagHeader,
                 TTagLibReader::TFrames& kept, TFramePicker& picker) {
-  const auto take = [&](const TagLib::ID3v2::Frame& frame) { picker.Take(kind, frame); };
   const unsigned size = header->frameSize();
   if (kind != kComment && size >= TTagLibReader::TFrames::kMinText) {
     bool taken = false;
     kept.Text.Parse(header, rest, [&](const TagLib::ID3v2::TextIdentificationFrame& frame) {
       taken = kind != kGenre || FactoryKeepsGenres(frame.fieldList());
-      if (taken) take(frame);
+      if (taken) picker.Take(kind, frame, &frame, nullptr);
     });
     if (taken) return true;
   }
   if (kind == kComment && size >= TTagLibReader::TFrames::kMinComment) {
     kept.Comment.setDescription(kept.Empty);
     kept.Comment.setText(kept.Empty);
-    kept.Comment.Parse(header, rest, take);
+    kept.Comment.Parse(header, rest, [&](const TagLib::ID3v2::CommentsFrame& frame) {
+      picker.Take(kind, frame, nullptr, &frame);
+    });
     return true;
   }
   const std::unique_ptr<TagLib::ID3v2::Frame> frame(factory.createFrame(rest, &tagHeader));
   if (frame == nullptr || frame->size() != size) return false;
-  take(*frame);
+  picker.Take(kind, *frame);
   return true;
 }
 
@@ -477,13 +473,13 @@ bool WalkPlainId3v2(TTagFile& file, std::int64_t at, TTagLibReader::TFrames& kep
     const unsigned size = header.frameSize();
     const TagLib::ByteVector id = header.frameID();
     if (!IsPlainFrame(header, id, data.size() - pos - kFrameHeaderSize)) return false;
-    if (factory.Parses(&header)) {
-      // Of the frames used, the factory renames only the 2.3 year frame.
-      const TKind kind = KindOf(IsId(id, "TYER") ? header.frameID() : id);
-      if (picker.Wants(kind) &&
-          !ParseFrame(kind, &header, rest, factory, tagHeader, kept, picker)) {
-        return false;
-      }
+    // The factory's hook parses a plain frame when its kind is used, and of
+    // those renames only the 2.3 year frame, so only that one is handed to it.
+    const TKind kind = !IsId(id, "TYER")         ? KindOf(id)
+                       : factory.Parses(&header) ? KindOf(header.frameID())
+                                                 : kOther;
+    if (picker.Wants(kind) && !ParseFrame(kind, &header, rest, factory, tagHeader, kept, picker)) {
+      return false;
     }
     pos += kFrameHeaderSize + size;
   }
