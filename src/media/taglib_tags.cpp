@@ -244,7 +244,13 @@ void FillFromTag(const TagLib::Tag& tag, bool latin1, TTagText& text) {
   if (text.Year == 0 && tag.year() <= 9999) text.Year = static_cast<int>(tag.year());
 }
 
-bool IsLatin1(TagLib::String::Type encoding) { return encoding == TagLib::String::Latin1; }
+// Whether a text or comment frame holds Latin-1. (TagLib keeps the
+// encoding byte as it was, which may be no value of its type, so the value
+// is only compared as TagLib returns it.)
+template <typename Frame>
+bool IsLatin1(const Frame& frame) {
+  return frame.textEncoding() == TagLib::String::Latin1;
+}
 
 // A frame's text: the fields of a text frame joined by spaces, a comment's
 // text. A frame of one field (the usual case) is taken without joining.
@@ -254,17 +260,16 @@ std::u16string FrameText(const TagLib::ID3v2::Frame& frame,
                          const TagLib::ID3v2::CommentsFrame* asComment) {
   if (asText != nullptr) {
     const TagLib::StringList fields = asText->fieldList();
-    return Units(fields.size() == 1 ? fields.front() : fields.toString(),
-                 IsLatin1(asText->textEncoding()));
+    return Units(fields.size() == 1 ? fields.front() : fields.toString(), IsLatin1(*asText));
   }
-  return Units(frame.toString(), asComment != nullptr && IsLatin1(asComment->textEncoding()));
+  return Units(frame.toString(), asComment != nullptr && IsLatin1(*asComment));
 }
 
 // Every genre of a genre frame, named and joined by " / ".
 std::u16string GenreText(const TagLib::ID3v2::TextIdentificationFrame& genres) {
   std::u16string joined;
   for (const TagLib::String& field : genres.fieldList()) {
-    const std::u16string genre = GenreFromText(Units(field, IsLatin1(genres.textEncoding())));
+    const std::u16string genre = GenreFromText(Units(field, IsLatin1(genres)));
     if (genre.empty()) continue;
     if (!joined.empty()) joined += u" / ";
     joined += genre;

@@ -227,6 +227,9 @@ TEST(Id3v2Walk, KeptFramesCarryNothingOver) {
                    Raw("\x01"
                        "eng\xFF\xFE"),
                    v),
+        // Encoding bytes that name no encoding.
+        Id3v2Frame("TIT2", Raw("3Title"), v),
+        Id3v2Frame("COMM", Raw("9engd\0t"), v),
         // Genres the factory rewrites, and genres it keeps.
         Id3v2Text("TCON", "(17)Text", v),
         Id3v2Text("TCON", "(1234)", v),
