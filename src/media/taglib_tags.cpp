@@ -254,7 +254,8 @@ bool IsLatin1(const Frame& frame) {
 
 // A frame's text: the fields of a text frame joined by spaces, a comment's
 // text. A frame of one field (the usual case) is taken without joining.
-// `asText` and `asComment` are the frame as the one class it has, if any.
+// `asText` and `asComment` are the frame itself when it is a text frame or
+// a comment, else null.
 std::u16string FrameText(const TagLib::ID3v2::Frame& frame,
                          const TagLib::ID3v2::TextIdentificationFrame* asText,
                          const TagLib::ID3v2::CommentsFrame* asComment) {
@@ -295,7 +296,7 @@ class TFramePicker {
          dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(&frame));
   }
   // The same, for a frame whose class is known: `asText` and `asComment`
-  // are the frame as the one class it has, if any.
+  // are the frame itself when it is a text frame or a comment, else null.
   void Take(TKind kind, const TagLib::ID3v2::Frame& frame,
             const TagLib::ID3v2::TextIdentificationFrame* asText,
             const TagLib::ID3v2::CommentsFrame* asComment) {
