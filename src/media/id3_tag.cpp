@@ -46,6 +46,8 @@ namespace {
 // Byte ranges of the fields inside the 128-byte block.
 constexpr std::size_t kTitleAt = 3, kArtistAt = 33, kAlbumAt = 63, kYearAt = 93, kCommentAt = 97;
 constexpr std::size_t kYearSize = 4, kGenreAt = 127;
+// Files up to this size are read whole at once.
+constexpr std::size_t kSmallFile = 4096;
 
 // Length of the UTF-8 sequence a lead byte announces (0 for a non-lead byte).
 std::size_t Utf8LeadLength(unsigned char b) {
@@ -174,15 +176,29 @@ class TStreamBytes final : public TTagBytes {
 
 }  // namespace
 
+TID3TagReader::TID3TagReader() = default;
+TID3TagReader::~TID3TagReader() = default;
+TID3TagReader::TID3TagReader(TID3TagReader&&) noexcept = default;
+TID3TagReader& TID3TagReader::operator=(TID3TagReader&&) noexcept = default;
+
 // The ID3v1 tag when there is one, else the tags TagLib reads. A failure in
-// the second stage (memory running out) leaves its fields empty.
+// the second stage (memory running out) leaves its fields empty. A file no
+// larger than kSmallFile is read whole at once, which serves the ID3v1 tag
+// and every other tag from one read.
 void TID3TagReader::Read(TTagBytes& bytes) {
   Clear();
-  const std::int64_t size = bytes.Size();
+  char small[kSmallFile];
+  const std::int64_t fileSize = bytes.Size();
+  const bool whole = fileSize >= 0 && fileSize <= static_cast<std::int64_t>(kSmallFile);
+  TTagMemory smallBytes(
+      whole ? std::string_view(small, bytes.ReadAt(0, small, static_cast<std::size_t>(fileSize)))
+            : std::string_view());
+  TTagBytes& from = whole ? smallBytes : bytes;
+  const std::int64_t size = from.Size();
   char block[kID3TagSize];
   std::string_view tail;
   if (size >= static_cast<std::int64_t>(kID3TagSize) &&
-      bytes.ReadAt(size - static_cast<std::int64_t>(kID3TagSize), block, kID3TagSize) ==
+      from.ReadAt(size - static_cast<std::int64_t>(kID3TagSize), block, kID3TagSize) ==
           kID3TagSize) {
     tail = std::string_view(block, kID3TagSize);
     if (tail.substr(0, 3) == "TAG") {
@@ -191,7 +207,8 @@ void TID3TagReader::Read(TTagBytes& bytes) {
     }
   }
   try {
-    TTagText text = ReadTagLibTags(bytes, tail);
+    if (TagLib == nullptr) TagLib = std::make_unique<TTagLibReader>();
+    TTagText text = TagLib->Read(from, tail);
     Title = std::move(text.Title);
     Artist = std::move(text.Artist);
     Album = std::move(text.Album);
@@ -200,6 +217,7 @@ void TID3TagReader::Read(TTagBytes& bytes) {
     Year = text.Year;
   } catch (const std::exception&) {
     Clear();
+    TagLib.reset();  // its frame objects may be half parsed
   }
 }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -31,9 +32,15 @@ std::string StripControls(std::string_view bytes);
 std::u16string DecodeTagField(std::string_view field);
 
 class TTagBytes;
+class TTagLibReader;
 
 class TID3TagReader {
  public:
+  TID3TagReader();
+  ~TID3TagReader();
+  TID3TagReader(TID3TagReader&&) noexcept;
+  TID3TagReader& operator=(TID3TagReader&&) noexcept;
+
   // Fill the fields from the file's tag. A missing, unreadable or untagged
   // file, and anything but a regular file, leaves every string empty and
   // Year 0.
@@ -56,6 +63,9 @@ class TID3TagReader {
   void Clear();
   void Read(TTagBytes& bytes);
   void ParseBlock(std::string_view block);
+
+  // The second stage, made when first needed and kept for later files.
+  std::unique_ptr<TTagLibReader> TagLib;
 };
 
 }  // namespace vesperon

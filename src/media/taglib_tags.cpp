@@ -274,54 +274,71 @@ std::u16string GenreText(const TagLib::ID3v2::Frame* frame) {
   return joined;
 }
 
-// The first frame of each kind in tag order. Of the comments, the first one
-// without a description (others mostly hold players' private data), else
-// the first. `frames` holds frame pointers (raw or owning) in tag order.
-template <typename Frames>
-void FillFromFrames(const Frames& frames, TTagText& text) {
-  const TagLib::ID3v2::Frame *title = nullptr, *artist = nullptr, *album = nullptr,
-                             *genre = nullptr, *year = nullptr, *firstComment = nullptr,
-                             *plainComment = nullptr;
-  for (const auto& f : frames) {
-    const TagLib::ID3v2::Frame* frame = &*f;
-    const TagLib::ByteVector id = frame->frameID();
-    if (IsId(id, "COMM")) {
-      if (firstComment == nullptr) firstComment = frame;
-      const auto* c = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame);
-      if (plainComment == nullptr && c != nullptr && c->description().isEmpty())
-        plainComment = frame;
-      continue;
-    }
-    const TagLib::ID3v2::Frame** slot = IsId(id, "TIT2")   ? &title
-                                        : IsId(id, "TPE1") ? &artist
-                                        : IsId(id, "TALB") ? &album
-                                        : IsId(id, "TCON") ? &genre
-                                        : IsId(id, "TDRC") ? &year
-                                                           : nullptr;
-    if (slot != nullptr && *slot == nullptr) *slot = frame;
-  }
-  Fill(text.Title, FrameText(title), kID3TextSize);
-  Fill(text.Artist, FrameText(artist), kID3TextSize);
-  Fill(text.Album, FrameText(album), kID3TextSize);
-  Fill(text.Comment, FrameText(plainComment != nullptr ? plainComment : firstComment),
-       kID3CommentSize);
-  Fill(text.Genre, GenreText(genre), kID3TextSize);
-  if (text.Year == 0) text.Year = YearOf(FrameText(year));
+// The kinds of frames the entry takes its fields from.
+enum TKind { kTitle, kArtist, kAlbum, kGenre, kYear, kComment, kOther, kKinds = kOther };
+
+TKind KindOf(const TagLib::ByteVector& id) {
+  return IsId(id, "TIT2")   ? kTitle
+         : IsId(id, "TPE1") ? kArtist
+         : IsId(id, "TALB") ? kAlbum
+         : IsId(id, "TCON") ? kGenre
+         : IsId(id, "TDRC") ? kYear
+         : IsId(id, "COMM") ? kComment
+                            : kOther;
 }
+
+// Takes the fields from frames handed over in tag order: the first frame of
+// each kind and, of the comments, the first one without a description
+// (others mostly hold players' private data), else the first. A frame's
+// text is taken when it is handed over, so the frame object may be parsed
+// again for a later frame.
+class TFramePicker {
+ public:
+  // Whether a frame of this kind could still change the fields.
+  bool Wants(TKind kind) const {
+    return kind == kComment ? !HavePlainComment : kind != kOther && !Have[kind];
+  }
+  void Take(const TagLib::ID3v2::Frame& frame) { Take(KindOf(frame.frameID()), frame); }
+  void Take(TKind kind, const TagLib::ID3v2::Frame& frame) {
+    if (!Wants(kind)) return;
+    if (kind == kComment) {
+      const auto* c = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(&frame);
+      HavePlainComment = c != nullptr && c->description().isEmpty();
+      if (Have[kComment] && !HavePlainComment) return;
+    }
+    Have[kind] = true;
+    Texts[kind] = kind == kGenre ? GenreText(&frame) : FrameText(&frame);
+  }
+  void Fill(TTagText& text) const {
+    ::vesperon::Fill(text.Title, Texts[kTitle], kID3TextSize);
+    ::vesperon::Fill(text.Artist, Texts[kArtist], kID3TextSize);
+    ::vesperon::Fill(text.Album, Texts[kAlbum], kID3TextSize);
+    ::vesperon::Fill(text.Comment, Texts[kComment], kID3CommentSize);
+    ::vesperon::Fill(text.Genre, Texts[kGenre], kID3TextSize);
+    if (text.Year == 0) text.Year = YearOf(Texts[kYear]);
+  }
+
+ private:
+  bool Have[kKinds] = {};
+  bool HavePlainComment = false;
+  std::u16string Texts[kKinds];
+};
 
 // The whole ID3v2 tag that starts at `at`, read by TagLib's tag class.
 void ReadWholeId3v2(TTagFile& file, std::int64_t at, TTagText& text) {
   const TFrameFactory factory;
   file.StartTag();
   const TagLib::ID3v2::Tag tag(&file, static_cast<long>(at), &factory);
-  FillFromFrames(tag.frameList(), text);
+  TFramePicker picker;
+  for (const TagLib::ID3v2::Frame* frame : tag.frameList()) picker.Take(*frame);
+  picker.Fill(text);
 }
 
 // A frame TagLib's tag would hand to its frame factory and parse plainly:
-// a name of four capitals or digits, a size that fits in the frame data
-// left, no flag that changes how its bytes are read.
-bool IsPlainFrame(const TFrameHeader& header, unsigned left) {
-  const TagLib::ByteVector id = header.frameID();
+// a name (`id`, as its header gives it) of four capitals or digits, a size
+// that fits in the frame data left, no flag that changes how its bytes are
+// read.
+bool IsPlainFrame(const TFrameHeader& header, const TagLib::ByteVector& id, unsigned left) {
   if (id.size() != 4 || !std::all_of(id.begin(), id.end(), [](char c) {
         return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
       })) {
@@ -332,25 +349,108 @@ bool IsPlainFrame(const TFrameHeader& header, unsigned left) {
          !header.groupingIdentity();
 }
 
-// A text frame made the way TagLib's frame factory makes one, for the text
-// frames it does nothing more with (it also names the genres of a genre frame
-// and makes TXXX frames of another class).
-struct TTextFrame final : TagLib::ID3v2::TextIdentificationFrame {
-  TTextFrame(const TagLib::ByteVector& data, PFrameHeader header)
-      : TextIdentificationFrame(data, header) {}
+// A TagLib frame object parsed again by TagLib for frame after frame of its
+// class. TagLib's constructors parse a frame in two steps, its header, then
+// its fields from the bytes after the header; Parse does the second step on
+// this object, with the header the walk had TagLib parse for the frame
+// (lent for the one parse; the object keeps its own for its end).
+template <typename Base>
+class TKeptFrame final : public Base {
+ public:
+  template <typename... Args>
+  explicit TKeptFrame(Args&&... args) : Base(std::forward<Args>(args)...), Own(this->header()) {}
+  ~TKeptFrame() override { this->setHeader(Own, false); }
+  TKeptFrame(const TKeptFrame&) = delete;
+  TKeptFrame& operator=(const TKeptFrame&) = delete;
+
+  // Parses the frame `bytes` begin with and hands the frame to `use`.
+  template <typename Use>
+  void Parse(PFrameHeader header, const TagLib::ByteVector& bytes, const Use& use) {
+    this->setHeader(header, false);
+    this->parseFields(this->fieldData(bytes));
+    use(static_cast<const Base&>(*this));
+    this->setHeader(Own, false);
+  }
+
+ private:
+  const PFrameHeader Own;
 };
+
+}  // namespace
+
+// A frame object can be parsed again only where a new one would come out
+// the same: TagLib's parse of a text frame sets the encoding and the list of
+// fields once the frame holds 2 bytes, that of a comment the encoding from 5
+// bytes on, and its description and text only when the bytes hold both, so
+// a comment's description and text are emptied before. Shorter frames,
+// where TagLib leaves the object as it was, get a new object.
+struct TTagLibReader::TFrames {
+  static constexpr unsigned kMinText = 2, kMinComment = 5;
+  TKeptFrame<TagLib::ID3v2::TextIdentificationFrame> Text{TagLib::ByteVector("TIT2"),
+                                                          TagLib::String::Latin1};
+  TKeptFrame<TagLib::ID3v2::CommentsFrame> Comment;
+  const TagLib::String Empty;
+};
+
+namespace {
+
+// Whether the genres of a genre frame come out the same after TagLib's frame
+// factory has rewritten them, so that a frame parsed without the factory
+// serves. The factory keeps every genre that is not "(" and ")" around
+// something, and makes "(N)" "N", or drops it when its genre table has no
+// name for N (past 255). Both give the same genre here (GenreFromText) as
+// long as N is one to three digits and the factory's table names every
+// genre GenreNames does. Genres like "(N)Text", "(N)(M)" or "(Text)" are
+// rewritten otherwise, and their frames are left to the factory.
+bool FactoryKeepsGenres(const TagLib::StringList& genres) {
+  return std::all_of(genres.begin(), genres.end(), [](const TagLib::String& genre) {
+    const auto close = std::find(genre.begin(), genre.end(), L')');
+    if (genre.isEmpty() || genre[0] != L'(' || close == genre.end()) return true;
+    const auto digits = close - genre.begin() - 1;
+    return close + 1 == genre.end() && digits >= 1 && digits <= 3 &&
+           std::all_of(genre.begin() + 1, close, [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+  });
+}
+
+// Parses the frame `rest` begins with, whose header TagLib parsed into
+// `header`, as TagLib's frame factory would, and hands it to the picker:
+// into a kept object where that comes out the same, else into a new one.
+// False when the factory makes no frame of it.
+bool ParseFrame(TKind kind, PFrameHeader header, const TagLib::ByteVector& rest,
+                const TFrameFactory& factory, const TagLib::ID3v2::Header& tagHeader,
+                TTagLibReader::TFrames& kept, TFramePicker& picker) {
+  const auto take = [&](const TagLib::ID3v2::Frame& frame) { picker.Take(kind, frame); };
+  const unsigned size = header->frameSize();
+  if (kind != kComment && size >= TTagLibReader::TFrames::kMinText) {
+    bool taken = false;
+    kept.Text.Parse(header, rest, [&](const TagLib::ID3v2::TextIdentificationFrame& frame) {
+      taken = kind != kGenre || FactoryKeepsGenres(frame.fieldList());
+      if (taken) take(frame);
+    });
+    if (taken) return true;
+  }
+  if (kind == kComment && size >= TTagLibReader::TFrames::kMinComment) {
+    kept.Comment.setDescription(kept.Empty);
+    kept.Comment.setText(kept.Empty);
+    kept.Comment.Parse(header, rest, take);
+    return true;
+  }
+  const std::unique_ptr<TagLib::ID3v2::Frame> frame(factory.createFrame(rest, &tagHeader));
+  if (frame == nullptr || frame->size() != size) return false;
+  take(*frame);
+  return true;
+}
 
 // The ID3v2 tag that starts at `at`, when it has the plain form nearly all
 // taggers write: version 2.3 or 2.4, no unsynchronisation, extended header,
 // footer or experimental flag, complete, and only plain frames up to its
 // padding. TagLib parses the tag header, every frame header and every frame
-// the entry uses (its frame factory, as in the whole tag, or for the plain
-// text frames the text frame class the factory would pick); this code only
-// steps from frame to frame by the sizes TagLib's frame headers give, as
-// TagLib's tag does, and skips the frames the entry does not use. That
-// spares the tag's own bookkeeping and an object for every frame. Returns
-// false, having filled nothing, for any other tag: it is then read whole.
-bool WalkPlainId3v2(TTagFile& file, std::int64_t at, TTagText& text) {
+// the entry uses (see ParseFrame); this code only steps from frame to frame
+// by the sizes TagLib's frame headers give, as TagLib's tag does, and skips
+// the frames the entry does not use or no longer needs. That spares the
+// tag's own bookkeeping and most frame objects. Returns false, having filled
+// nothing, for any other tag: it is then read whole.
+bool WalkPlainId3v2(TTagFile& file, std::int64_t at, TTagLibReader::TFrames& kept, TTagText& text) {
   constexpr unsigned kFrameHeaderSize = 10;
   file.StartTag();
   file.seek(static_cast<long>(at));
@@ -365,7 +465,7 @@ bool WalkPlainId3v2(TTagFile& file, std::int64_t at, TTagText& text) {
   if (data.size() != tagHeader.tagSize()) return false;
   const TFrameFactory factory;
   TFrameHeader header(TagLib::ByteVector(), version);
-  std::vector<std::unique_ptr<TagLib::ID3v2::Frame>> frames;
+  TFramePicker picker;
   for (unsigned pos = 0; pos + kFrameHeaderSize < data.size();) {
     // TagLib's tag takes a zero byte where a frame would start as the
     // start of the padding, and ends its frames there.
@@ -375,28 +475,26 @@ bool WalkPlainId3v2(TTagFile& file, std::int64_t at, TTagText& text) {
     const TagLib::ByteVector rest = data.mid(pos);
     header.setData(rest, version);
     const unsigned size = header.frameSize();
-    if (!IsPlainFrame(header, data.size() - pos - kFrameHeaderSize)) return false;
+    const TagLib::ByteVector id = header.frameID();
+    if (!IsPlainFrame(header, id, data.size() - pos - kFrameHeaderSize)) return false;
     if (factory.Parses(&header)) {
-      const TagLib::ByteVector id = header.frameID();
-      if (IsId(id, "TIT2") || IsId(id, "TPE1") || IsId(id, "TALB") || IsId(id, "TDRC")) {
-        auto own = std::make_unique<TFrameHeader>(rest, version);
-        factory.Parses(own.get());
-        frames.push_back(std::make_unique<TTextFrame>(rest, own.release()));
-      } else {
-        frames.emplace_back(factory.createFrame(rest, &tagHeader));
+      // Of the frames used, the factory renames only the 2.3 year frame.
+      const TKind kind = KindOf(IsId(id, "TYER") ? header.frameID() : id);
+      if (picker.Wants(kind) &&
+          !ParseFrame(kind, &header, rest, factory, tagHeader, kept, picker)) {
+        return false;
       }
-      if (frames.back() == nullptr || frames.back()->size() != size) return false;
     }
     pos += kFrameHeaderSize + size;
   }
-  FillFromFrames(frames, text);
+  picker.Fill(text);
   return true;
 }
 
 // The ID3v2 tag that starts at `at`.
-void ReadId3v2(TTagFile& file, std::int64_t at, TId3v2Reading reading, TTagText& text,
-               int* walked) {
-  if (reading == TId3v2Reading::WalkPlainTags && WalkPlainId3v2(file, at, text)) {
+void ReadId3v2(TTagFile& file, std::int64_t at, TId3v2Reading reading, TTagLibReader::TFrames& kept,
+               TTagText& text, int* walked) {
+  if (reading == TId3v2Reading::WalkPlainTags && WalkPlainId3v2(file, at, kept, text)) {
     if (walked != nullptr) ++*walked;
     return;
   }
@@ -410,8 +508,8 @@ std::uint32_t LittleEndian32(const char* p) {
 }
 
 // The first ID3 chunk, then the first INFO list of a RIFF WAVE file.
-void ReadWav(const TCachedBytes& bytes, TTagFile& file, TId3v2Reading reading, TTagText& text,
-             int* walked) {
+void ReadWav(const TCachedBytes& bytes, TTagFile& file, TId3v2Reading reading,
+             TTagLibReader::TFrames& kept, TTagText& text, int* walked) {
   const std::int64_t size = bytes.Bytes.Size();
   std::int64_t id3At = -1, infoAt = -1, infoLength = 0;
   std::int64_t at = 12;
@@ -430,7 +528,7 @@ void ReadWav(const TCachedBytes& bytes, TTagFile& file, TId3v2Reading reading, T
     }
     at += 8 + static_cast<std::int64_t>(chunkSize) + (chunkSize & 1);
   }
-  if (id3At >= 0) ReadId3v2(file, id3At, reading, text, walked);
+  if (id3At >= 0) ReadId3v2(file, id3At, reading, kept, text, walked);
   if (infoAt >= 0) {
     TagLib::ByteVector list(static_cast<unsigned>(infoLength), '\0');
     list.resize(static_cast<unsigned>(bytes.ReadAt(infoAt, list.data(), list.size())));
@@ -484,8 +582,16 @@ std::u16string GenreFromText(std::u16string_view text) {
   return std::u16string(text);
 }
 
+TTagLibReader::TTagLibReader() : Frames(std::make_unique<TFrames>()) {}
+TTagLibReader::~TTagLibReader() = default;
+
 TTagText ReadTagLibTags(TTagBytes& bytes, std::string_view tail, TId3v2Reading reading,
                         int* walked) {
+  return TTagLibReader().Read(bytes, tail, reading, walked);
+}
+
+TTagText TTagLibReader::Read(TTagBytes& bytes, std::string_view tail, TId3v2Reading reading,
+                             int* walked) {
   TTagText text;
   const std::int64_t size = bytes.Size();
   char headBuffer[kHeadSize];
@@ -500,10 +606,10 @@ TTagText ReadTagLibTags(TTagBytes& bytes, std::string_view tail, TId3v2Reading r
   TTagStream stream(cached);
   TTagFile file(stream);
   if (head.size() >= 12 && head.substr(0, 4) == "RIFF" && head.substr(8, 4) == "WAVE") {
-    ReadWav(cached, file, reading, text, walked);
+    ReadWav(cached, file, reading, *Frames, text, walked);
     return text;
   }
-  if (head.substr(0, 3) == "ID3") ReadId3v2(file, 0, reading, text, walked);
+  if (head.substr(0, 3) == "ID3") ReadId3v2(file, 0, reading, *Frames, text, walked);
   if (tail.size() >= kApeFooterSize && tail.substr(tail.size() - kApeFooterSize, 8) == "APETAGEX") {
     file.StartTag();
     const TagLib::APE::Tag ape(&file, static_cast<long>(size - kApeFooterSize));

@@ -5,6 +5,7 @@
 // so no audio frame is decoded or counted.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -48,6 +49,8 @@ struct TTagText {
   friend bool operator==(const TTagText&, const TTagText&) = default;
 };
 
+class TTagLibReader;
+
 // Reads the tags TagLib knows from `bytes`. Each field comes from the first
 // tag that has it: in MPEG files the ID3v2 tag, then the APE tag; in WAV
 // files the ID3 chunk, then the INFO list. Fields keep the limits of ID3v1
@@ -57,6 +60,26 @@ struct TTagText {
 TTagText ReadTagLibTags(TTagBytes& bytes, std::string_view tail = {},
                         TId3v2Reading reading = TId3v2Reading::WalkPlainTags,
                         int* walked = nullptr);
+
+// ReadTagLibTags for file after file. TagLib's objects for the text and
+// comment frames nearly every tag has are kept from one frame to the next
+// and parsed again by TagLib for each (building one costs dozens of memory
+// allocations); the fields are the same as with ReadTagLibTags.
+class TTagLibReader {
+ public:
+  TTagLibReader();
+  ~TTagLibReader();
+  TTagLibReader(const TTagLibReader&) = delete;
+  TTagLibReader& operator=(const TTagLibReader&) = delete;
+
+  TTagText Read(TTagBytes& bytes, std::string_view tail = {},
+                TId3v2Reading reading = TId3v2Reading::WalkPlainTags, int* walked = nullptr);
+
+  struct TFrames;  // the kept frame objects
+
+ private:
+  std::unique_ptr<TFrames> Frames;
+};
 
 // Text as a tag field holds it: characters below 32 removed, unpaired
 // surrogates replaced by U+FFFD, cut to `limit` UTF-16 units (one less when
