@@ -198,10 +198,9 @@ void RunOnTimeCommand() {
   // differs from the last one.
   static std::u16string lastText;
   static TReadyCommand last = Prepare(lastText);
-  std::u16string text = gSkinLink->OnTime();
-  if (text != lastText) {
+  if (const std::u16string_view text = gSkinLink->OnTime(); text != lastText) {
     last = Prepare(text);
-    lastText = std::move(text);
+    lastText = text;
   }
   // The command may replace the skin and with it the string: the prepared
   // command it runs is a copy only when that may happen.

@@ -508,8 +508,8 @@ class TSkinRecorder : public TSkinLink {
   void SetTrayTip(std::u16string_view text) override {
     Calls.push_back("tip " + Utf16ToUtf8(text));
   }
-  std::u16string OnSong() const override { return u"script:OnSong"; }
-  std::u16string OnTime() const override { return u""; }
+  std::u16string_view OnSong() const override { return u"script:OnSong"; }
+  std::u16string_view OnTime() const override { return u""; }
   bool RunScript(std::u16string_view name) override {
     Calls.push_back("script " + Utf16ToUtf8(name));
     return true;
