@@ -408,27 +408,39 @@ void TPlayback::Step() {
   FadeOtherChannel();
 }
 
+uint32_t MsBetweenFadeSteps(uint32_t fadeMs) {
+  return fadeMs <= kEveryPassFadeMs ? 0 : std::min(fadeMs / kFadeStepsPerFade, kLongestFadeStepMs);
+}
+
 uint32_t TPlayback::MsUntilStepWork() const {
+  uint32_t due = kNoStepWork;
   const TChannel& other = Channels[1 - CurrentChannel];
   if (gSettings.Crossfade && other.IsPlaying != 0 && other.Channel != nullptr &&
       other.Sound != nullptr && !PositionStandsStill(other)) {
-    return 0;  // fading out, and its end is watched
+    // Fading out; its end is watched as closely as a song's end.
+    const uint32_t length = SoundLength(other.Sound), position = ChannelPosition(other.Channel);
+    if (position + kStepLookAheadMs >= length) return 0;
+    due = MsBetweenFadeSteps(gSettings.CrossfadeOutTime);
+    if (due == 0) return 0;
   }
   const TChannel& current = Current();
   if (current.IsPlaying == 0 || current.Channel == nullptr || PositionStandsStill(current))
-    return kNoStepWork;
+    return due;
   const uint32_t position = ChannelPosition(current.Channel);
   const uint32_t length = SoundLength(current.Sound);
   // The position at which Step next does something, as Step computes it.
   uint32_t next = kNoStepWork;
   if (gSettings.Crossfade && current.Sound != nullptr) {
     const uint32_t fadeIn = gSettings.CrossfadeInTime, fadeOut = gSettings.CrossfadeOutTime;
-    if (fadeIn != 0 && position <= fadeIn) return 0;
+    // The step after the fade-in's end sets the full volume.
+    if (fadeIn != 0 && position <= fadeIn) due = std::min(due, MsBetweenFadeSteps(fadeIn));
     // A fade-out longer than the song never starts (CrossfadeVolume).
     const bool fadesOut = fadeOut != 0 && fadeOut <= length;
     const uint32_t fadeOutAt = length - fadeOut;
-    if (fadesOut && position >= fadeOutAt)
-      return position < length || !SongEndHandled ? 0 : kNoStepWork;
+    if (fadesOut && position >= fadeOutAt) {
+      if (!SongEndHandled) return 0;  // the end is due at the fade-out's start
+      return position < length ? std::min(due, MsBetweenFadeSteps(fadeOut)) : due;
+    }
     if (fadesOut) next = fadeOutAt;
     if (!SongEndHandled) {
       const uint32_t endAt = length - std::min(fadeOut, length / 2);
@@ -439,9 +451,9 @@ uint32_t TPlayback::MsUntilStepWork() const {
     if (position >= length) return 0;
     next = length;
   }
-  if (next == kNoStepWork) return kNoStepWork;
+  if (next == kNoStepWork || due == 0) return due;
   const uint32_t ms = next - position;
-  return ms <= kStepLookAheadMs ? 0 : ms - kStepLookAheadMs;
+  return std::min(due, ms <= kStepLookAheadMs ? 0 : ms - kStepLookAheadMs);
 }
 
 // Paused channels keep their positions: Step would find what it found last.

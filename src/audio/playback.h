@@ -45,6 +45,17 @@ inline constexpr uint32_t kNoStepWork = UINT32_MAX;
 // fade-out starts: the library's position moves in blocks of the output, so
 // the last stretch is watched as closely as ever.
 inline constexpr uint32_t kStepLookAheadMs = 20;
+// While a fade runs the volume moves in steps of at most 1/500 of the full
+// volume: a fade of up to a second is stepped on every pass of the main
+// loop (2 ms), a longer one less often, at most every kLongestFadeStepMs,
+// which stays under one block of the mixer (512 frames, 11.6 ms), so the
+// volume of every block still follows the fade.
+inline constexpr uint32_t kFadeStepsPerFade = 500;
+inline constexpr uint32_t kEveryPassFadeMs = 1000;
+inline constexpr uint32_t kLongestFadeStepMs = 10;
+// What MsUntilStepWork asks for while a fade of `fadeMs` runs: 0 (every
+// pass) for a fade of up to a second, else the time between its steps.
+uint32_t MsBetweenFadeSteps(uint32_t fadeMs);
 
 class TPlayback : public TCommandPlayer {
  public:

@@ -152,17 +152,40 @@ TParsedCommand ParseCommand(std::u16string_view text) {
 
 void SetCommandPlayer(TCommandPlayer* player) { gPlayer = player; }
 
-void RunCommand(std::u16string_view text) {
-  if (gSkinLink == nullptr) return;
-  const TParsedCommand command = ParseCommand(text);
-  if (command.Name.starts_with(kScriptPrefix)) {
-    // A script name that matches no module falls through to the command
-    // table, where a "script:" name matches nothing either.
-    gSkinLink->RunScript(
-        AsciiUpper(std::u16string_view(command.Name).substr(kScriptPrefix.size())));
+namespace {
+
+// A parsed command with, for a "script:" command, its module name in upper
+// case.
+struct TReadyCommand {
+  TParsedCommand Command;
+  std::u16string ScriptName;
+  bool IsScript = false;
+};
+
+TReadyCommand Prepare(std::u16string_view text) {
+  TReadyCommand ready{ParseCommand(text), {}, false};
+  ready.IsScript = ready.Command.Name.starts_with(kScriptPrefix);
+  if (ready.IsScript)
+    ready.ScriptName =
+        AsciiUpper(std::u16string_view(ready.Command.Name).substr(kScriptPrefix.size()));
+  return ready;
+}
+
+void RunPrepared(const TReadyCommand& ready) {
+  // A script name that matches no module falls through to the command
+  // table, where a "script:" name matches nothing either.
+  if (ready.IsScript) {
+    gSkinLink->RunScript(ready.ScriptName);
     return;
   }
-  Dispatch(command);
+  Dispatch(ready.Command);
+}
+
+}  // namespace
+
+void RunCommand(std::u16string_view text) {
+  if (gSkinLink == nullptr) return;
+  RunPrepared(Prepare(text));
 }
 
 void RunOnSongCommand() {
@@ -170,7 +193,22 @@ void RunOnSongCommand() {
 }
 
 void RunOnTimeCommand() {
-  if (gSkinLink != nullptr) RunCommand(gSkinLink->OnTime());
+  if (gSkinLink == nullptr) return;
+  // Run on every slow tick, the skin's string is parsed again only when it
+  // differs from the last one.
+  static std::u16string lastText;
+  static TReadyCommand last = Prepare(lastText);
+  if (const std::u16string_view text = gSkinLink->OnTime(); text != lastText) {
+    last = Prepare(text);
+    lastText = text;
+  }
+  // The command may replace the skin and with it the string: the prepared
+  // command it runs is a copy only when that may happen.
+  if (last.IsScript) {
+    gSkinLink->RunScript(last.ScriptName);
+  } else {
+    RunPrepared(TReadyCommand(last));
+  }
 }
 
 }  // namespace vesperon

@@ -23,9 +23,10 @@ class TSkinLink {
   // The tray icon's tip text.
   virtual void SetTrayTip(std::u16string_view text) = 0;
 
-  // The skin's two event command strings, as written in its description.
-  virtual std::u16string OnSong() const = 0;
-  virtual std::u16string OnTime() const = 0;
+  // The skin's two event command strings, as written in its description;
+  // valid while the skin stays loaded.
+  virtual std::u16string_view OnSong() const = 0;
+  virtual std::u16string_view OnTime() const = 0;
   // Runs the first script whose upper-cased module name equals
   // `upperName`. False when the skin has no script of that name.
   virtual bool RunScript(std::u16string_view upperName) = 0;

@@ -1,5 +1,6 @@
 #include "core/text.h"
 
+#include <algorithm>
 #include <array>
 
 namespace vesperon {
@@ -213,6 +214,12 @@ std::u16string AsciiUpper(std::u16string_view s) {
   for (char16_t& c : out)
     if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
   return out;
+}
+
+bool AsciiEqualIgnoringCase(std::string_view a, std::string_view b) {
+  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return upper(x) == upper(y); });
 }
 
 std::u16string IntToU16(long long value) {

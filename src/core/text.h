@@ -37,6 +37,8 @@ std::string AsciiLower(std::string_view s);
 std::u16string AsciiLower(std::u16string_view s);
 std::string AsciiUpper(std::string_view s);
 std::u16string AsciiUpper(std::u16string_view s);
+// Equal but for ASCII case, without building upper-case copies.
+bool AsciiEqualIgnoringCase(std::string_view a, std::string_view b);
 
 // Decimal text of an integer as UTF-16 ("-12").
 std::u16string IntToU16(long long value);

@@ -185,6 +185,7 @@ THandle CreateWindow(const TWindowParams& params) {
   rec->Surface =
       TSurface(b.Width(), b.Height(), params.Background == clNone ? 0 : params.Background);
   rec->Invalid = {0, 0, b.Width(), b.Height()};
+  s.PaintMaybeDue = true;
   rec->EraseNeeded = true;
   rec->Handler = params.Control != ckNone ? TWindowHandler(ControlHandler) : params.Handler;
   if (!backend.CreateNative(*rec, false)) {
@@ -220,6 +221,7 @@ THandle CreateMenuWindow(const TRect& bounds, TWindowHandler handler) {
   rec->Bounds = bounds;
   rec->Surface = TSurface(bounds.Width(), bounds.Height(), 0xFFFFFF);
   rec->Invalid = {0, 0, bounds.Width(), bounds.Height()};
+  Layer().PaintMaybeDue = true;
   rec->Handler = std::move(handler);
   if (!Backend().CreateNative(*rec, true)) return 0;
   const THandle h = rec->Handle;
@@ -273,6 +275,7 @@ void ShowWindow(THandle window, TShowCommand command) {
     case swShow:
       if (w->Visible) return;
       w->Visible = true;
+      Layer().PaintMaybeDue = true;
       if (!w->IsChild()) RaiseInOrder(window);
       backend.ShowNative(*w, true);
       break;
@@ -295,6 +298,7 @@ void ShowWindow(THandle window, TShowCommand command) {
       if (w->Minimized) {
         w->Minimized = false;
         w->Visible = true;
+        Layer().PaintMaybeDue = true;
         backend.ShowNative(*w, true);
         SendMessage(window, wmSize, sizeRestored, size);
       } else if (!w->Visible) {
@@ -449,6 +453,7 @@ void DeliverMinimized(THandle window, bool minimized) {
   if (!w || w->Minimized == minimized) return;
   w->Minimized = minimized;
   if (!minimized) w->Visible = true;
+  Layer().PaintMaybeDue = true;
   SendMessage(window, wmSize, minimized ? sizeMinimized : sizeRestored,
               MakeLParam(w->Bounds.Width(), w->Bounds.Height()));
 }

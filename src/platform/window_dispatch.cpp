@@ -82,16 +82,29 @@ void PumpPlatformIfOpen() {
   if (Layer().Backend) Layer().Backend->Pump();
 }
 
+namespace {
+
+// The first window to paint; 0 when none (and then none until a window is
+// invalidated, created, shown or restored).
+THandle WindowToPaint(TState& s) {
+  if (!s.PaintMaybeDue) return 0;
+  for (auto& [h, w] : s.Windows) {
+    if (!w->Invalid.Empty() && ChainVisible(*w)) return h;
+  }
+  s.PaintMaybeDue = false;
+  return 0;
+}
+
+}  // namespace
+
 bool NextPaintOrTimer(TMessage& m) {
   TState& s = Layer();
   if (!s.Backend) return false;
-  for (auto& [h, w] : s.Windows) {
-    if (!w->Invalid.Empty() && ChainVisible(*w)) {
-      m = {};
-      m.Window = h;
-      m.Msg = wmPaint;
-      return true;
-    }
+  if (const THandle h = WindowToPaint(s)) {
+    m = {};
+    m.Window = h;
+    m.Msg = wmPaint;
+    return true;
   }
   const uint64_t now = NowMs();
   for (TTimer& t : s.Timers) {
@@ -108,12 +121,10 @@ bool NextPaintOrTimer(TMessage& m) {
 }
 
 bool LayerHasWork() {
-  const TState& s = Layer();
+  TState& s = Layer();
   if (!s.Backend) return false;
   if (!s.RawInput.empty() || s.Backend->EventsQueued()) return true;
-  for (const auto& [h, w] : s.Windows) {
-    if (!w->Invalid.Empty() && ChainVisible(*w)) return true;
-  }
+  if (WindowToPaint(s) != 0) return true;
   return MsUntilNextTimer() == 0;
 }
 

@@ -24,6 +24,7 @@ void InvalidateRect(THandle window, const TRect* area, bool erase) {
                     : TRect{std::min(inv.Left, r.Left), std::min(inv.Top, r.Top),
                             std::max(inv.Right, r.Right), std::max(inv.Bottom, r.Bottom)};
   w->EraseNeeded = w->EraseNeeded || erase;
+  Layer().PaintMaybeDue = true;
 }
 
 void UpdateWindow(THandle window) {

@@ -68,6 +68,10 @@ struct TState {
   uint32_t Buttons = 0;  // mdLeft | mdMiddle | mdRight held
   TPointI Cursor;
   std::vector<TTimer> Timers;
+  // False once a look through the windows found none to paint, until a
+  // window is invalidated, created, shown or restored: the idle loop asks
+  // twice a pass, and need not walk every window each time.
+  bool PaintMaybeDue = true;
   uint32_t NextThreadTimer = 0x7F00;
   TTracker Tracker;
   THandle LastClickWindow = 0;

@@ -257,7 +257,9 @@ std::optional<std::vector<int64_t>> SharedSlot(int index) {
 struct TScriptMachine::TState {
   TScriptHost Host;
   uint64_t Limit = 0;
-  std::array<int64_t, kStackSize + 1> S{};  // S[1] .. S[1024]; S[0] unused
+  // S[1] .. S[1024]; S[0] unused. Cleared by every run, not here: the
+  // machine of a module run on every slow tick is kept between runs.
+  std::array<int64_t, kStackSize + 1> S;
   int64_t T = 0;
   std::vector<std::vector<int64_t>> Blocks;
   int64_t CellsUsed = 0;
@@ -393,7 +395,11 @@ struct TScriptMachine::TState {
 };
 
 TScriptMachine::TScriptMachine(const TScriptHost& host, uint64_t instructionLimit)
-    : State(std::make_unique<TState>()) {
+    : State(std::make_unique_for_overwrite<TState>()) {
+  Configure(host, instructionLimit);
+}
+
+void TScriptMachine::Configure(const TScriptHost& host, uint64_t instructionLimit) {
   State->Host = host;
   State->Limit = instructionLimit;
 }

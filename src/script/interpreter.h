@@ -56,6 +56,8 @@ class TScriptMachine {
  public:
   TScriptMachine(const TScriptHost& host, uint64_t instructionLimit);
   ~TScriptMachine();
+  // For a machine kept between runs: the host and limit of the next run.
+  void Configure(const TScriptHost& host, uint64_t instructionLimit);
 
   // One run of `code` from address 0. A limit of 0 means no limit.
   TRunResult Run(const TDecodedCode& code);

@@ -26,8 +26,14 @@ bool TScriptengine::Run() {
   // The run keeps its own reference: a host call may recompile or drop
   // this engine without pulling the code from under the machine.
   std::shared_ptr<const TDecodedCode> code = Decoded ? Decoded : DecodeInstructions({});
-  TScriptMachine machine(Host, Limit);
-  LastRun_ = machine.Run(*code);
+  std::unique_ptr<TScriptMachine> machine = std::move(SpareMachine_);
+  if (machine) {
+    machine->Configure(Host, Limit);
+  } else {
+    machine = std::make_unique<TScriptMachine>(Host, Limit);
+  }
+  LastRun_ = machine->Run(*code);
+  SpareMachine_ = std::move(machine);
   // A module run on every slow tick that keeps failing is reported once,
   // and again only after a clean run, so the log cannot grow without bound.
   if (!LastRun_.Ok && !LastRun_.Error.empty() && !Failing_) {
@@ -47,9 +53,8 @@ TScriptengine& TScriptModules::Add(std::string_view text) {
 }
 
 TScriptengine* TScriptModules::Find(std::string_view name) {
-  const std::string upper = AsciiUpper(name);
   for (const auto& engine : Engines) {
-    if (AsciiUpper(engine->Name()) == upper) return engine.get();
+    if (AsciiEqualIgnoringCase(engine->Name(), name)) return engine.get();
   }
   return nullptr;
 }

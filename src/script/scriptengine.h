@@ -56,6 +56,10 @@ class TScriptengine {
   uint64_t Limit = kDefaultInstructionLimit;
   TRunResult LastRun_;
   bool Failing_ = false;  // the last run failed (and was reported)
+  // The machine of the last run, kept for the next (modules such as the
+  // slow tick's run many times a second); taken out while a run uses it, so
+  // a nested run of the same module gets a machine of its own.
+  std::unique_ptr<TScriptMachine> SpareMachine_;
 };
 
 class TScriptModules {

@@ -323,7 +323,7 @@ class TSkin {
   std::unique_ptr<TScriptSkinHost> ScriptSkinHost_;
   std::unique_ptr<TSkinLink> Link_;
   TScriptPlayerHost* Player_ = nullptr;
-  std::vector<std::string> RunningScripts_;  // upper-case names, innermost last
+  std::vector<const TScriptengine*> RunningScripts_;  // innermost last
   bool MenusBuilt_ = false;
   bool AboutCreated_ = false, MediaDBCreated_ = false, VideoCreated_ = false;
 

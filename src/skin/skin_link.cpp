@@ -59,8 +59,8 @@ class TSkinObjectLink : public TSkinLink {
       gSkinWindowHooks.MediaDB.SelectRow(index);
   }
   void SetTrayTip(std::u16string_view text) override { vesperon::SetTrayTip(text); }
-  std::u16string OnSong() const override { return Skin.OnSong; }
-  std::u16string OnTime() const override { return Skin.OnTime; }
+  std::u16string_view OnSong() const override { return Skin.OnSong; }
+  std::u16string_view OnTime() const override { return Skin.OnTime; }
   bool RunScript(std::u16string_view upperName) override {
     return Skin.RunScript(Utf16ToCp1252(upperName));
   }

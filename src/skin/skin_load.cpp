@@ -183,12 +183,11 @@ void TSkin::AdvanceScrolling() {
 bool TSkin::RunScript(std::string_view name) {
   TScriptengine* engine = Scripts.Find(name);
   if (engine == nullptr) return false;
-  const std::string upper = AsciiUpper(name);
-  if (std::find(RunningScripts_.begin(), RunningScripts_.end(), upper) != RunningScripts_.end()) {
-    Log("script " + upper + " is running already; not started again");
+  if (std::find(RunningScripts_.begin(), RunningScripts_.end(), engine) != RunningScripts_.end()) {
+    Log("script " + AsciiUpper(name) + " is running already; not started again");
     return false;
   }
-  RunningScripts_.push_back(upper);
+  RunningScripts_.push_back(engine);
   const bool ok = engine->Run();
   // The run may have unloaded the skin (and emptied the list).
   if (!RunningScripts_.empty()) RunningScripts_.pop_back();

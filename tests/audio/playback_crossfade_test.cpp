@@ -156,5 +156,42 @@ TEST_P(CrossfadeRecordingTest, OldSongFallsAndNewSongRisesLinearlyOverTheFadeTim
   EXPECT_GT(e.At(e.Right, static_cast<int>(bIn.End) + 50), 0.95);
 }
 
+// A fade of 2 s is stepped every 4 ms by a loop that sleeps as long as the
+// player allows, yet the heard fade is as straight as one stepped every
+// 2 ms: the mixer takes a new volume only once per block (11.6 ms).
+TEST_F(CrossfadeRecordingTest, LongFadeInSteppedLessOftenRisesLinearly) {
+  SleepLikeTheMainLoop = true;
+  gSettings.Crossfade = true;
+  gSettings.CrossfadeInTime = 2000;
+  gSettings.CrossfadeOutTime = 400;
+  ASSERT_TRUE(Player.OpenStream(Song("long.wav"), 0));  // 4000 ms
+  Player.Play();
+  RunSteps(2200);
+  // Every 2 ms that would be some 1100 steps.
+  EXPECT_LT(StepsRun, 700);
+  CloseAudio();
+
+  const TEnvelope e = ReadEnvelope(RecordingPath());
+  ASSERT_FALSE(e.Left.empty());
+  const int start = e.FirstTime(e.Left, 0, true, 0.02);
+  ASSERT_GE(start, 0);
+  const TRamp in = e.Ramp(e.Left, start, true);
+  EXPECT_NEAR(in.Length(), 2000, 30);
+  // No step shows: each window lies on the straight line within less than
+  // two of the fade's 1/500 steps and the level never falls back.
+  double previous = 0, worst = 0;
+  for (int t = static_cast<int>(in.Start) + 100; t < static_cast<int>(in.End) - 100;
+       t += kWindowMs) {
+    const double expected = (t - in.Start) / in.Length();
+    EXPECT_NEAR(e.At(e.Left, t), expected, 0.012) << "at " << t << " ms";
+    EXPECT_GE(e.At(e.Left, t), previous - 0.002) << "at " << t << " ms";
+    previous = e.At(e.Left, t);
+    worst = std::max(worst, std::fabs(previous - expected));
+  }
+  if (std::getenv("VESPERON_PRINT_ENVELOPE"))
+    std::fprintf(stderr, "ramp %.1f ms, farthest from the line %.4f, %d steps\n", in.Length(),
+                 worst, StepsRun);
+}
+
 }  // namespace
 }  // namespace vesperon::testing

@@ -225,6 +225,33 @@ TEST_F(PlaybackTest, StepWorkIsDueWhileFadingAndNearTheEndOnly) {
   EXPECT_EQ(Player.MsUntilStepWork(), kNoStepWork);
 }
 
+// Fades of up to a second move on every pass; longer ones in steps of
+// 1/500 of the volume, at most 10 ms apart, so that a 5 s fade does not
+// keep the main loop waking every 2 ms for no audible difference.
+TEST_F(PlaybackTest, LongFadesAreSteppedLessOften) {
+  EXPECT_EQ(MsBetweenFadeSteps(0), 0u);
+  EXPECT_EQ(MsBetweenFadeSteps(300), 0u);
+  EXPECT_EQ(MsBetweenFadeSteps(1000), 0u);
+  EXPECT_EQ(MsBetweenFadeSteps(2000), 4u);
+  EXPECT_EQ(MsBetweenFadeSteps(5000), 10u);
+  EXPECT_EQ(MsBetweenFadeSteps(UINT32_MAX), kLongestFadeStepMs);
+
+  gSettings.Crossfade = true;
+  gSettings.CrossfadeInTime = 5000;
+  ASSERT_TRUE(Player.OpenStream(Song("long.wav"), 0));  // 4000 ms: fades in all along
+  Player.Play();
+  EXPECT_EQ(Player.MsUntilStepWork(), 10u);
+  RunSteps(100);
+  EXPECT_EQ(Player.MsUntilStepWork(), 10u);
+  // The end (400 ms before it, with the fade-out) is still watched closely.
+  gSettings.CrossfadeOutTime = 4000 - Player.GetPosition() - 5;
+  EXPECT_EQ(Player.MsUntilStepWork(), 0u);
+  gSettings.CrossfadeOutTime = 400;
+  gSettings.CrossfadeInTime = 300;
+  RunSteps(400);
+  EXPECT_GT(Player.MsUntilStepWork(), 1000u);  // full volume until the fade-out
+}
+
 // A whole song with a crossfade into the next, stepped as the main loop
 // does: far fewer steps than one every 2 ms, yet every step while either
 // channel fades.
@@ -481,8 +508,8 @@ class TSkinRecorder : public TSkinLink {
   void SetTrayTip(std::u16string_view text) override {
     Calls.push_back("tip " + Utf16ToUtf8(text));
   }
-  std::u16string OnSong() const override { return u"script:OnSong"; }
-  std::u16string OnTime() const override { return u""; }
+  std::u16string_view OnSong() const override { return u"script:OnSong"; }
+  std::u16string_view OnTime() const override { return u""; }
   bool RunScript(std::u16string_view name) override {
     Calls.push_back("script " + Utf16ToUtf8(name));
     return true;

@@ -26,8 +26,8 @@ class TRecorder : public TSkinLink, public TCommandPlayer {
 
   void SelectMediaRow(int32_t index) override { Add("select " + std::to_string(index)); }
   void SetTrayTip(std::u16string_view text) override { Add("tip ", text); }
-  std::u16string OnSong() const override { return u"script:OnSong"; }
-  std::u16string OnTime() const override { return u"volume(7)"; }
+  std::u16string_view OnSong() const override { return u"script:OnSong"; }
+  std::u16string_view OnTime() const override { return u"volume(7)"; }
   bool RunScript(std::u16string_view upperName) override {
     Add("script ", upperName);
     return upperName == u"ONTIME";

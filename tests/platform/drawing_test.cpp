@@ -88,6 +88,28 @@ TEST(Surface, TransparentBlitSkipsOnlyTheKey) {
   EXPECT_EQ(dst.At(2, 0), MakeColor(255, 0, 254));
 }
 
+// Every width and source offset (the wide path takes four pixels at a
+// time), against a pixel-by-pixel reference, with the key scattered.
+TEST(Surface, TransparentBlitMatchesThePixelRuleAtEveryWidth) {
+  const TColor key = MakeColor(255, 0, 255);
+  TSurface src(23, 3);
+  for (int32_t y = 0; y < 3; ++y)
+    for (int32_t x = 0; x < 23; ++x)
+      src.Row(y)[x] = (x * 7 + y * 3) % 5 == 0 ? key : MakeColor(x * 9, y * 40, 3);
+  for (int32_t w = 0; w <= 23; ++w)
+    for (int32_t sx = 0; sx + w <= 23; sx += 3) {
+      TSurface dst(30, 3, kBlue);
+      TransparentBlit(dst, 2, 0, w, 3, src, sx, 0, key);
+      for (int32_t y = 0; y < 3; ++y)
+        for (int32_t x = 0; x < 30; ++x) {
+          const bool inside = x >= 2 && x < 2 + w;
+          const TColor pixel = inside ? src.At(sx + x - 2, y) : key;
+          ASSERT_EQ(dst.At(x, y), pixel == key ? kBlue : pixel)
+              << "width " << w << ", source x " << sx << ", at " << x << "," << y;
+        }
+    }
+}
+
 TEST(Surface, FillsRectanglesAndClip) {
   TSurface s(10, 10, kWhite);
   DrawRectangle(s, {1, 1, 6, 5}, kBlue, kRed);

@@ -59,6 +59,37 @@ TEST_F(WindowTest, InvalidAreaClipsThePaint) {
   EXPECT_EQ(painted, (TRect{0, 0, 32, 33}));
 }
 
+// Once nothing is left to paint the loop stops looking through the windows;
+// a child left invalid under a hidden parent, a new window, an
+// invalidation and a restore must each still be painted.
+TEST_F(WindowTest, PaintsComeAfterTheQueueRanDry) {
+  const THandle parent = MakeWindow({0, 0, 100, 100});
+  DispatchPendingMessages();
+  ShowWindow(parent, swHide);
+  TWindowParams c;
+  c.Parent = parent;
+  c.Bounds = {10, 10, 30, 30};
+  c.Flags = wfVisible;
+  const THandle child = CreateWindow(c);
+  ASSERT_NE(child, 0u);
+  EXPECT_EQ(DispatchPendingMessages(), 0);  // hidden: nothing to paint
+  ShowWindow(parent, swShow);
+  EXPECT_GE(DispatchPendingMessages(), 1);  // the child's first paint
+  EXPECT_EQ(DispatchPendingMessages(), 0);
+  InvalidateRect(parent, nullptr);
+  EXPECT_EQ(DispatchPendingMessages(), 1);
+  ShowWindow(parent, swMinimize);
+  InvalidateRect(parent, nullptr);
+  EXPECT_EQ(DispatchPendingMessages(), 0);
+  ShowWindow(parent, swRestore);
+  EXPECT_GE(DispatchPendingMessages(), 1);
+  const THandle other = MakeWindow({200, 0, 240, 40});
+  const size_t painted = Received(wmPaint).size();
+  DispatchPendingMessages();
+  EXPECT_GT(Received(wmPaint).size(), painted);
+  EXPECT_NE(other, 0u);
+}
+
 TEST_F(WindowTest, PaintHandlerThatNeverPaintsIsNotAskedForever) {
   TWindowParams p;
   p.Bounds = {0, 0, 10, 10};

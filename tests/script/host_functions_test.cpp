@@ -135,6 +135,31 @@ TEST(ScriptHost, ARunStartedFromAHostCallKeepsItsOwnMachine) {
   EXPECT_EQ(log.LogOutput(), (std::vector<std::string>{"log: inner", "log: outer!"}));
 }
 
+// An engine keeps its machine from run to run (the slow tick's module runs
+// many times a second); every run still starts from cleared variables and
+// an empty stack, and a failed run leaves nothing behind.
+TEST(ScriptHost, EveryRunStartsFromClearedVariables) {
+  TLogCapture log;
+  TRecordingHost host;
+  TScriptengine engine;
+  ASSERT_TRUE(engine.CompileModule(
+      ModuleText("LOG i; LOG j; i := i + 5; j := i * 2; timetostr(j)", "var integer i, j;")));
+  engine.SetHost(host.Host());
+  for (int run = 0; run < 3; ++run) EXPECT_TRUE(engine.Run());
+  EXPECT_EQ(log.LogOutput(), (std::vector<std::string>{"log: 0", "log: 0", "log: 0", "log: 0",
+                                                       "log: 0", "log: 0"}));
+  const int64_t top = engine.LastRun().Top;
+  engine.SetInstructionLimit(6);  // stops halfway, values on the stack
+  EXPECT_FALSE(engine.Run());
+  engine.SetInstructionLimit(kDefaultInstructionLimit);
+  EXPECT_TRUE(engine.Run());
+  EXPECT_EQ(engine.LastRun().Top, top);
+  const std::vector<std::string> lines = log.LogOutput();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()),
+            (std::vector<std::string>{"log: 0", "log: 0"}));
+}
+
 TEST(ScriptHost, DefaultSkinModulesDriveTheSkin) {
   TLogCapture log;
   TRecordingHost host;
