@@ -193,7 +193,7 @@ void TID3TagReader::Read(TTagBytes& bytes) {
   TTagMemory smallBytes(
       whole ? std::string_view(small, bytes.ReadAt(0, small, static_cast<std::size_t>(fileSize)))
             : std::string_view());
-  TTagBytes& from = whole ? smallBytes : bytes;
+  TTagBytes& from = whole ? static_cast<TTagBytes&>(smallBytes) : bytes;
   const std::int64_t size = from.Size();
   char block[kID3TagSize];
   std::string_view tail;
