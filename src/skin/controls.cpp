@@ -13,6 +13,10 @@
 namespace vesperon {
 namespace {
 
+// The glyph sheet's cell of a character: 16 to a row from the space on;
+// control characters draw as the space.
+int32_t GlyphCell(char ch) { return std::max(static_cast<int32_t>(static_cast<uint8_t>(ch)) - 31, 1); }
+
 // The size a control takes from its main image; without one its stencil's
 // size, else nothing, so a missing image never leaves the size undefined.
 void SizeFrom(const TSkin& skin, int32_t imageIndex, int32_t stencilIndex, int32_t& width,
@@ -201,15 +205,48 @@ void TLabel::Draw(TSurface& surface) {
   const TSurface* sheet = font->Sheet(State);
   if (sheet == nullptr) return;
   const TColor key = ToColor(font->Transparent);
+  if (const TSurface* strip = Scrolling ? TextStrip(*font, *sheet, key) : nullptr) {
+    TransparentBlit(surface, ScrollPosition, 0, strip->Width(), strip->Height(), *strip, 0, 0,
+                    key);
+    return;
+  }
   int64_t offset = 0;
   for (const char ch : Text) {
     const int64_t left = ScrollPosition + offset;
     if (left > Width) break;
-    const int32_t cell = std::max(static_cast<int32_t>(static_cast<uint8_t>(ch)) - 31, 1);
+    const int32_t cell = GlyphCell(ch);
     TransparentBlit(surface, static_cast<int32_t>(left), 0, Size, Size, *sheet,
                     (cell % 16) * kGlyphCell, (cell / 16) * kGlyphCell, key);
     offset += font->Widths[static_cast<std::size_t>(cell)];
   }
+}
+
+const TSurface* TLabel::TextStrip(const TFont& font, const TSurface& sheet, TColor key) {
+  TTextStrip& strip = Strip_;
+  if (strip.Text == Text && strip.Font == &font && strip.Sheet == &sheet && strip.Size == Size &&
+      strip.Pixels.Width() > 0)
+    return &strip.Pixels;
+  // Glyph i covers [offset_i, offset_i + Size); widths are never negative.
+  int64_t offset = 0, width = 0;
+  for (const char ch : Text) {
+    width = offset + Size;
+    offset += font.Widths[static_cast<std::size_t>(GlyphCell(ch))];
+  }
+  strip = {};
+  if (width <= 0 || width > kMaxStripWidth) return nullptr;
+  strip.Pixels = TSurface(static_cast<int32_t>(width), Size, key & 0xFFFFFF);
+  offset = 0;
+  for (const char ch : Text) {
+    const int32_t cell = GlyphCell(ch);
+    TransparentBlit(strip.Pixels, static_cast<int32_t>(offset), 0, Size, Size, sheet,
+                    (cell % 16) * kGlyphCell, (cell / 16) * kGlyphCell, key);
+    offset += font.Widths[static_cast<std::size_t>(cell)];
+  }
+  strip.Text = Text;
+  strip.Font = &font;
+  strip.Sheet = &sheet;
+  strip.Size = Size;
+  return &strip.Pixels;
 }
 
 void TLabel::SetText(std::string_view text) {

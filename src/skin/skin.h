@@ -146,6 +146,22 @@ class TLabel : public TSkinControl {
   // Fonts[FontId]; null (logged once) when FontId names no font or Size
   // lies outside 1..16, and the label then draws no text.
   const TFont* Font();
+
+ private:
+  // A scrolling label's text drawn once over the font's key colour: every
+  // scroll step then copies one strip instead of drawing each glyph again.
+  // Made again when the text, size, font or glyph sheet (mouse state)
+  // changes; a text wider than kMaxStripWidth is drawn glyph by glyph.
+  static constexpr int32_t kMaxStripWidth = 4096;
+  struct TTextStrip {
+    std::string Text;
+    const TFont* Font = nullptr;
+    const TSurface* Sheet = nullptr;
+    int32_t Size = 0;
+    TSurface Pixels;
+  };
+  const TSurface* TextStrip(const TFont& font, const TSurface& sheet, TColor key);
+  TTextStrip Strip_;
 };
 
 class TProgressBar : public TSkinControl {

@@ -146,6 +146,18 @@ TEST_F(TSkinTest, LabelsDrawTheirTextFromTheFontAndScroll) {
   EXPECT_TRUE(SameSurface(*GetWindowSurface(title.Handle),
                           ExpectedLabel(title, font, *main.BackgroundBitmap)));
   EXPECT_EQ(time.ScrollPosition, 0);  // a label that does not scroll stays
+  // A scrolling label keeps its text drawn once and copies it on every
+  // step: every position, and a text set while it scrolls, look as the
+  // glyphs drawn one by one.
+  for (const char* text : {"", "Evening Song \xE9 - Artist", "ab"}) {
+    title.SetText(text);
+    for (int i = 0; i < 30; ++i) {
+      Skin->AdvanceScrolling();
+      ASSERT_TRUE(SameSurface(*GetWindowSurface(title.Handle),
+                              ExpectedLabel(title, font, *main.BackgroundBitmap)))
+          << "\"" << text << "\" at " << title.ScrollPosition;
+    }
+  }
   // Once the whole text has left on the left it comes back at the right edge.
   title.SetText("ab");
   title.ScrollPosition = -32;
