@@ -217,9 +217,11 @@ std::u16string AsciiUpper(std::u16string_view s) {
 }
 
 bool AsciiEqualIgnoringCase(std::string_view a, std::string_view b) {
-  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return upper(x) == upper(y); });
+  const auto upper = [](char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return upper(x) == upper(y); });
 }
 
 std::u16string IntToU16(long long value) {

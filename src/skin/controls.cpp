@@ -15,7 +15,9 @@ namespace {
 
 // The glyph sheet's cell of a character: 16 to a row from the space on;
 // control characters draw as the space.
-int32_t GlyphCell(char ch) { return std::max(static_cast<int32_t>(static_cast<uint8_t>(ch)) - 31, 1); }
+int32_t GlyphCell(char ch) {
+  return std::max(static_cast<int32_t>(static_cast<uint8_t>(ch)) - 31, 1);
+}
 
 // The size a control takes from its main image; without one its stencil's
 // size, else nothing, so a missing image never leaves the size undefined.
@@ -206,8 +208,7 @@ void TLabel::Draw(TSurface& surface) {
   if (sheet == nullptr) return;
   const TColor key = ToColor(font->Transparent);
   if (const TSurface* strip = Scrolling ? TextStrip(*font, *sheet, key) : nullptr) {
-    TransparentBlit(surface, ScrollPosition, 0, strip->Width(), strip->Height(), *strip, 0, 0,
-                    key);
+    TransparentBlit(surface, ScrollPosition, 0, strip->Width(), strip->Height(), *strip, 0, 0, key);
     return;
   }
   int64_t offset = 0;

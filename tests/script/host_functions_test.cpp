@@ -146,8 +146,8 @@ TEST(ScriptHost, EveryRunStartsFromClearedVariables) {
       ModuleText("LOG i; LOG j; i := i + 5; j := i * 2; timetostr(j)", "var integer i, j;")));
   engine.SetHost(host.Host());
   for (int run = 0; run < 3; ++run) EXPECT_TRUE(engine.Run());
-  EXPECT_EQ(log.LogOutput(), (std::vector<std::string>{"log: 0", "log: 0", "log: 0", "log: 0",
-                                                       "log: 0", "log: 0"}));
+  EXPECT_EQ(log.LogOutput(),
+            (std::vector<std::string>{"log: 0", "log: 0", "log: 0", "log: 0", "log: 0", "log: 0"}));
   const int64_t top = engine.LastRun().Top;
   engine.SetInstructionLimit(6);  // stops halfway, values on the stack
   EXPECT_FALSE(engine.Run());
