@@ -224,17 +224,21 @@ void TLabel::Draw(TSurface& surface) {
 
 const TSurface* TLabel::TextStrip(const TFont& font, const TSurface& sheet, TColor key) {
   TTextStrip& strip = Strip_;
-  if (strip.Text == Text && strip.Font == &font && strip.Sheet == &sheet && strip.Size == Size &&
-      strip.Pixels.Width() > 0)
-    return &strip.Pixels;
+  // Also a strip that could not be made is remembered, so that it is not
+  // tried again on every step.
+  if (strip.Text == Text && strip.Font == &font && strip.Sheet == &sheet && strip.Size == Size)
+    return strip.Pixels.Width() > 0 ? &strip.Pixels : nullptr;
+  Owner->ReturnTextStripArea(static_cast<int64_t>(strip.Pixels.Width()) * strip.Pixels.Height());
+  strip = {Text, &font, &sheet, Size, {}};
   // Glyph i covers [offset_i, offset_i + Size); widths are never negative.
   int64_t offset = 0, width = 0;
   for (const char ch : Text) {
     width = offset + Size;
+    if (width > kMaxStripWidth) break;
     offset += font.Widths[static_cast<std::size_t>(GlyphCell(ch))];
   }
-  strip = {};
-  if (width <= 0 || width > kMaxStripWidth) return nullptr;
+  if (width <= 0 || width > kMaxStripWidth || !Owner->TakeTextStripArea(width * Size))
+    return nullptr;
   strip.Pixels = TSurface(static_cast<int32_t>(width), Size, key & 0xFFFFFF);
   offset = 0;
   for (const char ch : Text) {
@@ -243,10 +247,6 @@ const TSurface* TLabel::TextStrip(const TFont& font, const TSurface& sheet, TCol
                     (cell % 16) * kGlyphCell, (cell / 16) * kGlyphCell, key);
     offset += font.Widths[static_cast<std::size_t>(cell)];
   }
-  strip.Text = Text;
-  strip.Font = &font;
-  strip.Sheet = &sheet;
-  strip.Size = Size;
   return &strip.Pixels;
 }
 

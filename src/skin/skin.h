@@ -151,7 +151,8 @@ class TLabel : public TSkinControl {
   // A scrolling label's text drawn once over the font's key colour: every
   // scroll step then copies one strip instead of drawing each glyph again.
   // Made again when the text, size, font or glyph sheet (mouse state)
-  // changes; a text wider than kMaxStripWidth is drawn glyph by glyph.
+  // changes; a text wider than kMaxStripWidth, or a strip past the skin's
+  // kTextStripBudget, is drawn glyph by glyph.
   static constexpr int32_t kMaxStripWidth = 4096;
   struct TTextStrip {
     std::string Text;
@@ -303,6 +304,13 @@ class TSkin {
   // load) when it would exceed the budget.
   static constexpr int64_t kSurfaceBudget = int64_t{64} * 1024 * 1024;
   bool TakeSurfaceArea(int64_t width, int64_t height);
+  // The text strips of scrolling labels (TLabel) together hold at most this
+  // many pixels; a label whose strip would not fit draws its glyphs one by
+  // one, as it would without a strip.
+  static constexpr int64_t kTextStripBudget = int64_t{4} * 1024 * 1024;
+  bool TakeTextStripArea(int64_t area);
+  void ReturnTextStripArea(int64_t area);
+  int64_t TextStripArea() const { return TextStripArea_; }
 
   // Look-ups by handle (null when none): the window, or a control among the
   // lists of all windows.
@@ -348,6 +356,7 @@ class TSkin {
   void CreateOtherWindows();
   void ResetValues();
   int64_t SurfaceArea_ = 0;
+  int64_t TextStripArea_ = 0;
   bool BudgetReported_ = false;
 };
 

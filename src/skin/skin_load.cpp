@@ -42,6 +42,7 @@ void TSkin::ResetValues() {
   OnSong.clear();
   StandardWindow = TStandardWindow();
   SurfaceArea_ = 0;
+  TextStripArea_ = 0;
   BudgetReported_ = false;
 }
 
@@ -158,6 +159,16 @@ const TSurface& TSkin::Bitmap(int32_t index) {
   if (Bitmaps_.size() < Images.size()) Bitmaps_.resize(Images.size());
   if (!Bitmaps_[i]) Bitmaps_[i] = std::make_unique<TSurface>(TSurface::FromImage(Images[i].Image));
   return *Bitmaps_[i];
+}
+
+bool TSkin::TakeTextStripArea(int64_t area) {
+  if (area > kTextStripBudget - TextStripArea_) return false;
+  TextStripArea_ += area;
+  return true;
+}
+
+void TSkin::ReturnTextStripArea(int64_t area) {
+  TextStripArea_ = std::max<int64_t>(TextStripArea_ - area, 0);
 }
 
 bool TSkin::TakeSurfaceArea(int64_t width, int64_t height) {

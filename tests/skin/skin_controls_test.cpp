@@ -165,6 +165,33 @@ TEST_F(TSkinTest, LabelsDrawTheirTextFromTheFontAndScroll) {
   EXPECT_EQ(title.ScrollPosition, title.Width);
 }
 
+// A description cannot make its scrolling labels hold text strips without
+// bound: past the skin's budget a label draws its glyphs one by one, and
+// looks the same either way.
+TEST_F(TSkinTest, TextStripsStayWithinTheirBudget) {
+  const std::string text(250, 'W');
+  std::string labels;
+  for (int i = 0; i < 200; ++i)
+    labels += "<label><name>l" + std::to_string(i) + "</name><text>" + text +
+              "</text><width>40</width><height>16</height><font id=\"0\" size=\"16\"/>"
+              "<scrolling>true</scrolling></label>";
+  ASSERT_TRUE(LoadDescription(WindowWith(labels,
+                                         "<font><id>0</id><transparent>#ff00ff</transparent>"
+                                         "<normal>font.bmp</normal></font>")));
+  for (int i = 0; i < 3; ++i) Skin->AdvanceScrolling();
+  EXPECT_LE(Skin->TextStripArea(), TSkin::kTextStripBudget);
+  EXPECT_GT(Skin->TextStripArea(), TSkin::kTextStripBudget / 2);
+  const TWindow& main = *Skin->Windows[0];
+  const TFont& font = *Skin->Fonts[0];
+  ASSERT_EQ(main.Labels.size(), 200u);
+  for (const TLabel* l : {main.Labels.front().get(), main.Labels.back().get()}) {
+    EXPECT_EQ(l->ScrollPosition, -3);
+    EXPECT_TRUE(
+        SameSurface(*GetWindowSurface(l->Handle), ExpectedLabel(*l, font, *main.BackgroundBitmap)))
+        << l->Name;
+  }
+}
+
 TEST_F(TSkinTest, ABadFontIdOrSizeDrawsNoTextAndIsReportedOnce) {
   TLogCapture log;
   ASSERT_TRUE(LoadDescription(
