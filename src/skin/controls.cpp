@@ -211,14 +211,17 @@ void TLabel::Draw(TSurface& surface) {
     TransparentBlit(surface, ScrollPosition, 0, strip->Width(), strip->Height(), *strip, 0, 0, key);
     return;
   }
-  int64_t offset = 0;
+  DrawGlyphs(surface, ScrollPosition, Width, *font, *sheet, key);
+}
+
+void TLabel::DrawGlyphs(TSurface& surface, int64_t x, int64_t right, const TFont& font,
+                        const TSurface& sheet, TColor key) const {
   for (const char ch : Text) {
-    const int64_t left = ScrollPosition + offset;
-    if (left > Width) break;
+    if (x > right) break;
     const int32_t cell = GlyphCell(ch);
-    TransparentBlit(surface, static_cast<int32_t>(left), 0, Size, Size, *sheet,
+    TransparentBlit(surface, static_cast<int32_t>(x), 0, Size, Size, sheet,
                     (cell % 16) * kGlyphCell, (cell / 16) * kGlyphCell, key);
-    offset += font->Widths[static_cast<std::size_t>(cell)];
+    x += font.Widths[static_cast<std::size_t>(cell)];
   }
 }
 
@@ -240,13 +243,7 @@ const TSurface* TLabel::TextStrip(const TFont& font, const TSurface& sheet, TCol
   if (width <= 0 || width > kMaxStripWidth || !Owner->TakeTextStripArea(width * Size))
     return nullptr;
   strip.Pixels = TSurface(static_cast<int32_t>(width), Size, key & 0xFFFFFF);
-  offset = 0;
-  for (const char ch : Text) {
-    const int32_t cell = GlyphCell(ch);
-    TransparentBlit(strip.Pixels, static_cast<int32_t>(offset), 0, Size, Size, sheet,
-                    (cell % 16) * kGlyphCell, (cell / 16) * kGlyphCell, key);
-    offset += font.Widths[static_cast<std::size_t>(cell)];
-  }
+  DrawGlyphs(strip.Pixels, 0, width, font, sheet, key);
   return &strip.Pixels;
 }
 

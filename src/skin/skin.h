@@ -162,6 +162,10 @@ class TLabel : public TSkinControl {
     TSurface Pixels;
   };
   const TSurface* TextStrip(const TFont& font, const TSurface& sheet, TColor key);
+  // Draws the text's glyphs from `x` on, up to the first one starting past
+  // `right`.
+  void DrawGlyphs(TSurface& surface, int64_t x, int64_t right, const TFont& font,
+                  const TSurface& sheet, TColor key) const;
   TTextStrip Strip_;
 };
 
