@@ -35,6 +35,15 @@ namespace {
 
 // Frame offsets of lod0/sto0 are kept small so that B + A cannot overflow.
 constexpr int64_t kMaxFrameOffset = 2 * kStackSize;
+// The cells a run may write without raising its dirty mark: every run
+// clears at least these.
+constexpr int64_t kCleanCells = 64;
+
+// The dirty mark raised so that cell `needed` lies under it, doubled so
+// that a run growing its stack raises it only a few times.
+int64_t RaisedDirtyMark(int64_t mark, int64_t needed) {
+  return std::min(kStackSize, std::max(needed, 2 * mark));
+}
 
 }  // namespace
 
@@ -261,6 +270,10 @@ struct TScriptMachine::TState {
   // machine of a module run on every slow tick is kept between runs.
   std::array<int64_t, kStackSize + 1> S;
   int64_t T = 0;
+  // Every cell above this one is zero. A run clears S[0..Dirty] only, not
+  // the whole stack, and raises the mark before it writes above it. It
+  // starts at the top: a new machine's stack is not cleared yet.
+  int64_t Dirty = kStackSize;
   std::vector<std::vector<int64_t>> Blocks;
   int64_t CellsUsed = 0;
 
@@ -413,7 +426,9 @@ int64_t TScriptMachine::Pop() {
 
 void TScriptMachine::Push(int64_t value) {
   if (State->T >= kStackSize) Fail("stack overflow");
-  State->S[static_cast<size_t>(++State->T)] = value;
+  ++State->T;
+  State->Dirty = std::max(State->Dirty, State->T);
+  State->S[static_cast<size_t>(State->T)] = value;
 }
 
 std::string TScriptMachine::PopString() { return State->Text(Pop()); }
@@ -434,7 +449,10 @@ TRunResult TScriptMachine::Run(const TDecodedCode& code) {
   const TDecodedOp* const plain = code.Plain.data();
   const int64_t count = static_cast<int64_t>(code.Ops.size()) - 1;
   int64_t* const S = st.S.data();
-  st.S.fill(0);
+  std::fill_n(S, st.Dirty + 1, int64_t{0});
+  // The highest cell this run may have written (see TState::Dirty): kept
+  // in a local while the run goes on, and stored when it ends.
+  int64_t dirty = kCleanCells;
   st.Blocks.clear();
   st.CellsUsed = 0;
   int64_t t = 0;
@@ -470,8 +488,13 @@ TRunResult TScriptMachine::Run(const TDecodedCode& code) {
   } while (0)
 #define NEED(n) \
   if (t < (n)) goto L_Underflow
-#define ROOM(n) \
-  if (t > kStackSize - (n)) goto L_Overflow
+// Room for n more cells; raises the dirty mark, by doubling, when the
+// cells lie above it.
+#define ROOM(n)                                   \
+  if (t > dirty - (n)) {                          \
+    if (t > kStackSize - (n)) goto L_Overflow;    \
+    dirty = RaisedDirtyMark(dirty, t + (n));      \
+  }
 #define CELL_OK(i) (static_cast<uint64_t>((i) - 1) < static_cast<uint64_t>(kStackSize))
 #define JUMP(target)               \
   do {                             \
@@ -489,8 +512,8 @@ TRunResult TScriptMachine::Run(const TDecodedCode& code) {
     }                                                                               \
     remaining -= cost;                                                              \
   } while (0)
-#define SYNC() st.T = t
-#define RELOAD() t = st.T
+#define SYNC() (st.T = t, st.Dirty = dirty)
+#define RELOAD() (t = st.T, dirty = st.Dirty)
 #define BINARY_INT(expr)  \
   NEED(2);                \
   {                       \
@@ -535,6 +558,7 @@ TRunResult TScriptMachine::Run(const TDecodedCode& code) {
     NEED(1);
     const int64_t index = b + op->A;
     if (!CELL_OK(index)) goto L_CellRange;
+    dirty = std::max(dirty, index);
     S[index] = S[t--];
     DISPATCH();
   }
@@ -553,6 +577,7 @@ TRunResult TScriptMachine::Run(const TDecodedCode& code) {
       S[++t] = S[index];
     } else {
       NEED(1);
+      dirty = std::max(dirty, index);
       S[index] = S[t--];
     }
     DISPATCH();
@@ -587,6 +612,7 @@ TRunResult TScriptMachine::Run(const TDecodedCode& code) {
     if (op->A > kStackSize - t) goto L_Overflow;
     if (op->A < -t) goto L_Underflow;
     t += op->A;
+    dirty = std::max(dirty, t);
     DISPATCH();
   L_Ext:
     SYNC();
@@ -714,7 +740,7 @@ TRunResult TScriptMachine::Run(const TDecodedCode& code) {
 #define CMP_JUMP(label, cmp)                                                   \
   label : {                                                                    \
     const int64_t index = b + op->A;                                           \
-    if (t > kStackSize - 2 || !CELL_OK(index) || remaining < op->Extra) goto L_SlowPath; \
+    if (t > dirty - 2 || !CELL_OK(index) || remaining < op->Extra) goto L_SlowPath; \
     remaining -= op->Extra;                                                    \
     const bool holds = S[index] cmp op->K;                                     \
     S[t + 1] = holds ? 1 : 0;                                                  \
@@ -734,7 +760,7 @@ TRunResult TScriptMachine::Run(const TDecodedCode& code) {
   label : {                                                                                         \
     const int64_t index = b + op->A;                                                                \
     const int64_t target = b + op->X;                                                               \
-    if (t > kStackSize - 2 || !CELL_OK(index) || !CELL_OK(target) || remaining < op->Extra) goto L_SlowPath; \
+    if (t > dirty - 2 || !CELL_OK(index) || !CELL_OK(target) || target > dirty || remaining < op->Extra) goto L_SlowPath; \
     remaining -= op->Extra;                                                                         \
     const uint64_t x = static_cast<uint64_t>(S[index]);                                             \
     const uint64_t y = static_cast<uint64_t>(op->K);                                                \
@@ -774,9 +800,15 @@ TRunResult TScriptMachine::Run(const TDecodedCode& code) {
   L_CellRange:
     Fail("stack cell out of range");
   L_End:;
+    st.Dirty = dirty;
   } catch (const TScriptRunError& error) {
+    st.Dirty = std::max(dirty, st.Dirty);
     result.Ok = false;
     result.Error = error.what();
+  } catch (...) {
+    // Which cells were written is not known here: the next run clears all.
+    st.Dirty = kStackSize;
+    throw;
   }
 #undef DISPATCH
 #undef NEED

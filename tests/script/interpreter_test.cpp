@@ -7,6 +7,7 @@
 #include <bit>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "script_test_support.h"
@@ -387,6 +388,118 @@ TEST(ScriptMachine, FusedLoopStepsBehaveLikeThePlainOnes) {
     const TRunResult stopped = RunInstructions(code, {}, limit);
     EXPECT_EQ(stopped.Executed, limit);
     EXPECT_EQ(stopped.Error, "more than " + std::to_string(limit) + " instructions executed");
+  }
+}
+
+// ---- A machine kept between runs ----
+
+// Logs every cell of the stack, from S[1] up: a run that should see a
+// cleared stack logs 1024 zeros.
+TInstructions ReadEveryCell() {
+  TInstructions code;
+  for (int64_t cell = 0; cell < kStackSize; ++cell) {
+    code.push_back({ocLod, 0, cell});
+    code.push_back({ocLog, 0, tcInteger});
+  }
+  code.push_back({ocJmp, 0, 0});
+  return code;
+}
+
+// Runs `writer` then the reader on one kept machine: the reader must see
+// only zeros, and the writer must fare as on a new machine.
+void ExpectClearedAfter(TScriptMachine& kept, const TInstructions& writer,
+                        uint64_t limit = kDefaultInstructionLimit) {
+  TLogCapture log;
+  const auto writerCode = DecodeInstructions(writer);
+  TScriptMachine fresh({}, limit);
+  const TRunResult expected = fresh.Run(*writerCode);
+  kept.Configure({}, limit);
+  const TRunResult got = kept.Run(*writerCode);
+  EXPECT_EQ(got.Ok, expected.Ok);
+  EXPECT_EQ(got.Error, expected.Error);
+  EXPECT_EQ(got.Top, expected.Top);
+  EXPECT_EQ(got.Executed, expected.Executed);
+  const size_t written = log.LogOutput().size();
+  kept.Configure({}, kDefaultInstructionLimit);
+  static const auto reader = DecodeInstructions(ReadEveryCell());
+  EXPECT_TRUE(kept.Run(*reader).Ok);
+  const std::vector<std::string> lines = log.LogOutput();
+  ASSERT_EQ(lines.size(), written + kStackSize);
+  for (size_t k = written; k < lines.size(); ++k)
+    ASSERT_EQ(lines[k], "log: 0") << "cell " << k - written + 1;
+}
+
+// A kept machine clears only the cells the last run may have written; a
+// cell written any way at all (pushed, stored far above the top, pushed
+// by a host function, left by a run that failed or hit its limit) reads 0
+// in the next run.
+TEST(ScriptMachine, AKeptMachineStartsEveryRunFromAClearedStack) {
+  TScriptMachine kept({}, kDefaultInstructionLimit);
+  // A store far above a small stack.
+  ExpectClearedAfter(
+      kept, Code({{ocJmp, 0, 1}, {ocInt, 0, 3}, {ocLit, 0, 22}, {ocSto, 0, 1000}, {ocJmp, 0, 0}}));
+  // The same from a called procedure, through its static link.
+  ExpectClearedAfter(kept, Code({{ocJmp, 0, 1},
+                                 {ocInt, 0, 3},
+                                 {ocCal, 0, 4},
+                                 {ocJmp, 0, 0},
+                                 {ocInt, 0, 3},
+                                 {ocLit, 0, 7},
+                                 {ocSto, 1, 1000},
+                                 {ocOpr, 0, opReturn}}));
+  // A large frame reserved, then its top cell written in place.
+  ExpectClearedAfter(kept,
+                     Code({{ocJmp, 0, 1}, {ocInt, 0, 200}, {ocOpr, 0, opNot}, {ocJmp, 0, 0}}));
+  // A string handle pushed by a host function just above a reserved frame.
+  ExpectClearedAfter(
+      kept, Code({{ocJmp, 0, 1}, {ocAlc, 0, 1}, {ocInt, 0, 499}, {ocExt, 0, 3}, {ocJmp, 0, 0}}));
+  // The fused compare-and-jump and add-and-store steps, which write past
+  // the top, just above a reserved frame; the store also far above it.
+  ExpectClearedAfter(kept, Code({{ocJmp, 0, 1},
+                                 {ocInt, 0, 500},
+                                 {ocLod, 0, 0},
+                                 {ocLit, 0, 0},
+                                 {ocOpr, 0, opEqual},
+                                 {ocJpc, 0, 6},
+                                 {ocJmp, 0, 0}}));
+  ExpectClearedAfter(kept, Code({{ocJmp, 0, 1},
+                                 {ocInt, 0, 500},
+                                 {ocLod, 0, 0},
+                                 {ocLit, 0, 5},
+                                 {ocOpr, 0, opAdd},
+                                 {ocSto, 0, 900},
+                                 {ocJmp, 0, 0}}));
+  // Pushing without end: stopped by the limit, then by the stack's end.
+  const TInstructions loop = Code({{ocJmp, 0, 1}, {ocLit, 0, 9}, {ocJmp, 0, 1}});
+  ExpectClearedAfter(kept, loop, 600);
+  ExpectClearedAfter(kept, loop);
+  // Calls nested until the stack ends: every frame writes three cells.
+  ExpectClearedAfter(kept, Code({{ocJmp, 0, 1}, {ocLit, 0, 3}, {ocCal, 0, 1}}));
+}
+
+// Random code (most of it failing somewhere) on one kept machine: each run
+// behaves as on a new machine, and leaves nothing behind.
+TEST(ScriptMachine, AKeptMachineRunsRandomCodeLikeANewOne) {
+  std::mt19937 random(20261208);
+  TScriptMachine kept({}, kDefaultInstructionLimit);
+  const auto cell = [&] { return static_cast<int64_t>(random() % kStackSize); };
+  for (int program = 0; program < 150; ++program) {
+    TInstructions code = Code({{ocJmp, 0, 1}});
+    const int length = 1 + static_cast<int>(random() % 40);
+    for (int k = 0; k < length; ++k) {
+      switch (random() % 8) {
+        case 0: code.push_back({ocLit, 0, 1 + cell()}); break;
+        case 1: code.push_back({ocInt, 0, cell() - 100}); break;
+        case 2: code.push_back({ocSto, 0, cell()}); break;
+        case 3: code.push_back({ocLod, 0, cell()}); break;
+        case 4: code.push_back({ocOpr, 0, opAdd}); break;
+        case 5: code.push_back({ocAlc, 0, 2}); break;
+        case 6: code.push_back({ocExt, 0, 9}); break;
+        default: code.push_back({ocCal, 0, static_cast<int64_t>(code.size()) + 1}); break;
+      }
+    }
+    code.push_back({ocJmp, 0, 0});
+    ExpectClearedAfter(kept, code, 1 + random() % 200);
   }
 }
 
