@@ -103,6 +103,7 @@ void ClosePlatform() {
   const std::vector<THandle> topLevel = s.TopOrder;
   for (auto it = topLevel.rbegin(); it != topLevel.rend(); ++it) DestroyWindow(*it);
   s.TopOrder.clear();
+  s.RecentlyFound = {};
   s.Windows.clear();
   s.Timers.clear();
   s.RawInput.clear();
@@ -126,8 +127,15 @@ TBackend& Backend() {
 }
 
 TWindowRec* FindWindow(THandle window) {
-  auto it = Layer().Windows.find(window);
-  return it == Layer().Windows.end() ? nullptr : it->second.get();
+  TState& s = Layer();
+  for (const auto& [handle, rec] : s.RecentlyFound) {
+    if (handle == window && handle != 0) return rec;
+  }
+  const auto it = s.Windows.find(window);
+  if (it == s.Windows.end()) return nullptr;
+  s.RecentlyFound[1] = s.RecentlyFound[0];
+  s.RecentlyFound[0] = {window, it->second.get()};
+  return it->second.get();
 }
 
 TWindowRec* FindNative(std::uintptr_t native) {
@@ -260,6 +268,7 @@ bool DestroyWindow(THandle window) {
   } else {
     std::erase(s.TopOrder, window);
   }
+  s.RecentlyFound = {};
   s.Windows.erase(window);
   return true;
 }

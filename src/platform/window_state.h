@@ -2,6 +2,7 @@
 // Inside the layer: the state the files of the shared logic share (window
 // records, focus, capture, timers, the tray, input not yet turned into
 // messages) and the small helpers more than one of them needs.
+#include <array>
 #include <deque>
 #include <map>
 
@@ -61,6 +62,10 @@ struct TState {
   std::unique_ptr<TBackend> Backend;
   std::deque<TRawInput> RawInput;
   std::map<THandle, std::unique_ptr<TWindowRec>> Windows;
+  // The two windows found last: on every slow tick the idle loop looks up
+  // the same scrolling label and its parent several times, and a walk
+  // through the map costs more than the work. Emptied when a window goes.
+  std::array<std::pair<THandle, TWindowRec*>, 2> RecentlyFound{};
   std::vector<THandle> TopOrder;  // bottom to top
   THandle NextHandle = 0x1000;
   THandle Focus = 0;

@@ -482,6 +482,33 @@ TEST_F(WindowTest, CloseDestroysWithChildrenAndQuitStaysQueued) {
   EXPECT_FALSE(PeekMessage(m));  // the dead child's timer went with it
 }
 
+// Windows looked up a moment before they go are gone for every later look,
+// while the windows around them stay.
+TEST_F(WindowTest, AWindowLookedUpJustBeforeItGoesIsGone) {
+  const THandle parent = MakeWindow({0, 0, 100, 100});
+  const THandle child = MakeWindow({0, 0, 10, 10}, wfVisible, parent);
+  const THandle other = MakeWindow({0, 0, 10, 10}, wfVisible, parent);
+  ASSERT_NE(GetWindowSurface(child), nullptr);
+  ASSERT_NE(GetWindowSurface(parent), nullptr);
+  EXPECT_TRUE(DestroyWindow(child));
+  EXPECT_FALSE(IsWindow(child));
+  EXPECT_EQ(GetWindowSurface(child), nullptr);
+  EXPECT_NE(GetWindowSurface(other), nullptr);
+  ASSERT_NE(GetWindowSurface(parent), nullptr);
+  EXPECT_EQ(GetWindowSurface(parent)->Width(), 100);
+  // A window made after that gets a handle of its own and is found.
+  const THandle later = MakeWindow({0, 0, 30, 30});
+  EXPECT_NE(later, child);
+  ASSERT_NE(GetWindowSurface(later), nullptr);
+  EXPECT_EQ(GetWindowSurface(later)->Width(), 30);
+  EXPECT_TRUE(DestroyWindow(parent));
+  EXPECT_FALSE(IsWindow(other));
+  EXPECT_FALSE(IsWindow(parent));
+  EXPECT_TRUE(IsWindow(later));
+  ClosePlatform();
+  EXPECT_FALSE(IsWindow(later));
+}
+
 TEST_F(WindowTest, MinimizeAndRestoreReportThroughSize) {
   const THandle w = MakeWindow({0, 0, 100, 100}, wfVisible | wfAppWindow);
   ShowWindow(w, swMinimize);
