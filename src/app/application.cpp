@@ -257,14 +257,12 @@ void SleepAfterPass(TMainLoop& loop, const TMainLoopWork& work, std::vector<poll
   int timeoutMs = untilMs >= static_cast<uint32_t>(INT32_MAX) ? -1 : static_cast<int>(untilMs);
   fds.clear();
   app::CollectLoopSourceFds(fds, timeoutMs);
-  const auto start = std::chrono::steady_clock::now();
-  if (!WaitForMessage(fds, timeoutMs)) {
+  uint64_t sleptUs = 0;
+  if (!WaitForMessage(fds, timeoutMs, &sleptUs)) {
     sleepOnePass();  // a message waits
     return;
   }
-  const auto slept = std::chrono::steady_clock::now() - start;
-  CountSleptPasses(loop, static_cast<uint64_t>(
-                             std::chrono::duration_cast<std::chrono::microseconds>(slept).count()));
+  CountSleptPasses(loop, sleptUs);
   app::DispatchLoopSources(fds, 0);
 }
 

@@ -1,9 +1,13 @@
 #include "platform/message_queue.h"
 
 #include <sys/eventfd.h>
+#include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <deque>
 #include <mutex>
@@ -23,6 +27,13 @@ std::mutex& QueueLock() {
   static std::mutex lock;
   return lock;
 }
+
+// The messages in the queue, changed under the lock with the queue: an
+// empty queue is seen without taking the lock, which the idle loop would
+// otherwise take three times a pass. A post's count and the waiter's flag
+// are both sequentially consistent, so a post either is counted before the
+// waiter looks or finds the waiting flag set and wakes it.
+std::atomic<size_t> gQueued{0};
 
 volatile std::sig_atomic_t gQuitFromSignal = 0;
 
@@ -44,10 +55,34 @@ void DrainWake() {
   [[maybe_unused]] const ssize_t got = read(gWakeFd, &count, sizeof count);
 }
 
-bool QueueEmpty() {
-  std::lock_guard lock(QueueLock());
-  return Queue().empty();
+// poll that tells how long it waited. With a limit, the length comes from
+// the time the kernel says was left (ppoll writes it back; the C library's
+// ppoll hides it): a clock read right after a long sleep costs more than
+// all the idle loop's other work of that pass, as the clock's pages have
+// gone cold.
+void PollMeasured(std::vector<pollfd>& fds, int timeoutMs, uint64_t* sleptUs) {
+  if (sleptUs == nullptr) {
+    poll(fds.data(), fds.size(), timeoutMs);
+    return;
+  }
+  if (timeoutMs < 0) {
+    const auto start = std::chrono::steady_clock::now();
+    poll(fds.data(), fds.size(), timeoutMs);
+    *sleptUs = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                         std::chrono::steady_clock::now() - start)
+                                         .count());
+    return;
+  }
+  timespec left{timeoutMs / 1000, static_cast<long>(timeoutMs % 1000) * 1'000'000L};
+  constexpr size_t kKernelSigsetBytes = 8;
+  syscall(SYS_ppoll, fds.data(), fds.size(), &left, nullptr, kKernelSigsetBytes);
+  const uint64_t leftUs =
+      static_cast<uint64_t>(left.tv_sec) * 1'000'000u + static_cast<uint64_t>(left.tv_nsec) / 1000u;
+  const uint64_t limitUs = static_cast<uint64_t>(timeoutMs) * 1000u;
+  *sleptUs = limitUs - std::min(leftUs, limitUs);
 }
+
+bool QueueEmpty() { return gQueued.load() == 0; }
 
 }  // namespace
 
@@ -55,6 +90,7 @@ void PostMessage(const TMessage& message) {
   {
     std::lock_guard lock(QueueLock());
     Queue().push_back(message);
+    gQueued.fetch_add(1);
   }
   // The waiting flag is set before the waiter last looks at the queue: a
   // message it did not see finds the flag set and wakes it.
@@ -91,12 +127,13 @@ bool PeekMessage(TMessage& message) {
   }
   PumpPlatformIfOpen();
   if (QueueEmpty()) ProcessRawInput([] { return !QueueEmpty(); });
-  {
+  if (!QueueEmpty()) {
     std::lock_guard lock(QueueLock());
     auto& q = Queue();
     if (!q.empty()) {
       message = q.front();
       q.pop_front();
+      gQueued.fetch_sub(1);
       return true;
     }
   }
@@ -110,7 +147,7 @@ bool MessageWaiting() {
   return gQuitFromSignal || !QueueEmpty() || LayerHasWork();
 }
 
-bool WaitForMessage(std::vector<pollfd>& fds, int timeoutMs) {
+bool WaitForMessage(std::vector<pollfd>& fds, int timeoutMs, uint64_t* sleptUs) {
   gWaiting.store(true);
   if (MessageWaiting()) {
     gWaiting.store(false);
@@ -125,7 +162,7 @@ bool WaitForMessage(std::vector<pollfd>& fds, int timeoutMs) {
   if (const int display = LayerConnectionFd(); display >= 0)
     fds.push_back(pollfd{display, POLLIN, 0});
   for (pollfd& fd : fds) fd.revents = 0;
-  poll(fds.data(), fds.size(), timeoutMs);
+  PollMeasured(fds, timeoutMs, sleptUs);
   // A wake-up that came while nobody waited leaves the descriptor readable:
   // it ends this wait early once, and is taken here.
   if (fds[callers].revents != 0) DrainWake();
@@ -171,6 +208,7 @@ void DispatchMessage(const TMessage& message) {
 void ClearMessageQueue() {
   std::lock_guard lock(QueueLock());
   Queue().clear();
+  gQueued.store(0);
   gQuitFromSignal = 0;
 }
 

@@ -50,7 +50,10 @@ bool MessageWaiting();
 // falling due), one of `fds` is ready (their revents are filled in), or
 // `timeoutMs` (-1: no limit) has passed. Returns false at once, without
 // looking at `fds`, when a message waits already (MessageWaiting).
-bool WaitForMessage(std::vector<pollfd>& fds, int timeoutMs);
+// `sleptUs`, when given, receives how long the wait lasted, in
+// microseconds; a wait with a limit that ran its full length counts as
+// exactly that long, so that no clock is read after an idle sleep.
+bool WaitForMessage(std::vector<pollfd>& fds, int timeoutMs, uint64_t* sleptUs = nullptr);
 // Milliseconds until the next timer falls due; UINT32_MAX: no timer.
 uint32_t MsUntilNextTimer();
 

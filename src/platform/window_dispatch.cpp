@@ -106,6 +106,8 @@ bool NextPaintOrTimer(TMessage& m) {
     m.Msg = wmPaint;
     return true;
   }
+  // Without timers the clock is not read: the idle loop asks on every pass.
+  if (s.Timers.empty()) return false;
   const uint64_t now = NowMs();
   for (TTimer& t : s.Timers) {
     if (t.Due <= now) {

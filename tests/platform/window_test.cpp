@@ -1,4 +1,6 @@
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "platform_fixture.h"
 
@@ -507,6 +509,37 @@ TEST_F(WindowTest, AWindowLookedUpJustBeforeItGoesIsGone) {
   EXPECT_TRUE(IsWindow(later));
   ClosePlatform();
   EXPECT_FALSE(IsWindow(later));
+}
+
+// The wait reports how long it lasted: a wait that ran its whole limit
+// counts as exactly the limit, one ended by a post from another thread as
+// the time until the post.
+TEST_F(WindowTest, AWaitTellsHowLongItLasted) {
+  std::vector<pollfd> none;
+  uint64_t sleptUs = 1;
+  ASSERT_TRUE(WaitForMessage(none, 30, &sleptUs));
+  EXPECT_EQ(sleptUs, 30'000u);
+  ASSERT_TRUE(WaitForMessage(none, 0, &sleptUs));
+  EXPECT_EQ(sleptUs, 0u);
+
+  const auto start = std::chrono::steady_clock::now();
+  std::thread poster([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    PostMessage(0, wmCommand);
+  });
+  ASSERT_TRUE(WaitForMessage(none, 5000, &sleptUs));
+  const auto measuredUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                              std::chrono::steady_clock::now() - start)
+                              .count();
+  poster.join();
+  EXPECT_GE(sleptUs, 20'000u);
+  EXPECT_LE(sleptUs, static_cast<uint64_t>(measuredUs) + 1000u);
+  // The post is there, and the next wait does not sleep.
+  EXPECT_FALSE(WaitForMessage(none, 5000, &sleptUs));
+  TMessage m;
+  ASSERT_TRUE(PeekMessage(m));
+  EXPECT_EQ(m.Msg, static_cast<uint32_t>(wmCommand));
+  EXPECT_FALSE(PeekMessage(m));
 }
 
 TEST_F(WindowTest, MinimizeAndRestoreReportThroughSize) {
