@@ -155,10 +155,10 @@ void SetCommandPlayer(TCommandPlayer* player) { gPlayer = player; }
 namespace {
 
 // A parsed command with, for a "script:" command, its module name in upper
-// case.
+// case, converted to 8-bit text once here rather than on every run.
 struct TReadyCommand {
   TParsedCommand Command;
-  std::u16string ScriptName;
+  std::string ScriptName;
   bool IsScript = false;
 };
 
@@ -166,8 +166,8 @@ TReadyCommand Prepare(std::u16string_view text) {
   TReadyCommand ready{ParseCommand(text), {}, false};
   ready.IsScript = ready.Command.Name.starts_with(kScriptPrefix);
   if (ready.IsScript)
-    ready.ScriptName =
-        AsciiUpper(std::u16string_view(ready.Command.Name).substr(kScriptPrefix.size()));
+    ready.ScriptName = Utf16ToCp1252(
+        AsciiUpper(std::u16string_view(ready.Command.Name).substr(kScriptPrefix.size())));
   return ready;
 }
 

@@ -28,8 +28,9 @@ class TSkinLink {
   virtual std::u16string_view OnSong() const = 0;
   virtual std::u16string_view OnTime() const = 0;
   // Runs the first script whose upper-cased module name equals
-  // `upperName`. False when the skin has no script of that name.
-  virtual bool RunScript(std::u16string_view upperName) = 0;
+  // `upperName`, 8-bit (Windows-1252) text as module names are. False when
+  // the skin has no script of that name.
+  virtual bool RunScript(std::string_view upperName) = 0;
   // Advances every scrolling label of every skin window one step.
   virtual void AdvanceScrolling() = 0;
 

@@ -61,9 +61,7 @@ class TSkinObjectLink : public TSkinLink {
   void SetTrayTip(std::u16string_view text) override { vesperon::SetTrayTip(text); }
   std::u16string_view OnSong() const override { return Skin.OnSong; }
   std::u16string_view OnTime() const override { return Skin.OnTime; }
-  bool RunScript(std::u16string_view upperName) override {
-    return Skin.RunScript(Utf16ToCp1252(upperName));
-  }
+  bool RunScript(std::string_view upperName) override { return Skin.RunScript(upperName); }
   void AdvanceScrolling() override { Skin.AdvanceScrolling(); }
 
   void ShowMediaWindow() override { Show(gSkinWindowHooks.MediaDB, Skin.MediaDBCreated_); }

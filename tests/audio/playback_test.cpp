@@ -510,8 +510,8 @@ class TSkinRecorder : public TSkinLink {
   }
   std::u16string_view OnSong() const override { return u"script:OnSong"; }
   std::u16string_view OnTime() const override { return u""; }
-  bool RunScript(std::u16string_view name) override {
-    Calls.push_back("script " + Utf16ToUtf8(name));
+  bool RunScript(std::string_view name) override {
+    Calls.push_back("script " + std::string(name));
     return true;
   }
   void AdvanceScrolling() override {}

@@ -28,9 +28,9 @@ class TRecorder : public TSkinLink, public TCommandPlayer {
   void SetTrayTip(std::u16string_view text) override { Add("tip ", text); }
   std::u16string_view OnSong() const override { return u"script:OnSong"; }
   std::u16string_view OnTime() const override { return u"volume(7)"; }
-  bool RunScript(std::u16string_view upperName) override {
-    Add("script ", upperName);
-    return upperName == u"ONTIME";
+  bool RunScript(std::string_view upperName) override {
+    Add("script ", Cp1252ToUtf16(upperName));
+    return upperName == "ONTIME";
   }
   void AdvanceScrolling() override { Add("scroll"); }
   void ShowMediaWindow() override { Add("media"); }
