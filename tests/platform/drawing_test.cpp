@@ -110,6 +110,27 @@ TEST(Surface, TransparentBlitMatchesThePixelRuleAtEveryWidth) {
     }
 }
 
+// Rows are copied inline up to a length and by the C library beyond it:
+// both copy exactly the pixels asked for, at every width and offset.
+TEST(Surface, BlitCopiesExactlyTheRowsAtEveryWidth) {
+  constexpr int32_t kWide = 700;
+  TSurface src(kWide, 2);
+  for (int32_t y = 0; y < 2; ++y)
+    for (int32_t x = 0; x < kWide; ++x) src.Row(y)[x] = MakeColor(x % 256, x / 256, y + 1);
+  for (const int32_t w : {0, 1, 2, 3, 4, 5, 7, 8, 9, 511, 512, 513, 600}) {
+    for (const int32_t sx : {0, 1, 3, 50}) {
+      TSurface dst(kWide, 2, kBlue);
+      Blit(dst, 5, 0, w, 2, src, sx, 0);
+      for (int32_t y = 0; y < 2; ++y)
+        for (int32_t x = 0; x < kWide; ++x) {
+          const bool inside = x >= 5 && x < 5 + w && sx + x - 5 < kWide;
+          ASSERT_EQ(dst.At(x, y), inside ? src.At(sx + x - 5, y) : kBlue)
+              << "width " << w << ", source x " << sx << ", at " << x << "," << y;
+        }
+    }
+  }
+}
+
 TEST(Surface, FillsRectanglesAndClip) {
   TSurface s(10, 10, kWhite);
   DrawRectangle(s, {1, 1, 6, 5}, kBlue, kRed);
