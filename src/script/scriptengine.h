@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "script/compiler.h"
@@ -78,6 +79,9 @@ class TScriptModules {
   size_t Count() const { return Engines.size(); }
   TScriptengine& operator[](size_t index) { return *Engines[index]; }
   void Clear() { Engines.clear(); }
+  // Takes every engine out of the list, which is then empty: for an owner
+  // that must keep an engine alive while it still runs.
+  std::vector<std::unique_ptr<TScriptengine>> TakeAll() { return std::exchange(Engines, {}); }
 
   // True when an engine other than `except` already has this name.
   bool NameTaken(std::string_view name, const TScriptengine* except) const;

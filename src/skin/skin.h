@@ -352,6 +352,10 @@ class TSkin {
   std::unique_ptr<TSkinLink> Link_;
   TScriptPlayerHost* Player_ = nullptr;
   std::vector<const TScriptengine*> RunningScripts_;  // innermost last
+  // Script runs in progress, and the engines of a skin unloaded while one
+  // of them ran: destroyed when the outermost run has returned.
+  int RunDepth_ = 0;
+  std::vector<std::unique_ptr<TScriptengine>> RetiredEngines_;
   bool MenusBuilt_ = false;
   bool AboutCreated_ = false, MediaDBCreated_ = false, VideoCreated_ = false;
 

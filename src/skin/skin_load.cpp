@@ -138,7 +138,14 @@ void TSkin::Unload() {
   };
   destroy(gSkinWindowHooks.Video, VideoCreated_);
   destroy(gSkinWindowHooks.MediaDB, MediaDBCreated_);
-  Scripts.Clear();
+  // A skin unloaded by a running script's own doing (it starts a song whose
+  // OnSong command loads another skin) keeps its engines until that run has
+  // returned: the engine still runs, and writes its result when it ends.
+  if (RunDepth_ > 0) {
+    for (auto& engine : Scripts.TakeAll()) RetiredEngines_.push_back(std::move(engine));
+  } else {
+    Scripts.Clear();
+  }
   RunningScripts_.clear();
   destroy(gSkinWindowHooks.About, AboutCreated_);
   Fonts.clear();
@@ -199,6 +206,15 @@ bool TSkin::RunScript(std::string_view name) {
     return false;
   }
   RunningScripts_.push_back(engine);
+  struct TRunDepth {
+    TSkin& Skin;
+    explicit TRunDepth(TSkin& skin) : Skin(skin) { ++Skin.RunDepth_; }
+    ~TRunDepth() {
+      if (--Skin.RunDepth_ == 0) Skin.RetiredEngines_.clear();
+    }
+    TRunDepth(const TRunDepth&) = delete;
+    TRunDepth& operator=(const TRunDepth&) = delete;
+  } depth(*this);
   const bool ok = engine->Run();
   // The run may have unloaded the skin (and emptied the list).
   if (!RunningScripts_.empty()) RunningScripts_.pop_back();

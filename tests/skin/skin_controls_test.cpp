@@ -371,6 +371,23 @@ TEST_F(TSkinTest, AnOnSongScriptThatStartsTheNextSongDoesNotRecurse) {
   EXPECT_EQ(player.NextCalls, 2);
 }
 
+// A script whose run loads another skin (the next song's OnSong command
+// switches skins) ends safely: the engine it runs in outlives the switch.
+TEST_F(TSkinTest, AScriptWhoseRunSwitchesTheSkinEndsSafely) {
+  TTestPlayer player;
+  Skin->SetScriptPlayer(&player);
+  ASSERT_TRUE(LoadDescription(
+      WindowWith("",
+                 "<script>module ontime; var integer i; begin next; i := 7 end ontime;</script>"
+                 "<ontime>script:ontime</ontime><onsong>load_skin(nosuch.vsf)</onsong>")));
+  RunOnTimeCommand();
+  EXPECT_EQ(player.NextCalls, 1);
+  // The switch fell back to the built-in skin, whose modules run.
+  ASSERT_NE(Skin->LabelByName("ltitle"), nullptr);
+  RunOnTimeCommand();
+  EXPECT_EQ(player.NextCalls, 1);
+}
+
 TEST_F(TSkinTest, AFailingOnTimeScriptIsReportedOnceUntilItRunsCleanly) {
   ASSERT_TRUE(LoadDescription(WindowWith("<label><name>flag</name></label>",
                                          "<script>module ontime; var integer i; begin i := 0; "
