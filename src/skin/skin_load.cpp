@@ -149,6 +149,8 @@ void TSkin::Unload() {
   RunningScripts_.clear();
   destroy(gSkinWindowHooks.About, AboutCreated_);
   Fonts.clear();
+  ScrollingLabels_.clear();
+  ScrollingLabelsFound_ = false;
   for (auto& window : Windows) window->Destroy();
   Windows.clear();
   gMainWindow = 0;
@@ -193,9 +195,16 @@ bool TSkin::TakeSurfaceArea(int64_t width, int64_t height) {
 }
 
 void TSkin::AdvanceScrolling() {
-  for (auto& window : Windows)
-    for (auto& label : window->Labels)
-      if (label->Scrolling) label->Advance();
+  // The labels that scroll are found once per loaded skin: walking every
+  // window's labels on each slow tick touched objects the tick has no use for.
+  if (!ScrollingLabelsFound_) {
+    ScrollingLabels_.clear();
+    for (auto& window : Windows)
+      for (auto& label : window->Labels)
+        if (label->Scrolling) ScrollingLabels_.push_back(label.get());
+    ScrollingLabelsFound_ = true;
+  }
+  for (TLabel* label : ScrollingLabels_) label->Advance();
 }
 
 bool TSkin::RunScript(std::string_view name) {

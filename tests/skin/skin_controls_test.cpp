@@ -165,6 +165,23 @@ TEST_F(TSkinTest, LabelsDrawTheirTextFromTheFontAndScroll) {
   EXPECT_EQ(title.ScrollPosition, title.Width);
 }
 
+// The scrolling labels are found again after a skin is loaded in place of
+// another: the new skin's labels move, and none of the old one's is touched.
+TEST_F(TSkinTest, ASkinLoadedInPlaceOfAnotherScrollsItsOwnLabels) {
+  ASSERT_TRUE(LoadBuiltin());
+  Skin->AdvanceScrolling();
+  EXPECT_EQ(Skin->LabelByName("ltitle")->ScrollPosition, -1);
+  ASSERT_TRUE(LoadDescription(
+      WindowWith("<label><name>a</name><text>moving</text><scrolling>true</scrolling></label>"
+                 "<label><name>b</name><text>still</text></label>")));
+  for (int i = 0; i < 2; ++i) Skin->AdvanceScrolling();
+  EXPECT_EQ(Skin->LabelByName("a")->ScrollPosition, -2);
+  EXPECT_EQ(Skin->LabelByName("b")->ScrollPosition, 0);
+  ASSERT_TRUE(LoadBuiltin());
+  Skin->AdvanceScrolling();
+  EXPECT_EQ(Skin->LabelByName("ltitle")->ScrollPosition, -1);
+}
+
 // A description cannot make its scrolling labels hold text strips without
 // bound: past the skin's budget a label draws its glyphs one by one, and
 // looks the same either way.
