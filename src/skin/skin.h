@@ -355,11 +355,9 @@ class TSkin {
   // Script runs in progress, and the engines of a skin unloaded while one
   // of them ran: destroyed when the outermost run has returned.
   int RunDepth_ = 0;
-  // The scrolling labels of all windows, found on the first slow tick after
-  // a load.
-  std::vector<TLabel*> ScrollingLabels_;
-  bool ScrollingLabelsFound_ = false;
   std::vector<std::unique_ptr<TScriptengine>> RetiredEngines_;
+  // The scrolling labels of all windows, found when a skin has loaded.
+  std::vector<TLabel*> ScrollingLabels_;
   bool MenusBuilt_ = false;
   bool AboutCreated_ = false, MediaDBCreated_ = false, VideoCreated_ = false;
 

@@ -68,6 +68,11 @@ bool TSkin::LoadPackage(TPackedSkin& package) {
     Unload();
     return false;
   }
+  // The labels that scroll, so that the slow tick does not walk every
+  // window's labels to find them.
+  for (auto& window : Windows)
+    for (auto& label : window->Labels)
+      if (label->Scrolling) ScrollingLabels_.push_back(label.get());
   // Load steps after the main window is up: its menus and tray icon, then
   // the windows that are not skin windows.
   BuildMenusAndTray(*this);
@@ -150,7 +155,6 @@ void TSkin::Unload() {
   destroy(gSkinWindowHooks.About, AboutCreated_);
   Fonts.clear();
   ScrollingLabels_.clear();
-  ScrollingLabelsFound_ = false;
   for (auto& window : Windows) window->Destroy();
   Windows.clear();
   gMainWindow = 0;
@@ -195,15 +199,6 @@ bool TSkin::TakeSurfaceArea(int64_t width, int64_t height) {
 }
 
 void TSkin::AdvanceScrolling() {
-  // The labels that scroll are found once per loaded skin: walking every
-  // window's labels on each slow tick touched objects the tick has no use for.
-  if (!ScrollingLabelsFound_) {
-    ScrollingLabels_.clear();
-    for (auto& window : Windows)
-      for (auto& label : window->Labels)
-        if (label->Scrolling) ScrollingLabels_.push_back(label.get());
-    ScrollingLabelsFound_ = true;
-  }
   for (TLabel* label : ScrollingLabels_) label->Advance();
 }
 
