@@ -17,6 +17,7 @@
 #include "core/documents.h"
 #include "core/files.h"
 #include "core/help.h"
+#include "core/idle_path.h"
 #include "core/keys.h"
 #include "core/language.h"
 #include "core/log.h"
@@ -268,11 +269,11 @@ void SleepAfterPass(TMainLoop& loop, const TMainLoopWork& work, std::vector<poll
 
 }  // namespace
 
-uint32_t MsUntilSlowStep(const TMainLoop& loop) {
+VESPERON_IDLE_PATH uint32_t MsUntilSlowStep(const TMainLoop& loop) {
   return (kSlowStep + 1u - std::min<uint32_t>(loop.StepCounter, kSlowStep)) * kMainLoopPassMs;
 }
 
-void CountSleptPasses(TMainLoop& loop, uint64_t sleptUs) {
+VESPERON_IDLE_PATH void CountSleptPasses(TMainLoop& loop, uint64_t sleptUs) {
   // Rounded: a wait that ends a little before or after a pass boundary
   // stands for that many passes.
   constexpr uint64_t kPassUs = uint64_t{kMainLoopPassMs} * 1000;
@@ -282,7 +283,7 @@ void CountSleptPasses(TMainLoop& loop, uint64_t sleptUs) {
       static_cast<uint16_t>(std::min<uint64_t>(kSlowStep, loop.StepCounter + passes - 1));
 }
 
-void MainLoopStep(TMainLoop& loop, const TMainLoopWork& work) {
+VESPERON_IDLE_PATH void MainLoopStep(TMainLoop& loop, const TMainLoopWork& work) {
   work.PlaybackStep();
   if (loop.StepCounter > kSlowStep - 1) {
     loop.StepCounter = 0;
@@ -301,7 +302,7 @@ void MainLoopStep(TMainLoop& loop, const TMainLoopWork& work) {
   }
 }
 
-void RunMainLoop(const TMainLoopWork& work) {
+VESPERON_IDLE_PATH void RunMainLoop(const TMainLoopWork& work) {
   TMainLoop loop;
   app::SetNestedMainLoopStep([&loop, &work] { MainLoopStep(loop, work); });
   std::vector<pollfd> fds;  // kept between passes

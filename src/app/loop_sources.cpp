@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
+#include "core/idle_path.h"
+
 namespace vesperon::app {
 namespace {
 
-std::vector<TLoopSource>& Sources() {
+VESPERON_IDLE_PATH std::vector<TLoopSource>& Sources() {
   static std::vector<TLoopSource> sources;
   return sources;
 }
@@ -16,7 +18,7 @@ void AddLoopSource(TLoopSource source) { Sources().push_back(std::move(source));
 
 void ClearLoopSources() { Sources().clear(); }
 
-void CollectLoopSourceFds(std::vector<pollfd>& fds, int& timeoutMs) {
+VESPERON_IDLE_PATH void CollectLoopSourceFds(std::vector<pollfd>& fds, int& timeoutMs) {
   for (const TLoopSource& source : Sources()) {
     fds.push_back(pollfd{source.Fd(), source.Events(), 0});
     const int due = source.TimeoutMs();
@@ -24,7 +26,7 @@ void CollectLoopSourceFds(std::vector<pollfd>& fds, int& timeoutMs) {
   }
 }
 
-void DispatchLoopSources(const std::vector<pollfd>& fds, size_t first) {
+VESPERON_IDLE_PATH void DispatchLoopSources(const std::vector<pollfd>& fds, size_t first) {
   // Process may add or clear sources; only those collected are visited.
   const size_t count = std::min(Sources().size(), fds.size() - first);
   for (size_t i = 0; i < count; ++i) {
@@ -33,7 +35,7 @@ void DispatchLoopSources(const std::vector<pollfd>& fds, size_t first) {
   }
 }
 
-void RunLoopSourcesAfterPass() {
+VESPERON_IDLE_PATH void RunLoopSourcesAfterPass() {
   for (const TLoopSource& source : Sources()) {
     if (source.AfterPass) source.AfterPass();
   }

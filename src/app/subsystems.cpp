@@ -7,6 +7,7 @@
 #include "audio/playback.h"
 #include "core/commands.h"
 #include "core/files.h"
+#include "core/idle_path.h"
 #include "core/log.h"
 #include "core/skin_link.h"
 #include "desktop/desktop.h"
@@ -219,9 +220,9 @@ void OpenFileIntoNextChannel(const std::u16string& file) { Playback().OpenStream
 
 // ===== playback: per-step work =============================================
 
-void PlaybackStep() { Playback().Step(); }
+VESPERON_IDLE_PATH void PlaybackStep() { Playback().Step(); }
 
-uint32_t MsUntilPlaybackStepWork() { return Playback().MsUntilStepWork(); }
+VESPERON_IDLE_PATH uint32_t MsUntilPlaybackStepWork() { return Playback().MsUntilStepWork(); }
 
 void SetNestedMainLoopStep(std::function<void()> step) {
   Playback().RunMainLoopStep = std::move(step);
@@ -271,9 +272,9 @@ void StopDesktop() {
 
 // ===== skin: slow timer ====================================================
 
-bool SkinExists() { return gSkinLink != nullptr; }
+VESPERON_IDLE_PATH bool SkinExists() { return gSkinLink != nullptr; }
 
-void SkinSlowWork() {
+VESPERON_IDLE_PATH void SkinSlowWork() {
   RunOnTimeCommand();
   if (gSkinLink != nullptr) gSkinLink->AdvanceScrolling();
 }

@@ -6,6 +6,7 @@
 
 #include "audio/audio_binding.h"
 #include "core/files.h"
+#include "core/idle_path.h"
 #include "core/log.h"
 #include "core/random.h"
 #include "core/settings.h"
@@ -376,7 +377,7 @@ bool TPlayback::ClearQueue() {
   return true;
 }
 
-uint32_t TPlayback::GetPosition() const {
+VESPERON_IDLE_PATH uint32_t TPlayback::GetPosition() const {
   return Current().Channel != nullptr ? ChannelPosition(Current().Channel) : 0;
 }
 
@@ -386,7 +387,7 @@ uint32_t TPlayback::GetLength() const {
 
 // --- per-step work -----------------------------------------------------------
 
-void TPlayback::Step() {
+VESPERON_IDLE_PATH void TPlayback::Step() {
   TChannel& current = Channels[CurrentChannel];
   if (current.IsPlaying != 0 && current.Channel != nullptr) {
     uint32_t position = ChannelPosition(current.Channel);
@@ -412,7 +413,7 @@ uint32_t MsBetweenFadeSteps(uint32_t fadeMs) {
   return fadeMs <= kEveryPassFadeMs ? 0 : std::min(fadeMs / kFadeStepsPerFade, kLongestFadeStepMs);
 }
 
-uint32_t TPlayback::MsUntilStepWork() const {
+VESPERON_IDLE_PATH uint32_t TPlayback::MsUntilStepWork() const {
   uint32_t due = kNoStepWork;
   const TChannel& other = Channels[1 - CurrentChannel];
   if (gSettings.Crossfade && other.IsPlaying != 0 && other.Channel != nullptr &&
@@ -487,7 +488,7 @@ void TPlayback::CountFinishedSong() {
 
 // The previous song keeps playing on the other channel and fades to silence
 // over its last CrossfadeOutTime milliseconds.
-void TPlayback::FadeOtherChannel() {
+VESPERON_IDLE_PATH void TPlayback::FadeOtherChannel() {
   TChannel& other = Channels[1 - CurrentChannel];
   if (!gSettings.Crossfade || other.IsPlaying == 0 || other.Channel == nullptr ||
       other.Sound == nullptr) {

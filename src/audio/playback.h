@@ -12,6 +12,7 @@
 
 #include "audiolib/audiolib.h"
 #include "core/commands.h"
+#include "core/idle_path.h"
 #include "media/mediadb.h"
 #include "script/host.h"
 
@@ -139,7 +140,7 @@ class TPlayback : public TCommandPlayer {
 class TPlaybackScriptHost : public TScriptPlayerHost {
  public:
   explicit TPlaybackScriptHost(TPlayback& player) : Player(player) {}
-  uint32_t CurrentPosition() override { return Player.GetPosition(); }
+  VESPERON_IDLE_PATH uint32_t CurrentPosition() override { return Player.GetPosition(); }
   uint32_t CurrentLength() override { return Player.GetLength(); }
   bool Paused() override { return Player.Paused; }
   std::optional<TScriptSongTags> CurrentEntry() override;

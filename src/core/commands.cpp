@@ -3,6 +3,7 @@
 #include <charconv>
 #include <limits>
 
+#include "core/idle_path.h"
 #include "core/log.h"
 #include "core/skin_link.h"
 #include "core/text.h"
@@ -192,7 +193,7 @@ void RunOnSongCommand() {
   if (gSkinLink != nullptr) RunCommand(gSkinLink->OnSong());
 }
 
-void RunOnTimeCommand() {
+VESPERON_IDLE_PATH void RunOnTimeCommand() {
   if (gSkinLink == nullptr) return;
   // Run on every slow tick, the skin's string is parsed again only when it
   // differs from the last one.

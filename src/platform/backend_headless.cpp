@@ -1,5 +1,6 @@
 // The headless backend: windows exist only as records and surfaces. Tests
 // inject input through headless.h and read back pixels, shapes and state.
+#include "core/idle_path.h"
 #include "platform/backend.h"
 #include "platform/headless.h"
 
@@ -23,7 +24,7 @@ class THeadlessBackend final : public TBackend {
   void DestroyNative(TWindowRec&) override {}
   void ShowNative(TWindowRec&, bool) override {}
   void MoveNative(TWindowRec&) override {}
-  void Present(TWindowRec&, const TRect&) override {}
+  VESPERON_IDLE_PATH void Present(TWindowRec&, const TRect&) override {}
   TPointI ScreenSize() const override { return Config().Screen; }
   int32_t ScreenDepth() const override { return 32; }
   TPointI CursorPos() const override { return {}; }

@@ -16,6 +16,7 @@
 #include <map>
 #include <set>
 
+#include "core/idle_path.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "platform/backend.h"
@@ -127,8 +128,8 @@ class TX11Backend final : public TBackend {
   }
 
   TPlatformKind Kind() const override { return pkX11; }
-  int ConnectionFd() const override { return ConnectionNumber(D_); }
-  bool EventsQueued() const override { return QLength(D_) > 0; }
+  VESPERON_IDLE_PATH int ConnectionFd() const override { return ConnectionNumber(D_); }
+  VESPERON_IDLE_PATH bool EventsQueued() const override { return QLength(D_) > 0; }
   std::string DisplayName() const override { return DisplayString(D_); }
 
   bool CreateNative(TWindowRec& w, bool popupMenu) override {
@@ -242,14 +243,14 @@ class TX11Backend final : public TBackend {
 
   // Sent at once: drawing outside the main loop (the splash during start-up)
   // must show without waiting for the next pump.
-  void Present(TWindowRec& w, const TRect& area) override {
+  VESPERON_IDLE_PATH void Present(TWindowRec& w, const TRect& area) override {
     PutSurface(w.Native, w.Surface, area);
     XFlush(D_);
   }
 
   // XPending sends what is buffered before it looks for events, so the last
   // call (none left) has sent the requests the handlers made as well.
-  void Pump() override {
+  VESPERON_IDLE_PATH void Pump() override {
     while (XPending(D_)) {
       XEvent e;
       XNextEvent(D_, &e);
@@ -486,7 +487,7 @@ class TX11Backend final : public TBackend {
   // Shows a part of a surface. On the usual 24- and 32-bit true-colour
   // visuals the surface's bytes are the server's pixel format already;
   // other visuals get a converted copy.
-  void PutSurface(Window x, const TSurface& s, const TRect& area) {
+  VESPERON_IDLE_PATH void PutSurface(Window x, const TSurface& s, const TRect& area) {
     if (!x || s.Width() == 0 || s.Height() == 0) return;
     if (FastPixels_) {
       XImage* image = XCreateImage(D_, Visual_, Depth_, ZPixmap, 0,

@@ -12,6 +12,7 @@
 #include <deque>
 #include <mutex>
 
+#include "core/idle_path.h"
 #include "platform/backend.h"
 
 namespace vesperon {
@@ -120,7 +121,7 @@ void PostQuitMessageFromSignal() {
 
 // Order as on Win32: posted messages first, then input, then a paint for a
 // window with an invalid area, then a due timer.
-bool PeekMessage(TMessage& message) {
+VESPERON_IDLE_PATH bool PeekMessage(TMessage& message) {
   if (gQuitFromSignal) {
     gQuitFromSignal = 0;
     PostQuitMessage(0);
@@ -140,14 +141,14 @@ bool PeekMessage(TMessage& message) {
   return NextPaintOrTimer(message);
 }
 
-bool MessageWaiting() {
+VESPERON_IDLE_PATH bool MessageWaiting() {
   // Events the display connection has read already sit in its own queue,
   // where poll cannot see them: they are taken first.
   PumpPlatformIfOpen();
   return gQuitFromSignal || !QueueEmpty() || LayerHasWork();
 }
 
-bool WaitForMessage(std::vector<pollfd>& fds, int timeoutMs, uint64_t* sleptUs) {
+VESPERON_IDLE_PATH bool WaitForMessage(std::vector<pollfd>& fds, int timeoutMs, uint64_t* sleptUs) {
   gWaiting.store(true);
   if (MessageWaiting()) {
     gWaiting.store(false);

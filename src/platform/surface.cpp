@@ -11,10 +11,12 @@
 
 #include "platform/platform.h"
 
+#include "core/idle_path.h"
+
 namespace vesperon {
 namespace {
 
-TRect Intersect(const TRect& a, const TRect& b) {
+VESPERON_IDLE_PATH TRect Intersect(const TRect& a, const TRect& b) {
   TRect r{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
           std::min(a.Bottom, b.Bottom)};
   if (r.Empty()) return {};
@@ -23,8 +25,8 @@ TRect Intersect(const TRect& a, const TRect& b) {
 
 // Clips a copy of w x h pixels from (sx, sy) to (dx, dy) against the source
 // bounds and the destination clip; false when nothing is left.
-bool ClipCopy(const TSurface& dst, const TSurface& src, int32_t& dx, int32_t& dy, int32_t& w,
-              int32_t& h, int32_t& sx, int32_t& sy) {
+VESPERON_IDLE_PATH bool ClipCopy(const TSurface& dst, const TSurface& src, int32_t& dx, int32_t& dy,
+                                 int32_t& w, int32_t& h, int32_t& sx, int32_t& sy) {
   if (w <= 0 || h <= 0) return false;
   TRect target = Intersect({dx, dy, dx + w, dy + h}, dst.Clip());
   TRect source = Intersect({sx, sy, sx + w, sy + h}, {0, 0, src.Width(), src.Height()});
@@ -115,8 +117,8 @@ void TSurface::SetClip(const TRect& clip) { Clip_ = Intersect(clip, {0, 0, Width
 
 void TSurface::ResetClip() { Clip_ = {0, 0, Width_, Height_}; }
 
-void Blit(TSurface& dst, int32_t dx, int32_t dy, int32_t w, int32_t h, const TSurface& src,
-          int32_t sx, int32_t sy) {
+VESPERON_IDLE_PATH void Blit(TSurface& dst, int32_t dx, int32_t dy, int32_t w, int32_t h,
+                             const TSurface& src, int32_t sx, int32_t sy) {
   if (!ClipCopy(dst, src, dx, dy, w, h, sx, sy)) return;
   if (&dst == &src) {
     // Overlapping copy within one surface: memmove row by row in a safe order.
@@ -132,8 +134,8 @@ void Blit(TSurface& dst, int32_t dx, int32_t dy, int32_t w, int32_t h, const TSu
   for (int32_t y = 0; y < h; ++y) CopyRow(dst.Row(dy + y) + dx, src.Row(sy + y) + sx, w);
 }
 
-void TransparentBlit(TSurface& dst, int32_t dx, int32_t dy, int32_t w, int32_t h,
-                     const TSurface& src, int32_t sx, int32_t sy, TColor key) {
+VESPERON_IDLE_PATH void TransparentBlit(TSurface& dst, int32_t dx, int32_t dy, int32_t w, int32_t h,
+                                        const TSurface& src, int32_t sx, int32_t sy, TColor key) {
   if (!ClipCopy(dst, src, dx, dy, w, h, sx, sy)) return;
   key &= 0xFFFFFF;
 #if defined(__SSE2__)

@@ -6,13 +6,14 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "core/idle_path.h"
 #include "core/log.h"
 #include "core/params.h"
 #include "platform/window_state.h"
 
 namespace vesperon {
 
-TState& Layer() {
+VESPERON_IDLE_PATH TState& Layer() {
   static TState state;
   return state;
 }
@@ -33,7 +34,7 @@ TPointI Origin(const TWindowRec& w) {
   return p;
 }
 
-bool ChainVisible(const TWindowRec& w) {
+VESPERON_IDLE_PATH bool ChainVisible(const TWindowRec& w) {
   if (!w.Visible || w.Minimized) return false;
   if (!w.IsChild()) return true;
   const TWindowRec* parent = FindWindow(w.Params.Parent);
@@ -121,12 +122,12 @@ std::string PlatformDisplayName() {
   return Layer().Backend ? Layer().Backend->DisplayName() : std::string();
 }
 
-TBackend& Backend() {
+VESPERON_IDLE_PATH TBackend& Backend() {
   if (!Layer().Backend) OpenPlatform(pkNone);
   return *Layer().Backend;
 }
 
-TWindowRec* FindWindow(THandle window) {
+VESPERON_IDLE_PATH TWindowRec* FindWindow(THandle window) {
   TState& s = Layer();
   for (const auto& [handle, rec] : s.RecentlyFound) {
     if (handle == window && handle != 0) return rec;

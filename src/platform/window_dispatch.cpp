@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "core/idle_path.h"
 #include "platform/window_state.h"
 
 namespace vesperon {
@@ -78,7 +79,7 @@ std::intptr_t SendMessage(THandle window, uint32_t msg, std::uintptr_t wp, std::
 
 // ---- the queue's helpers -------------------------------------------------
 
-void PumpPlatformIfOpen() {
+VESPERON_IDLE_PATH void PumpPlatformIfOpen() {
   if (Layer().Backend) Layer().Backend->Pump();
 }
 
@@ -86,7 +87,7 @@ namespace {
 
 // The first window to paint; 0 when none (and then none until a window is
 // invalidated, created, shown or restored).
-THandle WindowToPaint(TState& s) {
+VESPERON_IDLE_PATH THandle WindowToPaint(TState& s) {
   if (!s.PaintMaybeDue) return 0;
   for (auto& [h, w] : s.Windows) {
     if (!w->Invalid.Empty() && ChainVisible(*w)) return h;
@@ -97,7 +98,7 @@ THandle WindowToPaint(TState& s) {
 
 }  // namespace
 
-bool NextPaintOrTimer(TMessage& m) {
+VESPERON_IDLE_PATH bool NextPaintOrTimer(TMessage& m) {
   TState& s = Layer();
   if (!s.Backend) return false;
   if (const THandle h = WindowToPaint(s)) {
@@ -122,7 +123,7 @@ bool NextPaintOrTimer(TMessage& m) {
   return false;
 }
 
-bool LayerHasWork() {
+VESPERON_IDLE_PATH bool LayerHasWork() {
   TState& s = Layer();
   if (!s.Backend) return false;
   if (!s.RawInput.empty() || s.Backend->EventsQueued()) return true;
@@ -130,7 +131,7 @@ bool LayerHasWork() {
   return MsUntilNextTimer() == 0;
 }
 
-uint32_t MsUntilNextTimer() {
+VESPERON_IDLE_PATH uint32_t MsUntilNextTimer() {
   uint64_t due = UINT64_MAX;
   for (const TTimer& t : Layer().Timers) due = std::min(due, t.Due);
   if (due == UINT64_MAX) return UINT32_MAX;
@@ -138,7 +139,9 @@ uint32_t MsUntilNextTimer() {
   return due <= now ? 0 : static_cast<uint32_t>(std::min<uint64_t>(due - now, UINT32_MAX - 1));
 }
 
-int LayerConnectionFd() { return Layer().Backend ? Layer().Backend->ConnectionFd() : -1; }
+VESPERON_IDLE_PATH int LayerConnectionFd() {
+  return Layer().Backend ? Layer().Backend->ConnectionFd() : -1;
+}
 
 bool RunThreadTimer(uint32_t id) {
   for (const TTimer& t : Layer().Timers) {

@@ -2,11 +2,12 @@
 // window's surface on the display.
 #include <algorithm>
 
+#include "core/idle_path.h"
 #include "platform/window_state.h"
 
 namespace vesperon {
 
-TSurface* GetWindowSurface(THandle window) {
+VESPERON_IDLE_PATH TSurface* GetWindowSurface(THandle window) {
   TWindowRec* w = FindWindow(window);
   return w ? &w->Surface : nullptr;
 }
@@ -32,7 +33,7 @@ void UpdateWindow(THandle window) {
   if (w && !w->Invalid.Empty() && ChainVisible(*w)) SendMessage(window, wmPaint);
 }
 
-void PresentWindow(THandle window, const TRect* area) {
+VESPERON_IDLE_PATH void PresentWindow(THandle window, const TRect* area) {
   TWindowRec* w = FindWindow(window);
   if (!w) return;
   const TRect client{0, 0, w->Bounds.Width(), w->Bounds.Height()};

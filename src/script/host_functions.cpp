@@ -1,5 +1,6 @@
 #include "script/host_functions.h"
 
+#include "core/idle_path.h"
 #include "core/random.h"
 #include "core/text.h"
 #include "script/interpreter.h"
@@ -108,7 +109,8 @@ std::string TimeToStr(int64_t seconds) {
   return (negative ? "-" : "") + TwoDigits(magnitude / 60) + ":" + TwoDigits(magnitude % 60);
 }
 
-void CallHostFunction(int64_t number, TScriptMachine& machine, const TScriptHost& host) {
+VESPERON_IDLE_PATH void CallHostFunction(int64_t number, TScriptMachine& machine,
+                                         const TScriptHost& host) {
   switch (number) {
     case 0: machine.Push(host.Player ? host.Player->CurrentPosition() : 0); return;
     case 1: machine.Push(host.Player ? host.Player->CurrentLength() : 0); return;

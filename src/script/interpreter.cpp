@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/idle_path.h"
 #include "core/log.h"
 #include "core/params.h"
 #include "core/text.h"
@@ -412,7 +413,8 @@ TScriptMachine::TScriptMachine(const TScriptHost& host, uint64_t instructionLimi
   Configure(host, instructionLimit);
 }
 
-void TScriptMachine::Configure(const TScriptHost& host, uint64_t instructionLimit) {
+VESPERON_IDLE_PATH void TScriptMachine::Configure(const TScriptHost& host,
+                                                  uint64_t instructionLimit) {
   State->Host = host;
   State->Limit = instructionLimit;
 }
@@ -424,7 +426,7 @@ int64_t TScriptMachine::Pop() {
   return State->S[static_cast<size_t>(State->T--)];
 }
 
-void TScriptMachine::Push(int64_t value) {
+VESPERON_IDLE_PATH void TScriptMachine::Push(int64_t value) {
   if (State->T >= kStackSize) Fail("stack overflow");
   ++State->T;
   State->Dirty = std::max(State->Dirty, State->T);
@@ -442,7 +444,7 @@ void TScriptMachine::PushString(std::string_view text) {
   Push(handle);
 }
 
-TRunResult TScriptMachine::Run(const TDecodedCode& code) {
+VESPERON_IDLE_PATH TRunResult TScriptMachine::Run(const TDecodedCode& code) {
   TState& st = *State;
   TRunResult result;
   const TDecodedOp* const ops = code.Ops.data();

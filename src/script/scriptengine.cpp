@@ -1,5 +1,6 @@
 #include "script/scriptengine.h"
 
+#include "core/idle_path.h"
 #include "core/log.h"
 #include "core/params.h"
 #include "core/text.h"
@@ -21,7 +22,7 @@ bool TScriptengine::CompileModule(std::string_view text) {
   return ok;
 }
 
-bool TScriptengine::Run() {
+VESPERON_IDLE_PATH bool TScriptengine::Run() {
   if (gParams.LogScript) Log("script: interpreting code");
   // The run keeps its own reference: a host call may recompile or drop
   // this engine without pulling the code from under the machine.
@@ -52,7 +53,7 @@ TScriptengine& TScriptModules::Add(std::string_view text) {
   return engine;
 }
 
-TScriptengine* TScriptModules::Find(std::string_view name) {
+VESPERON_IDLE_PATH TScriptengine* TScriptModules::Find(std::string_view name) {
   for (const auto& engine : Engines) {
     if (AsciiEqualIgnoringCase(engine->Name(), name)) return engine.get();
   }

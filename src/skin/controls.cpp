@@ -5,6 +5,7 @@
 #include <cmath>
 #include <exception>
 
+#include "core/idle_path.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "skin/skin.h"
@@ -133,7 +134,7 @@ void TSkinControl::Destroy() {
   Region = TRegion();
 }
 
-void TSkinControl::Repaint() {
+VESPERON_IDLE_PATH void TSkinControl::Repaint() {
   TSurface* surface = Handle != 0 ? GetWindowSurface(Handle) : nullptr;
   if (surface == nullptr) return;
   // A failing repaint is reported and the other controls still paint.
@@ -181,7 +182,7 @@ bool TLabel::Build() {
                        Cp1252ToUtf16(Text), Width, Height, wfClickThrough) != 0;
 }
 
-const TFont* TLabel::Font() {
+VESPERON_IDLE_PATH const TFont* TLabel::Font() {
   const auto& fonts = Owner->Fonts;
   const bool fontOk = FontId >= 0 && static_cast<std::size_t>(FontId) < fonts.size();
   const bool sizeOk = Size >= 1 && Size <= kGlyphCell;
@@ -196,7 +197,7 @@ const TFont* TLabel::Font() {
   return nullptr;
 }
 
-void TLabel::Draw(TSurface& surface) {
+VESPERON_IDLE_PATH void TLabel::Draw(TSurface& surface) {
   // The window's background behind the label first, so glyphs draw over it.
   const TWindow* window = Owner->WindowByHandle(Parent);
   if (window != nullptr && window->BackgroundBitmap != nullptr)
@@ -225,7 +226,8 @@ void TLabel::DrawGlyphs(TSurface& surface, int64_t x, int64_t right, const TFont
   }
 }
 
-const TSurface* TLabel::TextStrip(const TFont& font, const TSurface& sheet, TColor key) {
+VESPERON_IDLE_PATH const TSurface* TLabel::TextStrip(const TFont& font, const TSurface& sheet,
+                                                     TColor key) {
   TTextStrip& strip = Strip_;
   // Also a strip that could not be made is remembered, so that it is not
   // tried again on every step.
@@ -255,7 +257,7 @@ void TLabel::SetText(std::string_view text) {
   Repaint();
 }
 
-void TLabel::Advance() {
+VESPERON_IDLE_PATH void TLabel::Advance() {
   ScrollPosition += ScrollStep;
   if (static_cast<int64_t>(Text.size()) * Size + ScrollPosition < 0) ScrollPosition = Width;
   Repaint();
@@ -334,7 +336,7 @@ bool TFont::Build() {
   return true;
 }
 
-const TSurface* TFont::Sheet(TMouseState state) const {
+VESPERON_IDLE_PATH const TSurface* TFont::Sheet(TMouseState state) const {
   return state == msOver ? HoverBitmap : state == msDown ? ActiveBitmap : NormalBitmap;
 }
 

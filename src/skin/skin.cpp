@@ -1,6 +1,7 @@
 // The skin object: its look-ups and the process-wide references.
 #include "skin/skin.h"
 
+#include "core/idle_path.h"
 #include "core/text.h"
 #include "skin/skin_hooks.h"
 
@@ -23,7 +24,7 @@ const TImage* TSkin::ImageByName(std::u16string_view name) const {
   return ImageAt(ImageIndex(name));
 }
 
-TWindow* TSkin::WindowByHandle(THandle handle) {
+VESPERON_IDLE_PATH TWindow* TSkin::WindowByHandle(THandle handle) {
   if (handle == 0) return nullptr;
   for (auto& window : Windows)
     if (window->Handle == handle) return window.get();

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "core/idle_path.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "skin/main_window.h"
@@ -60,9 +61,11 @@ class TSkinObjectLink : public TSkinLink {
   }
   void SetTrayTip(std::u16string_view text) override { vesperon::SetTrayTip(text); }
   std::u16string_view OnSong() const override { return Skin.OnSong; }
-  std::u16string_view OnTime() const override { return Skin.OnTime; }
-  bool RunScript(std::string_view upperName) override { return Skin.RunScript(upperName); }
-  void AdvanceScrolling() override { Skin.AdvanceScrolling(); }
+  VESPERON_IDLE_PATH std::u16string_view OnTime() const override { return Skin.OnTime; }
+  VESPERON_IDLE_PATH bool RunScript(std::string_view upperName) override {
+    return Skin.RunScript(upperName);
+  }
+  VESPERON_IDLE_PATH void AdvanceScrolling() override { Skin.AdvanceScrolling(); }
 
   void ShowMediaWindow() override { Show(gSkinWindowHooks.MediaDB, Skin.MediaDBCreated_); }
   void ShowVideoWindow() override { Show(gSkinWindowHooks.Video, Skin.VideoCreated_); }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "core/idle_path.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "skin/main_window.h"
@@ -198,11 +199,11 @@ bool TSkin::TakeSurfaceArea(int64_t width, int64_t height) {
   return false;
 }
 
-void TSkin::AdvanceScrolling() {
+VESPERON_IDLE_PATH void TSkin::AdvanceScrolling() {
   for (TLabel* label : ScrollingLabels_) label->Advance();
 }
 
-bool TSkin::RunScript(std::string_view name) {
+VESPERON_IDLE_PATH bool TSkin::RunScript(std::string_view name) {
   TScriptengine* engine = Scripts.Find(name);
   if (engine == nullptr) return false;
   if (std::find(RunningScripts_.begin(), RunningScripts_.end(), engine) != RunningScripts_.end()) {
