@@ -184,6 +184,12 @@ void RunPrepared(const TReadyCommand& ready) {
 
 }  // namespace
 
+std::optional<std::string> ScriptCommandName(std::u16string_view text) {
+  TReadyCommand ready = Prepare(text);
+  if (!ready.IsScript) return std::nullopt;
+  return std::move(ready.ScriptName);
+}
+
 void RunCommand(std::u16string_view text) {
   if (gSkinLink == nullptr) return;
   RunPrepared(Prepare(text));
@@ -195,6 +201,8 @@ void RunOnSongCommand() {
 
 VESPERON_IDLE_PATH void RunOnTimeCommand() {
   if (gSkinLink == nullptr) return;
+  // A script, the usual OnTime command, is found by the skin when it loads.
+  if (gSkinLink->RunOnTimeScript()) return;
   // Run on every slow tick, the skin's string is parsed again only when it
   // differs from the last one.
   static std::u16string lastText;

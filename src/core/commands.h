@@ -4,6 +4,7 @@
 // arguments in parentheses (play, volume(128), show_window(media)), or
 // "script:" followed by the name of one of the skin's script modules.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -37,6 +38,9 @@ TParsedCommand ParseCommand(std::u16string_view text);
 // Classifies one argument text: boolean, integer, double, else string.
 // Integers too large for 32 bits saturate at the largest value.
 TArg ClassifyArgument(std::u16string_view text);
+// The upper-cased 8-bit module name of a "script:" command string; nothing
+// for any other command.
+std::optional<std::string> ScriptCommandName(std::u16string_view text);
 
 // The player operations command strings drive. The playback controller
 // implements them and installs itself with SetCommandPlayer; the core cannot

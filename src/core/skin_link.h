@@ -31,6 +31,10 @@ class TSkinLink {
   // `upperName`, 8-bit (Windows-1252) text as module names are. False when
   // the skin has no script of that name.
   virtual bool RunScript(std::string_view upperName) = 0;
+  // When the OnTime string is a "script:" command, runs that script (nothing
+  // when the skin has no such module) and returns true; false for any other
+  // command, which the caller then runs itself.
+  virtual bool RunOnTimeScript() = 0;
   // Advances every scrolling label of every skin window one step.
   virtual void AdvanceScrolling() = 0;
 

@@ -338,6 +338,11 @@ class TSkin {
   // skin has none of that name, its run failed, or it is running already
   // (an OnSong script that starts the next song does not run itself again).
   bool RunScript(std::string_view name);
+  // Runs the OnTime command when it names a script (nothing when the skin
+  // has no module of that name) and returns true; false when the command is
+  // not a script, for the caller to run. The script is looked up once, when
+  // the skin has loaded, rather than on every slow tick.
+  bool RunOnTimeScript();
 
   // The player side of the scripts' host (null: scripts see no player).
   void SetScriptPlayer(TScriptPlayerHost* player);
@@ -356,12 +361,16 @@ class TSkin {
   // of them ran: destroyed when the outermost run has returned.
   int RunDepth_ = 0;
   std::vector<std::unique_ptr<TScriptengine>> RetiredEngines_;
-  // The scrolling labels of all windows, found when a skin has loaded.
+  // The scrolling labels of all windows, and the OnTime command's script
+  // (null when it names none the skin has), found when a skin has loaded.
   std::vector<TLabel*> ScrollingLabels_;
+  bool OnTimeIsScript_ = false;
+  TScriptengine* OnTimeEngine_ = nullptr;
   bool MenusBuilt_ = false;
   bool AboutCreated_ = false, MediaDBCreated_ = false, VideoCreated_ = false;
 
   friend class TSkinObjectLink;
+  bool RunEngine(TScriptengine& engine);
   bool BuildAll(TPackedSkin& package);
   void CreateOtherWindows();
   void ResetValues();

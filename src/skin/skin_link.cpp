@@ -61,10 +61,9 @@ class TSkinObjectLink : public TSkinLink {
   }
   void SetTrayTip(std::u16string_view text) override { vesperon::SetTrayTip(text); }
   std::u16string_view OnSong() const override { return Skin.OnSong; }
-  VESPERON_IDLE_PATH std::u16string_view OnTime() const override { return Skin.OnTime; }
-  VESPERON_IDLE_PATH bool RunScript(std::string_view upperName) override {
-    return Skin.RunScript(upperName);
-  }
+  std::u16string_view OnTime() const override { return Skin.OnTime; }
+  bool RunScript(std::string_view upperName) override { return Skin.RunScript(upperName); }
+  VESPERON_IDLE_PATH bool RunOnTimeScript() override { return Skin.RunOnTimeScript(); }
   VESPERON_IDLE_PATH void AdvanceScrolling() override { Skin.AdvanceScrolling(); }
 
   void ShowMediaWindow() override { Show(gSkinWindowHooks.MediaDB, Skin.MediaDBCreated_); }

@@ -3,7 +3,10 @@
 // icon and the other windows; unloading frees it all in reverse.
 #include <algorithm>
 #include <exception>
+#include <optional>
+#include <string>
 
+#include "core/commands.h"
 #include "core/idle_path.h"
 #include "core/log.h"
 #include "core/text.h"
@@ -69,11 +72,15 @@ bool TSkin::LoadPackage(TPackedSkin& package) {
     Unload();
     return false;
   }
-  // The labels that scroll, so that the slow tick does not walk every
-  // window's labels to find them.
+  // The labels that scroll and the OnTime script, so that the slow tick
+  // neither walks every window's labels nor parses and looks up a name.
   for (auto& window : Windows)
     for (auto& label : window->Labels)
       if (label->Scrolling) ScrollingLabels_.push_back(label.get());
+  if (const std::optional<std::string> script = ScriptCommandName(OnTime)) {
+    OnTimeIsScript_ = true;
+    OnTimeEngine_ = Scripts.Find(*script);
+  }
   // Load steps after the main window is up: its menus and tray icon, then
   // the windows that are not skin windows.
   BuildMenusAndTray(*this);
@@ -156,6 +163,8 @@ void TSkin::Unload() {
   destroy(gSkinWindowHooks.About, AboutCreated_);
   Fonts.clear();
   ScrollingLabels_.clear();
+  OnTimeIsScript_ = false;
+  OnTimeEngine_ = nullptr;
   for (auto& window : Windows) window->Destroy();
   Windows.clear();
   gMainWindow = 0;
@@ -203,14 +212,23 @@ VESPERON_IDLE_PATH void TSkin::AdvanceScrolling() {
   for (TLabel* label : ScrollingLabels_) label->Advance();
 }
 
-VESPERON_IDLE_PATH bool TSkin::RunScript(std::string_view name) {
+bool TSkin::RunScript(std::string_view name) {
   TScriptengine* engine = Scripts.Find(name);
-  if (engine == nullptr) return false;
-  if (std::find(RunningScripts_.begin(), RunningScripts_.end(), engine) != RunningScripts_.end()) {
-    Log("script " + AsciiUpper(name) + " is running already; not started again");
+  return engine != nullptr && RunEngine(*engine);
+}
+
+VESPERON_IDLE_PATH bool TSkin::RunOnTimeScript() {
+  if (!OnTimeIsScript_) return false;
+  if (OnTimeEngine_ != nullptr) RunEngine(*OnTimeEngine_);
+  return true;
+}
+
+VESPERON_IDLE_PATH bool TSkin::RunEngine(TScriptengine& engine) {
+  if (std::find(RunningScripts_.begin(), RunningScripts_.end(), &engine) != RunningScripts_.end()) {
+    Log("script " + AsciiUpper(engine.Name()) + " is running already; not started again");
     return false;
   }
-  RunningScripts_.push_back(engine);
+  RunningScripts_.push_back(&engine);
   struct TRunDepth {
     TSkin& Skin;
     explicit TRunDepth(TSkin& skin) : Skin(skin) { ++Skin.RunDepth_; }
@@ -220,7 +238,7 @@ VESPERON_IDLE_PATH bool TSkin::RunScript(std::string_view name) {
     TRunDepth(const TRunDepth&) = delete;
     TRunDepth& operator=(const TRunDepth&) = delete;
   } depth(*this);
-  const bool ok = engine->Run();
+  const bool ok = engine.Run();
   // The run may have unloaded the skin (and emptied the list).
   if (!RunningScripts_.empty()) RunningScripts_.pop_back();
   return ok;

@@ -514,6 +514,7 @@ class TSkinRecorder : public TSkinLink {
     Calls.push_back("script " + std::string(name));
     return true;
   }
+  bool RunOnTimeScript() override { return false; }
   void AdvanceScrolling() override {}
   void ShowMediaWindow() override {}
   void ShowVideoWindow() override {}

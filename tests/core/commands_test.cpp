@@ -32,6 +32,14 @@ class TRecorder : public TSkinLink, public TCommandPlayer {
     Add("script ", Cp1252ToUtf16(upperName));
     return upperName == "ONTIME";
   }
+  // The skin's own OnTime script runs first; when it says the command is
+  // not a script, the core runs the string.
+  bool RunOnTimeScript() override {
+    if (!OnTimeIsScript) return false;
+    Add("ontime script");
+    return true;
+  }
+  bool OnTimeIsScript = false;
   void AdvanceScrolling() override { Add("scroll"); }
   void ShowMediaWindow() override { Add("media"); }
   void ShowVideoWindow() override { Add("video"); }
@@ -239,12 +247,28 @@ TEST_F(CommandsTest, EventStringsRunOnlyWhileASkinExists) {
   RunOnTimeCommand();
   EXPECT_EQ(recorder.Calls, (Calls{"script ONSONG", "volume 7"}));
 
+  // A script command is the skin's to run; the string is then left alone.
+  recorder.Calls.clear();
+  recorder.OnTimeIsScript = true;
+  RunOnTimeCommand();
+  EXPECT_EQ(recorder.Calls, Calls{"ontime script"});
+
+  recorder.Calls.clear();
   gSkinLink = nullptr;
   EXPECT_EQ(Run(u"play"), Calls{});
   EXPECT_EQ(Run(u"volume(1,2)"), Calls{});
   RunOnTimeCommand();
   EXPECT_TRUE(recorder.Calls.empty());
   EXPECT_TRUE(logLines.empty());
+}
+
+TEST_F(CommandsTest, ScriptCommandNamesAreUpperCasedEightBitText) {
+  EXPECT_EQ(ScriptCommandName(u"script:OnTime"), "ONTIME");
+  EXPECT_EQ(ScriptCommandName(u"SCRIPT:t\u00e9st"), "T\xe9ST");
+  EXPECT_EQ(ScriptCommandName(u"script:"), "");
+  EXPECT_EQ(ScriptCommandName(u"script"), std::nullopt);
+  EXPECT_EQ(ScriptCommandName(u"volume(7)"), std::nullopt);
+  EXPECT_EQ(ScriptCommandName(u""), std::nullopt);
 }
 
 // Inputs the fuzzer once found troublesome are kept and replayed here, with

@@ -430,6 +430,45 @@ TEST_F(TSkinTest, AFailingOnTimeScriptIsReportedOnceUntilItRunsCleanly) {
   EXPECT_EQ(errors(), 2);
 }
 
+// The OnTime script is found when a skin loads: each skin runs its own,
+// a name the skin lacks runs nothing, and an unloaded skin runs none.
+TEST_F(TSkinTest, EachLoadedSkinRunsItsOwnOnTimeScript) {
+  auto skinSetting = [](std::string_view text, std::string_view onTime,
+                        std::string_view more = "") {
+    return WindowWith("<label><name>flag</name></label>",
+                      "<script>module OnTime; begin set_text('flag', '" + std::string(text) +
+                          "') end OnTime;</script><ontime>" + std::string(onTime) + "</ontime>" +
+                          std::string(more));
+  };
+  ASSERT_TRUE(LoadDescription(skinSetting("first", "SCRIPT:ONTIME")));
+  RunOnTimeCommand();
+  EXPECT_EQ(Skin->LabelByName("flag")->Text, "first");
+
+  ASSERT_TRUE(LoadDescription(skinSetting("second", "script:ontime")));
+  RunOnTimeCommand();
+  EXPECT_EQ(Skin->LabelByName("flag")->Text, "second");
+
+  ASSERT_TRUE(LoadDescription(skinSetting("third", "script:other")));
+  TLogCapture log;
+  RunOnTimeCommand();
+  EXPECT_EQ(Skin->LabelByName("flag")->Text, "");
+  EXPECT_TRUE(log.Lines.empty());
+
+  // Another command than a script still runs as a command string.
+  ASSERT_TRUE(LoadDescription(
+      skinSetting("fourth", "show_window(second)",
+                  "<window><name>second</name><background>main.bmp</background></window>")));
+  ASSERT_NE(Skin->WindowByName("second"), nullptr);
+  EXPECT_FALSE(IsWindowVisible(Skin->WindowByName("second")->Handle));
+  RunOnTimeCommand();
+  EXPECT_TRUE(IsWindowVisible(Skin->WindowByName("second")->Handle));
+
+  ASSERT_TRUE(LoadDescription(skinSetting("fifth", "script:ontime")));
+  Skin->Unload();
+  RunOnTimeCommand();
+  EXPECT_EQ(Skin->Scripts.Count(), 0u);
+}
+
 TEST_F(TSkinTest, ScriptErrorsNameTheirLine) {
   for (const char* eol : {"\r\n", "\n"}) {
     TLogCapture log;
