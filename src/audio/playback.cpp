@@ -113,7 +113,7 @@ std::vector<std::u16string> ParsePlaylist(std::string_view bytes) {
 TPlayback::TPlayback() = default;
 TPlayback::~TPlayback() = default;
 
-TPlayback& Playback() {
+VESPERON_IDLE_PATH TPlayback& Playback() {
   static TPlayback* player = [] {
     static TPlayback instance;
     SetCommandPlayer(&instance);

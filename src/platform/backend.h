@@ -123,7 +123,7 @@ enum TModifiers : uint32_t {
 // and makes the paint or timer message due when the queue is empty.
 void PumpPlatformIfOpen();
 // Turns reported input into messages, one event at a time, until `enough`.
-void ProcessRawInput(const std::function<bool()>& enough);
+void ProcessRawInput(bool (*enough)());
 bool NextPaintOrTimer(TMessage& message);
 // True when input waits to become messages, a visible window needs painting
 // or a timer is due: PeekMessage would find a message now.

@@ -250,7 +250,7 @@ void ProcessKey(THandle target, bool down, uint32_t virtualKey, uint32_t keycode
 
 }  // namespace
 
-VESPERON_IDLE_PATH void ProcessRawInput(const std::function<bool()>& enough) {
+VESPERON_IDLE_PATH void ProcessRawInput(bool (*enough)()) {
   TState& s = Layer();
   while (!s.RawInput.empty() && !enough()) {
     const TRawInput raw = s.RawInput.front();
