@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <array>
 
-#include "core/idle_path.h"
-
 namespace vesperon {
 namespace {
 
@@ -218,7 +216,7 @@ std::u16string AsciiUpper(std::u16string_view s) {
   return out;
 }
 
-VESPERON_IDLE_PATH bool AsciiEqualIgnoringCase(std::string_view a, std::string_view b) {
+bool AsciiEqualIgnoringCase(std::string_view a, std::string_view b) {
   const auto upper = [](char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
   };

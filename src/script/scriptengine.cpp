@@ -53,7 +53,7 @@ TScriptengine& TScriptModules::Add(std::string_view text) {
   return engine;
 }
 
-VESPERON_IDLE_PATH TScriptengine* TScriptModules::Find(std::string_view name) {
+TScriptengine* TScriptModules::Find(std::string_view name) {
   for (const auto& engine : Engines) {
     if (AsciiEqualIgnoringCase(engine->Name(), name)) return engine.get();
   }
